@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// The installation's fixed settings from config/config.json; never written by the program.
+class AConfig
+{
+public:
+    // Reads config/config.json under appDir (which ends with "/").
+    explicit AConfig(const QString& appDir);
+    AConfig();
+
+    QString https_server() const;
+    QString version() const;
+    QString log_server() const;
+    int wait_s() const;
+    int wait_l() const;
+    // A test deployment: the service URL mentions "dev".
+    bool isDev() const;
+
+private:
+    QString stringValue(const QString& key, const QString& fallback) const;
+    int intValue(const QString& key, int fallback) const;
+
+    QJsonObject m_values;
+};

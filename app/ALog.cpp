@@ -1,0 +1,98 @@
+#include "ALog.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QMutex>
+#include <atomic>
+
+namespace {
+QString g_logPath;
+QString g_backupPath;
+std::atomic<LogUploadQueue*> g_uploadTarget{nullptr};
+
+QMutex& fileLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+void appendLine(const QString& line)
+{
+    QMutexLocker lock(&fileLock());
+    QFile log(g_logPath);
+    if (log.exists() && log.size() > ALog::kRotateAbove) {
+        QFile::remove(g_backupPath);
+        QFile::rename(g_logPath, g_backupPath);
+    }
+    if (log.open(QIODevice::Append))
+        log.write(line.toLocal8Bit() + '\n');
+}
+} // namespace
+
+namespace ALog {
+
+void init(const QString& logDir)
+{
+    g_logPath = logDir + QStringLiteral("log.log");
+    g_backupPath = logDir + QStringLiteral("log.bak");
+    qInstallMessageHandler(messageHandler);
+}
+
+void publishUploadTarget(LogUploadQueue* target) { g_uploadTarget.store(target, std::memory_order_release); }
+
+bool isFiltered(const QString& text)
+{
+    return text.contains(QLatin1String("cannot resolve SSL_CTX_set_ciphersuites")) ||
+           text.contains(QLatin1String("cannot resolve SSL_set_psk_use_session_callback")) ||
+           text.contains(QLatin1String("cannot call unresolved function SSL_set_psk_use_session_callback"));
+}
+
+int uploadLevel(QtMsgType type)
+{
+    switch (type) {
+    case QtInfoMsg:
+        return 1;
+    case QtWarningMsg:
+        return 2;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+QString formatLine(QtMsgType type, const QString& text, const QDateTime& time)
+{
+    const char* tag = " [Trace] ";
+    switch (type) {
+    case QtDebugMsg:
+        tag = " [Debug] ";
+        break;
+    case QtInfoMsg:
+        tag = " [Info] ";
+        break;
+    case QtWarningMsg:
+        tag = " [Warning] ";
+        break;
+    case QtCriticalMsg:
+        tag = " [Critical] ";
+        break;
+    case QtFatalMsg:
+        tag = " [Fatal] ";
+        break;
+    }
+    return time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QLatin1String(tag) + text;
+}
+
+void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (isFiltered(text))
+        return;
+    const QString line = formatLine(type, text, QDateTime::currentDateTime());
+    appendLine(line);
+    if (LogUploadQueue* target = g_uploadTarget.load(std::memory_order_acquire))
+        target->enqueue({uploadLevel(type), QDateTime::currentSecsSinceEpoch(), line});
+}
+
+} // namespace ALog

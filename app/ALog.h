@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QDateTime;
+
+// One logged line as the log collector receives it.
+struct LogRecord
+{
+    int level = 0; // 0 debug and other, 1 info, 2 warning, 3 critical and fatal
+    qint64 time = 0; // seconds since the Unix epoch
+    QString line;    // the formatted line without its line feed
+};
+
+// Where the message handler hands each line for upload; the uploader owns the queue and its lock.
+class LogUploadQueue
+{
+public:
+    virtual ~LogUploadQueue() = default;
+    virtual void enqueue(LogRecord record) = 0;
+};
+
+// Every message of the process, from any thread, goes through one handler into log.log.
+namespace ALog {
+constexpr qint64 kRotateAbove = 10485760;
+
+// Installs the message handler writing log.log (and log.bak) in logDir, which ends with "/".
+void init(const QString& logDir);
+// From now on every logged line is also queued for upload.
+void publishUploadTarget(LogUploadQueue* target);
+
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text);
+
+// "yyyy-MM-dd hh:mm:ss.zzz [Level] text" for the given local time.
+QString formatLine(QtMsgType type, const QString& text, const QDateTime& time);
+int uploadLevel(QtMsgType type);
+// Noise from the TLS library that is neither written nor uploaded.
+bool isFiltered(const QString& text);
+} // namespace ALog

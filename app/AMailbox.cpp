@@ -1,0 +1,34 @@
+#include "AMailbox.h"
+
+#include <cstring>
+
+AMailbox::AMailbox(const QString& key) : m_memory(key) {}
+
+bool AMailbox::create()
+{
+    if (m_memory.create(kSize, QSharedMemory::ReadWrite)) {
+        std::memset(m_memory.data(), 0, kSize);
+        return true;
+    }
+    return m_memory.error() == QSharedMemory::AlreadyExists && attach();
+}
+
+bool AMailbox::attach() { return m_memory.attach(QSharedMemory::ReadWrite); }
+
+void AMailbox::detach() { m_memory.detach(); }
+
+void AMailbox::append(const QByteArray& path)
+{
+    if (!m_memory.isAttached() || m_memory.size() < kSize)
+        return;
+    m_memory.lock();
+    char* area = static_cast<char*>(m_memory.data());
+    const int used = int(qstrnlen(area, kSize - 1));
+    int end = used;
+    if (used > 0 && used < kSize - 1)
+        area[end++] = ',';
+    // The separator stays even when the path does not fit; the last byte always stays zero.
+    if (used < kSize - 1 && end + path.size() <= kSize - 1)
+        std::memcpy(area + end, path.constData(), size_t(path.size()));
+    m_memory.unlock();
+}

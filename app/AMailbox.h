@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QSharedMemory>
+
+// The 1024-byte shared area through which later cloud-mode starts hand their file paths to the
+// running one: a zero-terminated list of paths separated by ",", in the bytes of the command line.
+class AMailbox
+{
+public:
+    static constexpr int kSize = 1024;
+
+    explicit AMailbox(const QString& key = QStringLiteral("pavko_share_memory"));
+
+    // Creates the area; adopts one that already exists (left behind by an instance that crashed).
+    bool create();
+    bool attach();
+    void detach();
+    // Appends one path; a path that does not fit is dropped.
+    void append(const QByteArray& path);
+
+private:
+    QSharedMemory m_memory;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+// "Pavko智能云打印机 " + version, and " - dev" against a development service.
+QString windowTitle();
+
+// Modal, parentless and on top of every window; they return when the user has answered.
+void infoBox(const QString& text);
+void warnBox(const QString& text);
+// Yes or No; No also when the box is closed another way.
+QMessageBox::StandardButton askBox(const QString& text);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Host and process services whose implementation differs between Windows and the other platforms.
+
+// True when another process already holds the instance guard of this name. The guard taken by the
+// first call is held until the process ends, however it ends.
+bool isProcessRunning(const QString& name);
+
+// Ends every process of that name (without extension); does not wait and reports nothing.
+void killProcess(const QString& name);
+
+// The host identifier: "Q1" followed by the machine's SMBIOS UUID, or empty when it cannot be read.
+QString deviceId();
+
+// wmic csproduct get uuid output → identifier ("Q1" + UUID), empty when the output has another shape.
+QString deviceIdFromWmicOutput(const QByteArray& output);
+
+// The system UUID (type 1 structure) of a raw SMBIOS structure table, in wmic's text form; empty if absent.
+QString smbiosSystemUuid(const QByteArray& table);

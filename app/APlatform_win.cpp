@@ -1,0 +1,51 @@
+#include "APlatform.h"
+
+#include <QProcess>
+#include <QSharedMemory>
+
+#include <windows.h>
+
+bool isProcessRunning(const QString& name)
+{
+    // Windows frees the section with the last handle, so a crashed instance never blocks the next.
+    static QSharedMemory guard(name);
+    return !guard.create(8, QSharedMemory::ReadWrite);
+}
+
+void killProcess(const QString& name)
+{
+    QProcess::startDetached(QStringLiteral("taskkill"),
+                            {QStringLiteral("/im"), name + QStringLiteral(".exe"), QStringLiteral("/f")});
+}
+
+namespace {
+QString deviceIdFromWmic()
+{
+    QProcess wmic;
+    wmic.start(QStringLiteral("wmic"), {QStringLiteral("csproduct"), QStringLiteral("get"), QStringLiteral("uuid")});
+    if (!wmic.waitForFinished(30000))
+        return {};
+    return deviceIdFromWmicOutput(wmic.readAllStandardOutput());
+}
+
+// Recent Windows releases drop wmic; the firmware table holds the same UUID.
+QString deviceIdFromFirmware()
+{
+    const DWORD signature = 'RSMB';
+    const UINT size = GetSystemFirmwareTable(signature, 0, nullptr, 0);
+    constexpr UINT rawHeader = 8; // calling method, major, minor, DMI revision, table length
+    if (size <= rawHeader)
+        return {};
+    QByteArray raw(int(size), '\0');
+    if (GetSystemFirmwareTable(signature, 0, raw.data(), size) != size)
+        return {};
+    const QString uuid = smbiosSystemUuid(raw.mid(rawHeader));
+    return uuid.isEmpty() ? QString() : QStringLiteral("Q1") + uuid;
+}
+} // namespace
+
+QString deviceId()
+{
+    const QString id = deviceIdFromWmic();
+    return id.isEmpty() ? deviceIdFromFirmware() : id;
+}

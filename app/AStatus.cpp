@@ -1,0 +1,48 @@
+#include "AStatus.h"
+
+#include "AJson.h"
+#include "AUtil.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+AStatus::AStatus() : AStatus(appDir()) {}
+
+AStatus::AStatus(const QString& dir) : m_path(dir + QStringLiteral("status.db")) { load(); }
+
+void AStatus::setString(const QString& key, const QString& text) { m_values.insert(key, text); }
+
+QString AStatus::getString(const QString& key) const { return m_values.value(key).toString(); }
+
+void AStatus::setInt(const QString& key, int value) { m_values.insert(key, value); }
+
+int AStatus::getInt(const QString& key) const
+{
+    const auto found = m_values.constFind(key);
+    return found == m_values.constEnd() ? -1 : found->toInt(0);
+}
+
+int AStatus::runMode() const
+{
+    const int mode = getInt(QStringLiteral("run_mode"));
+    return mode == -1 ? 1 : mode;
+}
+
+void AStatus::save()
+{
+    // Written aside and renamed over the old store, so a crash or a full disk never leaves it half written.
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Compact).toBase64());
+    file.commit();
+}
+
+bool AStatus::load()
+{
+    QFile file(m_path);
+    if (file.open(QIODevice::ReadOnly))
+        m_values = parseObject(QByteArray::fromBase64(file.readAll()));
+    return !m_values.isEmpty();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// The client's small mutable state (login, run mode, last choices), kept in status.db between runs.
+// Setters change memory only; callers save when the values should survive.
+class AStatus
+{
+public:
+    // Loads appDir + "status.db"; appDir ends with "/".
+    explicit AStatus(const QString& appDir);
+    AStatus();
+
+    void setString(const QString& key, const QString& text);
+    QString getString(const QString& key) const;
+    void setInt(const QString& key, int value);
+    // -1 when the key is absent, 0 when it holds no number.
+    int getInt(const QString& key) const;
+    // The run mode chosen in the settings; 1 (basic) when none was chosen.
+    int runMode() const;
+
+    void save();
+    bool load();
+
+private:
+    QString m_path;
+    QJsonObject m_values;
+};

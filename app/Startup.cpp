@@ -1,0 +1,98 @@
+#include "Startup.h"
+
+#include "AConfig.h"
+#include "ALog.h"
+#include "AMailbox.h"
+#include "APlatform.h"
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "AUtil.h"
+#include "CloudJobRun.h"
+#include "JobListen.h"
+#include "JobRun.h"
+#include "JobStatusWidget.h"
+#include "JobSweep.h"
+#include "MainSettingWidget.h"
+#include "SUpgrade.h"
+#include "UIInfomation.h"
+#include "UiResources.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <cstring>
+
+namespace {
+
+int runSettings(QApplication& app)
+{
+    MainSettingWidget window(true);
+    window.show();
+    return app.exec();
+}
+
+int runUpgradeNotice(QApplication& app)
+{
+    UIInfomation notice;
+    notice.setText(QStringLiteral("Pavko智能打印驱动更新完成，已升级至V") + ASingleton<AConfig>::instance()->version());
+    notice.setDisplayTime(5);
+    notice.start();
+    return app.exec();
+}
+
+// Later starts hand their file to the running instance through the mailbox and leave.
+int runCloud(int argc, char* argv[])
+{
+    const char* handedFile = argc > 2 ? argv[2] : nullptr;
+    if (isProcessRunning(QStringLiteral("pavkocloud"))) {
+        AMailbox mailbox;
+        if (handedFile && mailbox.attach()) {
+            mailbox.append(QByteArray(handedFile, int(std::strlen(handedFile))));
+            mailbox.detach();
+        }
+        qDebug() << "process is running(" << 1 << ").";
+        return -1;
+    }
+    qInfo() << QStringLiteral("pavkocloud start running. ") + ASingleton<AConfig>::instance()->version();
+    AMailbox mailbox;
+    if (mailbox.create() && handedFile)
+        mailbox.append(QByteArray(handedFile, int(std::strlen(handedFile))));
+    ASingleton<AStatus>::instance()->setInt(QStringLiteral("software_mode"), 1);
+    CloudJobRun cloud;
+    return 0;
+}
+
+int runDriver(QApplication& app)
+{
+    if (isProcessRunning(QStringLiteral("pavkodriver"))) {
+        qDebug() << "process is running(" << 1 << ").";
+        return -1;
+    }
+    qInfo() << QStringLiteral("pavkodriver start running. ") + ASingleton<AConfig>::instance()->version();
+    app.setQuitOnLastWindowClosed(false);
+    ASingleton<AStatus>::instance()->setInt(QStringLiteral("software_mode"), 0);
+    JobStatusWidget status;
+    JobSweep sweep;
+    JobRun run(&sweep, &status);
+    JobListen listen(&run);
+    SUpgrade upgrade;
+    return app.exec();
+}
+
+} // namespace
+
+int runPavkoDriver(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    initUiResources();
+    // The handler goes in before the configuration is read, so that a missing file is logged too.
+    ALog::init(appDir());
+    ASingleton<AConfig>::instance();
+    const char* mode = argc > 1 ? argv[1] : nullptr;
+    if (mode && std::strcmp(mode, "setting") == 0)
+        return runSettings(app);
+    if (mode && std::strcmp(mode, "upgrade") == 0)
+        return runUpgradeNotice(app);
+    if (mode && std::strcmp(mode, "cloud") == 0)
+        return runCloud(argc, argv);
+    return runDriver(app);
+}

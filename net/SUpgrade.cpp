@@ -1,0 +1,3 @@
+#include "SUpgrade.h"
+
+SUpgrade::SUpgrade(QObject* parent) : QObject(parent) {}

@@ -1,0 +1,3 @@
+#include "JobStatusWidget.h"
+
+JobStatusWidget::JobStatusWidget(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("JobStatusWidget")); }

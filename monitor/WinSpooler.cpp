@@ -1,0 +1,109 @@
+#include "WinSpooler.h"
+
+// clang-format off
+#include <windows.h>
+#include <winspool.h>
+// clang-format on
+
+namespace {
+constexpr DWORD kMaxJobs = 100;
+}
+
+bool WinSpooler::open(const std::u16string& printerName)
+{
+    const auto* wide = reinterpret_cast<const wchar_t*>(printerName.c_str());
+    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return false;
+    std::string name(size_t(size), '\0');
+    WideCharToMultiByte(CP_THREAD_ACP, 0, wide, -1, &name[0], size, nullptr, nullptr);
+
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_PAPERSIZE;
+    mode.dmPaperSize = DMPAPER_A4;
+    PRINTER_DEFAULTSA defaults = {};
+    defaults.pDevMode = &mode;
+    defaults.DesiredAccess = PRINTER_ACCESS_ADMINISTER;
+    HANDLE printer = nullptr;
+    if (!OpenPrinterA(&name[0], &printer, &defaults))
+        return false;
+    m_printer = printer;
+
+    WORD fields[] = {JOB_NOTIFY_FIELD_STATUS};
+    PRINTER_NOTIFY_OPTIONS_TYPE type = {};
+    type.Type = JOB_NOTIFY_TYPE;
+    type.Count = 1;
+    type.pFields = fields;
+    PRINTER_NOTIFY_OPTIONS options = {};
+    options.Version = 2;
+    options.Count = 1;
+    options.pTypes = &type;
+    HANDLE change = FindFirstPrinterChangeNotification(
+        printer, PRINTER_CHANGE_ADD_JOB | PRINTER_CHANGE_SET_JOB, 0, &options);
+    if (change == INVALID_HANDLE_VALUE)
+        return false;
+    m_change = change;
+    return true;
+}
+
+SpoolerWait WinSpooler::waitForChange(unsigned timeoutMs, std::uint32_t* changes)
+{
+    if (!m_change) {
+        // Without a printer nothing ever arrives; only the caller's own time-outs go on.
+        Sleep(timeoutMs);
+        return SpoolerWait::TimedOut;
+    }
+    const DWORD result = WaitForSingleObject(m_change, timeoutMs);
+    if (result == WAIT_TIMEOUT)
+        return SpoolerWait::TimedOut;
+    if (result != WAIT_OBJECT_0) {
+        Sleep(timeoutMs == INFINITE ? 1000 : timeoutMs);
+        return SpoolerWait::TimedOut;
+    }
+    DWORD fired = 0;
+    PPRINTER_NOTIFY_INFO info = nullptr;
+    FindNextPrinterChangeNotification(m_change, &fired, nullptr, reinterpret_cast<void**>(&info));
+    if (info)
+        FreePrinterNotifyInfo(info);
+    *changes = fired;
+    return SpoolerWait::Changed;
+}
+
+std::vector<SpoolerJob> WinSpooler::jobs()
+{
+    std::vector<SpoolerJob> listed;
+    if (!m_printer)
+        return listed;
+    // A job added between the size query and the listing makes the buffer too small; ask again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD needed = 0;
+        DWORD returned = 0;
+        EnumJobsA(m_printer, 0, kMaxJobs, 2, nullptr, 0, &needed, &returned);
+        if (needed == 0)
+            return listed;
+        std::vector<BYTE> buffer(needed, 0);
+        if (!EnumJobsA(m_printer, 0, kMaxJobs, 2, buffer.data(), needed, &needed, &returned)) {
+            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+                continue;
+            return listed;
+        }
+        const auto* records = reinterpret_cast<const JOB_INFO_2A*>(buffer.data());
+        for (DWORD i = 0; i < returned; ++i)
+            listed.push_back({records[i].JobId, records[i].Status});
+        return listed;
+    }
+    return listed;
+}
+
+void WinSpooler::pauseJob(std::uint32_t id)
+{
+    if (m_printer)
+        SetJobA(m_printer, id, 0, nullptr, JOB_CONTROL_PAUSE);
+}
+
+void WinSpooler::deleteJob(std::uint32_t id)
+{
+    if (m_printer)
+        SetJobA(m_printer, id, 0, nullptr, JOB_CONTROL_DELETE);
+}

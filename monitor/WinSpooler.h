@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Spooler.h"
+
+// The Windows print spooler through the ANSI winspool calls.
+class WinSpooler : public Spooler
+{
+public:
+    WinSpooler() = default;
+    WinSpooler(const WinSpooler&) = delete;
+    WinSpooler& operator=(const WinSpooler&) = delete;
+
+    bool open(const std::u16string& printerName) override;
+    SpoolerWait waitForChange(unsigned timeoutMs, std::uint32_t* changes) override;
+    std::vector<SpoolerJob> jobs() override;
+    void pauseJob(std::uint32_t id) override;
+    void deleteJob(std::uint32_t id) override;
+
+private:
+    // Held until the process ends.
+    void* m_printer = nullptr;
+    void* m_change = nullptr;
+};

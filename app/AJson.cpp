@@ -26,8 +26,14 @@ QJsonObject parseObject(const QByteArray& bytes)
     return error.error == QJsonParseError::NoError ? document.object() : QJsonObject();
 }
 
-QJsonObject parseObjectLatin1(const QString& text) { return parseObject(text.toLatin1()); }
-QJsonObject parseObjectUtf8(const QString& text) { return parseObject(text.toUtf8()); }
+QJsonObject parseObjectLatin1(const QString& text)
+{
+    return parseObject(text.toLatin1());
+}
+QJsonObject parseObjectUtf8(const QString& text)
+{
+    return parseObject(text.toUtf8());
+}
 
 QJsonArray parseArray(const QByteArray& bytes)
 {
@@ -36,8 +42,14 @@ QJsonArray parseArray(const QByteArray& bytes)
     return error.error == QJsonParseError::NoError ? document.array() : QJsonArray();
 }
 
-QJsonArray parseArrayLatin1(const QString& text) { return parseArray(text.toLatin1()); }
-QJsonArray parseArrayUtf8(const QString& text) { return parseArray(text.toUtf8()); }
+QJsonArray parseArrayLatin1(const QString& text)
+{
+    return parseArray(text.toLatin1());
+}
+QJsonArray parseArrayUtf8(const QString& text)
+{
+    return parseArray(text.toUtf8());
+}
 
 QString objectToText(const QJsonObject& object)
 {
@@ -49,5 +61,11 @@ QString arrayToText(const QJsonArray& array)
     return bytesAsText(QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
-QJsonObject readJsonObjectFile(const QString& path) { return parseObject(readAll(path)); }
-QJsonArray readJsonArrayFile(const QString& path) { return parseArray(readAll(path)); }
+QJsonObject readJsonObjectFile(const QString& path)
+{
+    return parseObject(readAll(path));
+}
+QJsonArray readJsonArrayFile(const QString& path)
+{
+    return parseArray(readAll(path));
+}

@@ -38,7 +38,10 @@ void init(const QString& logDir)
     qInstallMessageHandler(messageHandler);
 }
 
-void publishUploadTarget(LogUploadQueue* target) { g_uploadTarget.store(target, std::memory_order_release); }
+void publishUploadTarget(LogUploadQueue* target)
+{
+    g_uploadTarget.store(target, std::memory_order_release);
+}
 
 bool isFiltered(const QString& text)
 {

@@ -8,7 +8,7 @@ class QDateTime;
 // One logged line as the log collector receives it.
 struct LogRecord
 {
-    int level = 0; // 0 debug and other, 1 info, 2 warning, 3 critical and fatal
+    int level = 0;   // 0 debug and other, 1 info, 2 warning, 3 critical and fatal
     qint64 time = 0; // seconds since the Unix epoch
     QString line;    // the formatted line without its line feed
 };

@@ -6,16 +6,25 @@ AMailbox::AMailbox(const QString& key) : m_memory(key) {}
 
 bool AMailbox::create()
 {
-    if (m_memory.create(kSize, QSharedMemory::ReadWrite)) {
-        std::memset(m_memory.data(), 0, kSize);
-        return true;
-    }
-    return m_memory.error() == QSharedMemory::AlreadyExists && attach();
+    if (!m_memory.create(kSize, QSharedMemory::ReadWrite) &&
+        !(m_memory.error() == QSharedMemory::AlreadyExists && attach() && m_memory.size() >= kSize))
+        return false;
+    // An area that already exists was left by an instance that is gone: its paths were meant for that one.
+    m_memory.lock();
+    std::memset(m_memory.data(), 0, kSize);
+    m_memory.unlock();
+    return true;
 }
 
-bool AMailbox::attach() { return m_memory.attach(QSharedMemory::ReadWrite); }
+bool AMailbox::attach()
+{
+    return m_memory.attach(QSharedMemory::ReadWrite);
+}
 
-void AMailbox::detach() { m_memory.detach(); }
+void AMailbox::detach()
+{
+    m_memory.detach();
+}
 
 void AMailbox::append(const QByteArray& path)
 {

@@ -11,7 +11,7 @@ public:
 
     explicit AMailbox(const QString& key = QStringLiteral("pavko_share_memory"));
 
-    // Creates the area; adopts one that already exists (left behind by an instance that crashed).
+    // Creates the area empty; adopts and empties one left behind by an instance that crashed.
     bool create();
     bool attach();
     void detach();

@@ -13,7 +13,8 @@ QString windowTitle()
 }
 
 namespace {
-QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons,
+QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text,
+                                   QMessageBox::StandardButtons buttons,
                                    QMessageBox::StandardButton escapeButton)
 {
     QMessageBox box(icon, windowTitle(), text, buttons);
@@ -24,9 +25,15 @@ QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text, 
 }
 } // namespace
 
-void infoBox(const QString& text) { runBox(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok); }
+void infoBox(const QString& text)
+{
+    runBox(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+}
 
-void warnBox(const QString& text) { runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok); }
+void warnBox(const QString& text)
+{
+    runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok);
+}
 
 QMessageBox::StandardButton askBox(const QString& text)
 {

@@ -26,7 +26,7 @@ QString smbiosSystemUuid(const QByteArray& table)
         if (type == 1 && length >= uuidOffset + uuidSize) {
             const char* u = table.constData() + pos + uuidOffset;
             // The first three fields are stored little-endian, the rest in network order.
-            const char ordered[uuidSize] = {u[3], u[2], u[1], u[0], u[5],  u[4],  u[7],  u[6],
+            const char ordered[uuidSize] = {u[3], u[2], u[1],  u[0],  u[5],  u[4],  u[7],  u[6],
                                             u[8], u[9], u[10], u[11], u[12], u[13], u[14], u[15]};
             const QString hex = QString::fromLatin1(QByteArray(ordered, uuidSize).toHex().toUpper());
             return hex.left(8) + QLatin1Char('-') + hex.mid(8, 4) + QLatin1Char('-') + hex.mid(12, 4) +

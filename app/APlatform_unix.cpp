@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -20,9 +19,8 @@ bool isProcessRunning(const QString& name)
 
 void killProcess(const QString& name)
 {
-    QProcess::startDetached(QStringLiteral("pkill"),
-                            {QStringLiteral("-KILL"), QStringLiteral("-x"), QStringLiteral("-U"),
-                             QString::number(getuid()), name});
+    QProcess::startDetached(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-x"),
+                                                      QStringLiteral("-U"), QString::number(getuid()), name});
 }
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <QProcess>
 #include <QSharedMemory>
-
 #include <windows.h>
 
 bool isProcessRunning(const QString& name)
@@ -22,7 +21,8 @@ namespace {
 QString deviceIdFromWmic()
 {
     QProcess wmic;
-    wmic.start(QStringLiteral("wmic"), {QStringLiteral("csproduct"), QStringLiteral("get"), QStringLiteral("uuid")});
+    wmic.start(QStringLiteral("wmic"),
+               {QStringLiteral("csproduct"), QStringLiteral("get"), QStringLiteral("uuid")});
     if (!wmic.waitForFinished(30000))
         return {};
     return deviceIdFromWmicOutput(wmic.readAllStandardOutput());

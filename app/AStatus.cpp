@@ -9,13 +9,25 @@
 
 AStatus::AStatus() : AStatus(appDir()) {}
 
-AStatus::AStatus(const QString& dir) : m_path(dir + QStringLiteral("status.db")) { load(); }
+AStatus::AStatus(const QString& dir) : m_path(dir + QStringLiteral("status.db"))
+{
+    load();
+}
 
-void AStatus::setString(const QString& key, const QString& text) { m_values.insert(key, text); }
+void AStatus::setString(const QString& key, const QString& text)
+{
+    m_values.insert(key, text);
+}
 
-QString AStatus::getString(const QString& key) const { return m_values.value(key).toString(); }
+QString AStatus::getString(const QString& key) const
+{
+    return m_values.value(key).toString();
+}
 
-void AStatus::setInt(const QString& key, int value) { m_values.insert(key, value); }
+void AStatus::setInt(const QString& key, int value)
+{
+    m_values.insert(key, value);
+}
 
 int AStatus::getInt(const QString& key) const
 {

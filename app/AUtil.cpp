@@ -6,7 +6,10 @@
 #include <QStringList>
 #include <QTextCodec>
 
-QString appDir() { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); }
+QString appDir()
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
 
 namespace {
 void sleepEvents(qint64 milliseconds, int passLimitMs)
@@ -14,13 +17,19 @@ void sleepEvents(qint64 milliseconds, int passLimitMs)
     // Monotonic, so that a clock change or midnight cannot cut the wait short.
     const QDeadlineTimer deadline(milliseconds);
     while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents,
-                                        int(qMin<qint64>(passLimitMs, qMax<qint64>(1, deadline.remainingTime()))));
+        QCoreApplication::processEvents(
+            QEventLoop::AllEvents, int(qMin<qint64>(passLimitMs, qMax<qint64>(1, deadline.remainingTime()))));
 }
 } // namespace
 
-void sleepEventsMs(int milliseconds) { sleepEvents(milliseconds, 100); }
-void sleepEventsSec(int seconds) { sleepEvents(qint64(seconds) * 1000, 500); }
+void sleepEventsMs(int milliseconds)
+{
+    sleepEvents(milliseconds, 100);
+}
+void sleepEventsSec(int seconds)
+{
+    sleepEvents(qint64(seconds) * 1000, 500);
+}
 
 QString ipv4ToText(quint32 address)
 {

@@ -33,7 +33,8 @@ int runSettings(QApplication& app)
 int runUpgradeNotice(QApplication& app)
 {
     UIInfomation notice;
-    notice.setText(QStringLiteral("Pavko智能打印驱动更新完成，已升级至V") + ASingleton<AConfig>::instance()->version());
+    notice.setText(QStringLiteral("Pavko智能打印驱动更新完成，已升级至V") +
+                   ASingleton<AConfig>::instance()->version());
     notice.setDisplayTime(5);
     notice.start();
     return app.exec();

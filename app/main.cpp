@@ -1,3 +1,6 @@
 #include "Startup.h"
 
-int main(int argc, char* argv[]) { return runPavkoDriver(argc, argv); }
+int main(int argc, char* argv[])
+{
+    return runPavkoDriver(argc, argv);
+}

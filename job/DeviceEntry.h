@@ -17,7 +17,14 @@ struct PrintConfiguration
 // One print device as the service (or the local network) describes it.
 struct DeviceEntry
 {
-    enum Status { Online = 1, Busy = 2, PoweredOff = 3, Offline = 4, Disabled = 5 };
+    enum Status
+    {
+        Online = 1,
+        Busy = 2,
+        PoweredOff = 3,
+        Offline = 4,
+        Disabled = 5
+    };
 
     int deviceId = 0;
     QString deviceCode;

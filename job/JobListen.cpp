@@ -3,14 +3,18 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 
-JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port) : QTcpServer(parent), m_jobs(jobs)
+JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port)
+    : QTcpServer(parent), m_jobs(jobs)
 {
     listen(QHostAddress::LocalHost, port);
     qInfo() << "listener" << port << "start running.";
     connect(this, &QTcpServer::newConnection, this, &JobListen::acceptConnections);
 }
 
-JobListen::~JobListen() { close(); }
+JobListen::~JobListen()
+{
+    close();
+}
 
 void JobListen::acceptConnections()
 {

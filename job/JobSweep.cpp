@@ -2,9 +2,15 @@
 
 #include <QFile>
 
-JobSweep::JobSweep(QObject* parent) : AThreadQueue<SJob>(parent) { start(QThread::InheritPriority); }
+JobSweep::JobSweep(QObject* parent) : AThreadQueue<SJob>(parent)
+{
+    start(QThread::InheritPriority);
+}
 
-JobSweep::~JobSweep() { stop(); }
+JobSweep::~JobSweep()
+{
+    stop();
+}
 
 bool JobSweep::handleJob(SJob& job)
 {

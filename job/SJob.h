@@ -8,7 +8,13 @@
 struct SJob
 {
     // What happens after the user's choice; only SendToDevice jobs reach a device sender.
-    enum State { SendToDevice = 1, ContinuedOnline = 2, PrintLater = 3, OrderedForDelivery = 11 };
+    enum State
+    {
+        SendToDevice = 1,
+        ContinuedOnline = 2,
+        PrintLater = 3,
+        OrderedForDelivery = 11
+    };
 
     int state = SendToDevice;
     int jobId = 0;

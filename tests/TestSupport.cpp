@@ -8,14 +8,23 @@
 #include <QtTest>
 
 namespace {
-QString g_lastBoxText;
+AnsweredBox g_lastBox;
 }
 
-TestAppDir::TestAppDir() { QDir(m_dir.path()).mkpath(QStringLiteral("config")); }
+TestAppDir::TestAppDir()
+{
+    QDir(m_dir.path()).mkpath(QStringLiteral("config"));
+}
 
-QString TestAppDir::path() const { return m_dir.path() + QLatin1Char('/'); }
+QString TestAppDir::path() const
+{
+    return m_dir.path() + QLatin1Char('/');
+}
 
-QString TestAppDir::file(const QString& name) const { return path() + name; }
+QString TestAppDir::file(const QString& name) const
+{
+    return path() + name;
+}
 
 void TestAppDir::writeFile(const QString& name, const QByteArray& content) const
 {
@@ -24,7 +33,10 @@ void TestAppDir::writeFile(const QString& name, const QByteArray& content) const
     out.write(content);
 }
 
-void TestAppDir::writeConfig(const QByteArray& json) const { writeFile(QStringLiteral("config/config.json"), json); }
+void TestAppDir::writeConfig(const QByteArray& json) const
+{
+    writeFile(QStringLiteral("config/config.json"), json);
+}
 
 QByteArray TestAppDir::readFile(const QString& name) const
 {
@@ -51,7 +63,7 @@ void answerNextMessageBox(QMessageBox::StandardButton button)
         if (!box && !deadline->hasExpired())
             return;
         if (box) {
-            g_lastBoxText = box->text();
+            g_lastBox = {box->text(), box->windowTitle(), box->windowFlags()};
             if (QAbstractButton* target = box->button(button))
                 target->click();
             else
@@ -62,4 +74,7 @@ void answerNextMessageBox(QMessageBox::StandardButton button)
     poll->start(20);
 }
 
-QString lastMessageBoxText() { return g_lastBoxText; }
+AnsweredBox lastMessageBox()
+{
+    return g_lastBox;
+}

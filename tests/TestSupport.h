@@ -25,5 +25,11 @@ private:
 
 // Presses the given button of the next message box that opens (within a few seconds).
 void answerNextMessageBox(QMessageBox::StandardButton button);
-// Text of the last message box answered through answerNextMessageBox().
-QString lastMessageBoxText();
+// The last message box answered through answerNextMessageBox().
+struct AnsweredBox
+{
+    QString text;
+    QString title;
+    Qt::WindowFlags flags;
+};
+AnsweredBox lastMessageBox();

@@ -13,7 +13,12 @@ class BadNetWidget : public QDialog
     Q_OBJECT
 
 public:
-    enum Result { Closed = 0, Retry = 1, GoOnline = 2 };
+    enum Result
+    {
+        Closed = 0,
+        Retry = 1,
+        GoOnline = 2
+    };
 
     explicit BadNetWidget(const QString& message, QWidget* parent = nullptr);
     ~BadNetWidget() override;

@@ -1,3 +1,6 @@
 #include "JobStatusWidget.h"
 
-JobStatusWidget::JobStatusWidget(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("JobStatusWidget")); }
+JobStatusWidget::JobStatusWidget(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("JobStatusWidget"));
+}

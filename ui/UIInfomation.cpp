@@ -19,14 +19,23 @@ UIInfomation::UIInfomation(QWidget* parent) : QWidget(parent), m_ui(std::make_un
 
 UIInfomation::~UIInfomation() = default;
 
-void UIInfomation::setText(const QString& text) { m_ui->label_txt->setText(text); }
+void UIInfomation::setText(const QString& text)
+{
+    m_ui->label_txt->setText(text);
+}
 
-void UIInfomation::setDisplayTime(int seconds) { m_displaySeconds = seconds; }
+void UIInfomation::setDisplayTime(int seconds)
+{
+    m_displaySeconds = seconds;
+}
 
 void UIInfomation::start()
 {
-    const int milliseconds = m_displaySeconds * 1000;
-    QTimer::singleShot(milliseconds, milliseconds < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer, this,
-                       &QWidget::close);
+    auto* closer = new QTimer(this);
+    closer->setSingleShot(true);
+    closer->setInterval(m_displaySeconds * 1000);
+    closer->setTimerType(closer->interval() < 2000 ? Qt::PreciseTimer : Qt::CoarseTimer);
+    connect(closer, &QTimer::timeout, this, &QWidget::close);
+    closer->start();
     show();
 }

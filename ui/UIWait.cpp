@@ -19,7 +19,10 @@ UIWait::UIWait(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::UIW
 
 UIWait::~UIWait() = default;
 
-void UIWait::setTask(std::function<void()> task) { m_task = std::move(task); }
+void UIWait::setTask(std::function<void()> task)
+{
+    m_task = std::move(task);
+}
 
 void UIWait::runTask()
 {

@@ -1,5 +1,10 @@
 #include "UIWaitWork.h"
 
-UIWaitWork::UIWaitWork(std::function<void()> task, QObject* parent) : QThread(parent), m_task(std::move(task)) {}
+UIWaitWork::UIWaitWork(std::function<void()> task, QObject* parent) : QThread(parent), m_task(std::move(task))
+{
+}
 
-void UIWaitWork::run() { m_task(); }
+void UIWaitWork::run()
+{
+    m_task();
+}

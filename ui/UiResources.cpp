@@ -2,4 +2,7 @@
 
 #include <QtGlobal>
 
-void initUiResources() { Q_INIT_RESOURCE(resources); }
+void initUiResources()
+{
+    Q_INIT_RESOURCE(resources);
+}

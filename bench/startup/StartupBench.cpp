@@ -1,0 +1,100 @@
+// Driver mode against a bare Qt program: time from process start to an accepting listener, and
+// resident memory once idle. Usage: pavko_bench_startup [runs]
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+struct Figures
+{
+    double startSeconds = 0;
+    double idleMegabytes = 0;
+};
+
+bool accepts(quint16 port)
+{
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    return probe.waitForConnected(50);
+}
+
+double residentMegabytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+Figures measure(const QString& program, const QStringList& arguments, quint16 port, int runs)
+{
+    QList<double> starts;
+    double idle = 0;
+    for (int run = 0; run < runs; ++run) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        QElapsedTimer clock;
+        clock.start();
+        process.start(program, arguments);
+        while (!accepts(port) && clock.elapsed() < 30000)
+            QThread::usleep(500);
+        starts.append(clock.nsecsElapsed() / 1e9);
+        if (run == runs - 1) {
+            QThread::sleep(3);
+            idle = residentMegabytes(process.processId());
+        }
+        process.kill();
+        process.waitForFinished();
+    }
+    std::sort(starts.begin(), starts.end());
+    return {starts[starts.size() / 2], idle};
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = std::max(1, app.arguments().value(1, QStringLiteral("7")).toInt());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QTemporaryDir appDir;
+    QDir(appDir.path()).mkpath(QStringLiteral("config"));
+    QFile config(appDir.filePath(QStringLiteral("config/config.json")));
+    config.open(QIODevice::WriteOnly);
+    config.write(
+        R"({"https_server":"http://127.0.0.1:9","log_server":"http://127.0.0.1:9","version":"1.0.0"})");
+    config.close();
+    const QString driver = appDir.filePath(QStringLiteral("pavkodriver"));
+    QFile::copy(QStringLiteral(PAVKODRIVER_PATH), driver);
+
+    for (quint16 port : {quint16(9110), quint16(9111)}) {
+        if (accepts(port)) {
+            std::fprintf(stderr, "port %d is taken: stop the program listening there first\n", port);
+            return 1;
+        }
+    }
+    const Figures baseline = measure(QStringLiteral(BASELINE_PATH), {QStringLiteral("9111")}, 9111, runs);
+    const Figures pavko = measure(driver, {}, 9110, runs);
+
+    std::printf("driver mode, process start to listening on 9110 (median of %d): %.3f s\n", runs,
+                pavko.startSeconds);
+    std::printf("bare Qt widgets program, start to listening (baseline):        %.3f s  ratio %.2f\n",
+                baseline.startSeconds, pavko.startSeconds / baseline.startSeconds);
+    std::printf("driver mode, resident memory when idle:                        %.1f MB\n",
+                pavko.idleMegabytes);
+    std::printf("bare Qt widgets program, resident memory when idle (baseline): %.1f MB  ratio %.2f\n",
+                baseline.idleMegabytes, pavko.idleMegabytes / baseline.idleMegabytes);
+    return 0;
+}

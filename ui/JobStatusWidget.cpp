@@ -1,6 +1,199 @@
 #include "JobStatusWidget.h"
 
-JobStatusWidget::JobStatusWidget(QWidget* parent) : QWidget(parent)
+#include "AMessageBox.h"
+#include "JobStatusTexts.h"
+#include "UIInfomation.h"
+#include "ui_JobStatusWidget.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSystemTrayIcon>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+enum Column
 {
-    setObjectName(QStringLiteral("JobStatusWidget"));
+    Destination,
+    Document,
+    Status,
+    Pages,
+    Submitted,
+    Action
+};
+
+const char* const kScrollBarStyle =
+    "QScrollBar:vertical{width:8px;background:transparent;border-radius:4px;}"
+    "QScrollBar::handle:vertical{background:rgb(200,200,200);border-radius:4px;min-height:20px;}"
+    "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0px;}"
+    "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background:transparent;}"
+    "QScrollBar:horizontal{height:8px;background:transparent;border-radius:4px;}"
+    "QScrollBar::handle:horizontal{background:rgb(200,200,200);border-radius:4px;min-width:20px;}"
+    "QScrollBar::add-line:horizontal,QScrollBar::sub-line:horizontal{width:0px;}"
+    "QScrollBar::add-page:horizontal,QScrollBar::sub-page:horizontal{background:transparent;}";
+
+QTableWidgetItem* centred(const QString& text)
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    return item;
+}
+} // namespace
+
+JobStatusWidget::JobStatusWidget(QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::JobStatusWidget>()), m_tray(new QSystemTrayIcon(this))
+{
+    m_ui->setupUi(this);
+    setWindowTitle(windowTitle());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.width() - width() - 5, area.height() - height() - 35);
+    }
+    hide();
+    setUpTable();
+    setUpTray();
+
+    connect(this, &JobStatusWidget::job_msg, this, &JobStatusWidget::job_msg_slot);
+    connect(this, &JobStatusWidget::job_del, this, &JobStatusWidget::job_del_slot);
+    connect(this, &JobStatusWidget::job_cancel, this, &JobStatusWidget::job_cancel_slot);
+    connect(this, &JobStatusWidget::information, this, &JobStatusWidget::information_slot);
+    connect(this, &JobStatusWidget::warning, this, &JobStatusWidget::warning_slot);
+    connect(this, &JobStatusWidget::information_rb, this, &JobStatusWidget::information_rb_slot);
+}
+
+JobStatusWidget::~JobStatusWidget() = default;
+
+bool JobStatusWidget::isTrayIconVisible() const
+{
+    return m_tray->isVisible();
+}
+
+void JobStatusWidget::setUpTable()
+{
+    QTableWidget* table = m_ui->tableWidget;
+    table->setColumnCount(6);
+    table->setHorizontalHeaderLabels({QStringLiteral("目的地"), QStringLiteral("文档名"),
+                                      QStringLiteral("状态"), QStringLiteral("页数"),
+                                      QStringLiteral("提交时间"), QStringLiteral("操作")});
+    const int widths[] = {100, 120, 60, 30, 70, 50};
+    for (int column = 0; column < 6; ++column)
+        table->setColumnWidth(column, widths[column]);
+    table->verticalHeader()->hide();
+    table->setGeometry(rect());
+    table->setStyleSheet(QStringLiteral("QScrollArea {border : 1px solid rgb(220,220,220);}"));
+    table->verticalScrollBar()->setStyleSheet(QLatin1String(kScrollBarStyle));
+    table->horizontalScrollBar()->setStyleSheet(QLatin1String(kScrollBarStyle));
+}
+
+void JobStatusWidget::setUpTray()
+{
+    auto* menu = new QMenu(this);
+    menu->addAction(QStringLiteral("查看打印机任务队列"), this, &QWidget::show);
+    m_tray->setIcon(QIcon(QStringLiteral(":/img/main.ico")));
+    m_tray->setToolTip(QStringLiteral("Pavko智能云打印机"));
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            show();
+    });
+    m_tray->hide();
+}
+
+void JobStatusWidget::job_msg_slot(int job_id, const QString& device_code, const QString& device_name,
+                                   const QString& doc_name, const QString& job_status, int job_pages)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto known = m_rows.constFind(job_id);
+    if (known == m_rows.constEnd()) {
+        addRow(job_id, device_name + QLatin1Char(' ') + device_code, doc_name, job_status, job_pages);
+        return;
+    }
+    const int row = *known;
+    m_ui->tableWidget->setItem(row, Status, centred(job_status));
+    if (job_status == JobStatusTexts::sending() || job_status == JobStatusTexts::sent() ||
+        job_status == JobStatusTexts::failed()) {
+        if (QWidget* button = m_ui->tableWidget->cellWidget(row, Action)) {
+            m_ui->tableWidget->removeCellWidget(row, Action);
+            button->deleteLater();
+        }
+    }
+    if (job_status == JobStatusTexts::sent())
+        QTimer::singleShot(60 * 1000, this, [this, job_id] { emit job_del(job_id); });
+    else if (job_status == JobStatusTexts::failed())
+        QTimer::singleShot(300 * 1000, this, [this, job_id] { emit job_del(job_id); });
+}
+
+void JobStatusWidget::addRow(int job_id, const QString& destination, const QString& doc_name,
+                             const QString& job_status, int job_pages)
+{
+    QTableWidget* table = m_ui->tableWidget;
+    const int row = table->rowCount();
+    table->insertRow(row);
+    table->setItem(row, Destination, new QTableWidgetItem(destination));
+    table->setItem(row, Document, new QTableWidgetItem(doc_name));
+    table->setItem(row, Status, centred(job_status));
+    table->setItem(row, Pages, centred(QString::number(job_pages)));
+    table->setItem(row, Submitted, centred(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))));
+    auto* cancel = new QToolButton;
+    cancel->setText(QStringLiteral("取消"));
+    connect(cancel, &QToolButton::clicked, this, [this, job_id] { emit job_cancel(job_id); });
+    table->setCellWidget(row, Action, cancel);
+    m_rows.insert(job_id, row);
+    m_tray->show();
+}
+
+bool JobStatusWidget::removeRow(int job_id)
+{
+    const auto found = m_rows.find(job_id);
+    if (found == m_rows.end())
+        return false;
+    const int row = *found;
+    m_rows.erase(found);
+    m_ui->tableWidget->removeRow(row);
+    for (int& later : m_rows) {
+        if (later > row)
+            --later;
+    }
+    return true;
+}
+
+void JobStatusWidget::job_del_slot(int job_id)
+{
+    QMutexLocker lock(&m_mutex);
+    if (removeRow(job_id) && m_rows.isEmpty()) {
+        m_tray->hide();
+        hide();
+    }
+}
+
+void JobStatusWidget::job_cancel_slot(int job_id)
+{
+    QMutexLocker lock(&m_mutex);
+    qDebug() << "job_cancel_slot : " << job_id;
+    if (removeRow(job_id) && m_rows.isEmpty())
+        m_tray->hide();
+}
+
+void JobStatusWidget::information_slot(const QString& msg)
+{
+    infoBox(msg);
+}
+
+void JobStatusWidget::warning_slot(const QString& msg)
+{
+    warnBox(msg);
+}
+
+void JobStatusWidget::information_rb_slot(const QString& msg, int auto_close_time)
+{
+    auto* popup = new UIInfomation;
+    popup->setText(msg);
+    popup->setDisplayTime(auto_close_time);
+    popup->start();
+    QTimer::singleShot(auto_close_time * 2000, popup, &QObject::deleteLater);
 }

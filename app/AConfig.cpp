@@ -37,13 +37,33 @@ int AConfig::intValue(const QString& key, int fallback) const
     return value.toInt(0);
 }
 
-QString AConfig::https_server() const { return stringValue(QStringLiteral("https_server"), kDefaultServer); }
-QString AConfig::version() const { return stringValue(QStringLiteral("version"), kDefaultVersion); }
-QString AConfig::log_server() const { return stringValue(QStringLiteral("log_server"), kDefaultLogServer); }
-int AConfig::wait_s() const { return intValue(QStringLiteral("wait_s"), 0); }
-int AConfig::wait_l() const { return intValue(QStringLiteral("wait_l"), 5); }
+QString AConfig::https_server() const
+{
+    return stringValue(QStringLiteral("https_server"), kDefaultServer);
+}
+QString AConfig::version() const
+{
+    return stringValue(QStringLiteral("version"), kDefaultVersion);
+}
+QString AConfig::log_server() const
+{
+    return stringValue(QStringLiteral("log_server"), kDefaultLogServer);
+}
+int AConfig::wait_s() const
+{
+    return intValue(QStringLiteral("wait_s"), 0);
+}
+int AConfig::wait_l() const
+{
+    return intValue(QStringLiteral("wait_l"), 5);
+}
 
 bool AConfig::isDev() const
 {
     return m_values.value(QStringLiteral("https_server")).toString().contains(QLatin1String("dev"));
+}
+
+bool AConfig::tls_verify_disabled() const
+{
+    return m_values.value(QStringLiteral("tls_verify_disabled")).toBool(false);
 }

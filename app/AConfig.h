@@ -18,6 +18,9 @@ public:
     int wait_l() const;
     // A test deployment: the service URL mentions "dev".
     bool isDev() const;
+    // Only a JSON true turns off TLS certificate verification, for a test service with a self-signed
+    // certificate.
+    bool tls_verify_disabled() const;
 
 private:
     QString stringValue(const QString& key, const QString& fallback) const;

@@ -1,0 +1,273 @@
+#include "BHttpClient.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QTimer>
+#include <QUrl>
+#include <atomic>
+#include <memory>
+
+namespace {
+std::atomic<bool> g_tlsVerification{true};
+
+enum class Outcome
+{
+    Done,
+    Failed,
+    TimedOut
+};
+
+// Header values and bodies end at their first zero byte.
+QString textUpToNul(const QByteArray& bytes)
+{
+    const int end = bytes.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
+}
+
+void setRawHeaders(QNetworkRequest& request, const BHttpClient::Headers& headers)
+{
+    for (auto it = headers.cbegin(); it != headers.cend(); ++it)
+        request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+}
+
+// Runs a nested event loop until the reply finishes or the timer, started with ms, runs out.
+Outcome waitFor(QNetworkReply* reply, QTimer& timer, int ms)
+{
+    QEventLoop loop;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(reply, &QNetworkReply::finished, &timer, &QTimer::stop);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    if (!reply->isFinished())
+        loop.exec();
+    if (reply->error() != QNetworkReply::NoError)
+        return Outcome::Failed;
+    return reply->isFinished() ? Outcome::Done : Outcome::TimedOut;
+}
+
+// Waits for a download or upload. The inactivity timer is renewed only when a progress report is
+// made, so it bounds the time between reports rather than between packets.
+Outcome waitTransfer(QNetworkReply* reply, void (QNetworkReply::*notification)(qint64, qint64),
+                     BHttpClient::TransferTiming timing, const BHttpClient::Progress& progress,
+                     const std::function<void()>& onNotification)
+{
+    QTimer timer;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    QObject::connect(reply, notification, &timer, [&](qint64 done, qint64 total) {
+        if (sinceReport.elapsed() > timing.reportIntervalMs) {
+            sinceReport.restart();
+            // Completion is reported once, after the transfer; Qt also announces it as progress with
+            // the total set to what arrived when the size was not known beforehand.
+            if (progress && total > 0 && done < total)
+                progress(int(done * 100 / total));
+            if (timer.isActive())
+                timer.start(timing.inactivityMs);
+        }
+        if (onNotification)
+            onNotification();
+    });
+    return waitFor(reply, timer, timing.inactivityMs);
+}
+
+// Ends a transfer that is given up: nothing of it reaches the caller any more.
+void abandon(QNetworkReply* reply)
+{
+    if (reply->isFinished())
+        return;
+    reply->disconnect();
+    reply->abort();
+}
+} // namespace
+
+BHttpClient::BHttpClient(QObject* parent) : QObject(parent) {}
+
+void BHttpClient::setTlsVerification(bool enabled)
+{
+    g_tlsVerification.store(enabled);
+    if (!enabled)
+        qWarning() << "TLS certificate verification is off (tls_verify_disabled): "
+                      "use this only against a test service.";
+}
+
+bool BHttpClient::tlsVerification()
+{
+    return g_tlsVerification.load();
+}
+
+void BHttpClient::applyTls(QNetworkRequest& request)
+{
+    QSslConfiguration tls = request.sslConfiguration();
+    tls.setProtocol(QSsl::SecureProtocols);
+    tls.setPeerVerifyMode(tlsVerification() ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
+    request.setSslConfiguration(tls);
+}
+
+// Each operation gets a manager of its own on the calling thread; recv is called directly so that
+// the caller's maps are filled on that thread even when this client lives on another one.
+std::unique_ptr<QNetworkAccessManager> BHttpClient::newManager()
+{
+    auto manager = std::make_unique<QNetworkAccessManager>();
+    connect(manager.get(), &QNetworkAccessManager::finished, this, &BHttpClient::recv, Qt::DirectConnection);
+    return manager;
+}
+
+QString BHttpClient::buildUrl(const QString& url, const Params& params)
+{
+    QString text = url;
+    if (params.isEmpty())
+        return text;
+    if (!text.contains(QLatin1Char('?')))
+        text += QLatin1Char('?');
+    for (auto it = params.cbegin(); it != params.cend(); ++it)
+        text += it.key() + QLatin1Char('=') + it.value() + QLatin1Char('&');
+    return text + QLatin1Char('&');
+}
+
+bool BHttpClient::get(const QString& url, const Params& params, const Headers& headers, Headers& respHeaders,
+                      QString& respBody, int timeoutSec)
+{
+    BHttpClient client;
+    return client.request(QStringLiteral("get"), url, params, headers, QString(), respHeaders, respBody,
+                          timeoutSec);
+}
+
+bool BHttpClient::post(const QString& url, const Params& params, const Headers& headers, const QString& body,
+                       Headers& respHeaders, QString& respBody, int timeoutSec)
+{
+    BHttpClient client;
+    return client.request(QStringLiteral("post"), url, params, headers, body, respHeaders, respBody,
+                          timeoutSec);
+}
+
+bool BHttpClient::request(const QString& method, const QString& url, const Params& params,
+                          const Headers& headers, const QString& body, Headers& respHeaders,
+                          QString& respBody, int timeoutSec)
+{
+    const auto manager = newManager();
+    const QString target = buildUrl(url, params);
+    QNetworkRequest request(QUrl(target, QUrl::TolerantMode));
+    applyTls(request);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/html"));
+    setRawHeaders(request, headers);
+
+    QNetworkReply* reply =
+        method == QLatin1String("get") ? manager->get(request) : manager->post(request, body.toUtf8());
+    if (!reply) {
+        qWarning() << "http request failed. " << target;
+        return false;
+    }
+    m_waiting.insert(reply, {&respHeaders, &respBody});
+
+    QTimer timer;
+    const Outcome outcome = waitFor(reply, timer, timeoutSec * 1000);
+    m_waiting.remove(reply);
+
+    switch (outcome) {
+    case Outcome::Failed:
+        qWarning() << "http failed ：" << reply->error() << "," << target;
+        return false;
+    case Outcome::TimedOut:
+        qWarning() << "http timeout. " << target;
+        abandon(reply);
+        return false;
+    case Outcome::Done:
+        break;
+    }
+    return true;
+}
+
+void BHttpClient::recv(QNetworkReply* reply)
+{
+    const auto waiting = m_waiting.constFind(reply);
+    if (waiting == m_waiting.cend())
+        return;
+    for (const QNetworkReply::RawHeaderPair& pair : reply->rawHeaderPairs())
+        waiting->headers->insert(textUpToNul(pair.first), textUpToNul(pair.second));
+    *waiting->body = textUpToNul(reply->readAll());
+}
+
+int BHttpClient::download(const QString& url, const QString& path, const Progress& progress,
+                          TransferTiming timing)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qWarning() << "open file failed. " << path;
+        return -1;
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    applyTls(request);
+    QNetworkReply* reply = manager.get(request);
+
+    bool writeFailed = false;
+    const auto save = [&] {
+        const QByteArray data = reply->readAll();
+        if (!writeFailed && file.write(data) != data.size()) {
+            writeFailed = true;
+            reply->abort();
+        }
+    };
+    const Outcome outcome = waitTransfer(reply, &QNetworkReply::downloadProgress, timing, progress, save);
+    if (outcome == Outcome::Done)
+        save();
+
+    if (writeFailed) {
+        qWarning() << "download failed ：" << file.errorString();
+    } else if (outcome == Outcome::Failed) {
+        qWarning() << "download failed ：" << reply->error();
+    } else if (outcome == Outcome::TimedOut) {
+        qWarning() << "download timeout. " << path;
+        abandon(reply);
+    } else {
+        if (progress)
+            progress(100);
+        return 0;
+    }
+    // What arrived of a failed download must not pass for the whole file later.
+    file.remove();
+    return -1;
+}
+
+int BHttpClient::upload(const QString& url, const QString& path, const Params& params, const Headers& headers,
+                        Headers& respHeaders, QString& respBody, const Progress& progress,
+                        TransferTiming timing)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "open file failed. " << path;
+        return -1;
+    }
+    const auto manager = newManager();
+    QNetworkRequest request(QUrl(buildUrl(url, params), QUrl::TolerantMode));
+    applyTls(request);
+    setRawHeaders(request, headers);
+    QNetworkReply* reply = manager->put(request, &file);
+    m_waiting.insert(reply, {&respHeaders, &respBody});
+
+    const Outcome outcome = waitTransfer(reply, &QNetworkReply::uploadProgress, timing, progress, {});
+    m_waiting.remove(reply);
+
+    switch (outcome) {
+    case Outcome::Failed:
+        qWarning() << "upload failed ：" << reply->error();
+        return -1;
+    case Outcome::TimedOut:
+        qWarning() << "upload timeout. " << path;
+        abandon(reply);
+        return -1;
+    case Outcome::Done:
+        break;
+    }
+    if (progress)
+        progress(100);
+    return 0;
+}

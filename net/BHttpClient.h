@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+// The one HTTP(S) client of the program. Every operation is synchronous for its caller: it runs a
+// nested event loop on the calling thread until the transfer ends or its timer expires, so it works
+// on the GUI thread and on worker threads alike, and the calling thread keeps dispatching its other
+// events meanwhile (callers must tolerate their own slots running before the call returns).
+// A client may be created on one thread and used on another, but by one thread at a time.
+// Failures are reported by the result and a warning in the log.
+class BHttpClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Query parameters and headers, used in ascending key order.
+    using Params = QMap<QString, QString>;
+    using Headers = QMap<QString, QString>;
+    // Percentage done, 0-100. May be empty.
+    using Progress = std::function<void(int)>;
+
+    // How long a download or upload may go without a progress report, and how often one is made.
+    struct TransferTiming
+    {
+        int inactivityMs;
+        int reportIntervalMs;
+    };
+    static constexpr TransferTiming kDownloadTiming{120000, 5000};
+    static constexpr TransferTiming kUploadTiming{30000, 5000};
+
+    explicit BHttpClient(QObject* parent = nullptr);
+
+    // True when a response arrived without a network or HTTP error within timeoutSec seconds.
+    // respHeaders and respBody are filled when a response arrives, an HTTP error response included;
+    // after a time-out they keep what the caller put there.
+    static bool get(const QString& url, const Params& params, const Headers& headers, Headers& respHeaders,
+                    QString& respBody, int timeoutSec);
+    static bool post(const QString& url, const Params& params, const Headers& headers, const QString& body,
+                     Headers& respHeaders, QString& respBody, int timeoutSec);
+    // method "get" (exactly) sends a GET; anything else a POST with the body as UTF-8.
+    bool request(const QString& method, const QString& url, const Params& params, const Headers& headers,
+                 const QString& body, Headers& respHeaders, QString& respBody, int timeoutSec);
+
+    // GET into the file at path, written as the data arrives. 0 on success, -1 on failure (a partly
+    // written file is removed then).
+    static int download(const QString& url, const QString& path, const Progress& progress,
+                        TransferTiming timing = kDownloadTiming);
+    // PUT of the file at path, streamed from disk. 0 on success, -1 on failure.
+    int upload(const QString& url, const QString& path, const Params& params, const Headers& headers,
+               Headers& respHeaders, QString& respBody, const Progress& progress,
+               TransferTiming timing = kUploadTiming);
+
+    // The URL text with the parameters appended: "?" unless the text has one, then key=value& for
+    // each in ascending key order and one more "&". Nothing is percent-encoded here.
+    static QString buildUrl(const QString& url, const Params& params);
+
+    // Certificate verification against the system's trust store is on unless a test deployment
+    // turns it off (logged as a warning). Applies to every later request of every thread.
+    static void setTlsVerification(bool enabled);
+    static bool tlsVerification();
+
+public slots:
+    // Hands a finished reply's headers and body to the caller waiting for it.
+    void recv(QNetworkReply* reply);
+
+private:
+    struct Waiting
+    {
+        Headers* headers;
+        QString* body;
+    };
+
+    std::unique_ptr<QNetworkAccessManager> newManager();
+    static void applyTls(QNetworkRequest& request);
+
+    QMap<QNetworkReply*, Waiting> m_waiting;
+};

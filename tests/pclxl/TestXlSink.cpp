@@ -1,0 +1,122 @@
+#include "XlSink.h"
+
+#include <QtTest>
+
+namespace {
+
+struct Collector
+{
+    QList<QByteArray> flushes;
+    int failAt = -1; // index of the flush that reports failure
+};
+
+bool collect(XlSink*, void* user, const uint8_t* buffer, uint32_t used)
+{
+    auto* c = static_cast<Collector*>(user);
+    c->flushes.append(QByteArray(reinterpret_cast<const char*>(buffer), int(used)));
+    return c->flushes.size() - 1 != c->failAt;
+}
+
+} // namespace
+
+class TestXlSink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void createRejectsUnusableArguments()
+    {
+        Collector c;
+        QVERIFY(!create_sink(0, collect, &c));
+        QVERIFY(!create_sink(16, nullptr, &c));
+        XlSink* sink = create_sink(16, collect, &c);
+        QVERIFY(sink);
+        QCOMPARE(sink->errorCode, int16_t(0));
+        QCOMPARE(sink->errorCount, uint16_t(0));
+        destroy_sink(sink);
+    }
+
+    void appendFlushesFullBuffers_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QList<int>>("pieces");
+        QTest::newRow("exact multiple") << 4 << QList<int>{8};
+        QTest::newRow("one byte buffer") << 1 << QList<int>{3, 2};
+        QTest::newRow("pieces across the edge") << 5 << QList<int>{3, 3, 3, 3};
+        QTest::newRow("fits") << 64 << QList<int>{10, 20};
+    }
+    void appendFlushesFullBuffers()
+    {
+        QFETCH(int, size);
+        QFETCH(QList<int>, pieces);
+        Collector c;
+        XlSink* sink = create_sink(uint32_t(size), collect, &c);
+        QByteArray all;
+        char next = 'a';
+        for (int n : pieces) {
+            QByteArray piece;
+            for (int i = 0; i < n; ++i)
+                piece += next++;
+            append_sink(sink, piece.constData(), size_t(piece.size()));
+            all += piece;
+        }
+        // Only full buffers go out during appends; the rest waits for flush_sink.
+        for (const QByteArray& f : c.flushes)
+            QCOMPARE(f.size(), size);
+        QCOMPARE(sink->total, uint64_t(all.size()));
+        flush_sink(sink);
+        QCOMPARE(c.flushes.join(), all);
+        QCOMPARE(sink->used, 0u);
+        destroy_sink(sink);
+    }
+
+    void failedFlushStopsAppending()
+    {
+        Collector c;
+        c.failAt = 0;
+        XlSink* sink = create_sink(4, collect, &c);
+        append_sink(sink, "abcdefghij", 10);
+        QCOMPARE(c.flushes.size(), 1);
+        QCOMPARE(sink->errorCode, int16_t(XL_ERR_FLUSH_FAILED));
+        QCOMPARE(sink->errorCount, uint16_t(1));
+        append_sink(sink, "klmnop", 6);
+        QCOMPARE(c.flushes.size(), 1);
+        QCOMPARE(sink->errorCount, uint16_t(1));
+        destroy_sink(sink);
+    }
+
+    void errorCountSaturates()
+    {
+        Collector c;
+        XlSink* sink = create_sink(4, collect, &c);
+        for (int i = 0; i < 70000; ++i)
+            xl_record_error(sink, XL_ERR_OVERFLOW);
+        QCOMPARE(sink->errorCount, uint16_t(65535));
+        destroy_sink(sink);
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0 << "XL Library: No Errors Detected";
+        QTest::newRow("-1") << -1 << "XL Library: Initialization Failed";
+        QTest::newRow("-2") << -2 << "XL Library: Operator Number Undefined";
+        QTest::newRow("-3") << -3 << "XL Library: Number of Error Reported is Undefined";
+        QTest::newRow("-4") << -4 << "XL Library: Out of Memory";
+        QTest::newRow("-5") << -5 << "XL Library: A Stream Buffer Size of Zero Was Requested";
+        QTest::newRow("-6") << -6 << "XL Library: Stream Output Buffer Overflowed";
+        QTest::newRow("-7") << -7 << "XL Library: Attempt to Flush Output Buffer Failed";
+        QTest::newRow("-8") << -8 << "XL Library: Number of Error Reported is Undefined";
+        QTest::newRow("5") << 5 << "XL Library: Number of Error Reported is Undefined";
+    }
+    void errorTexts()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromLatin1(xl_library_error_text(code)), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXlSink)
+#include "TestXlSink.moc"

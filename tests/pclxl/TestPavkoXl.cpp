@@ -252,20 +252,6 @@ private slots:
                                QByteArray::number(pages).leftJustified(6, ' ')));
     }
 
-    void listingModes()
-    {
-        const QString stream = ghostscript(postScript(2, false, 595, 842), QStringLiteral("pxlmono"));
-        const Result zero = pavkoxl({stream});
-        QCOMPARE(zero.exitCode, 0);
-        QVERIFY(zero.out.startsWith("// Disassembler Input File Name = " + QFile::encodeName(stream)));
-        QVERIFY(zero.out.contains("\nBeginPage\n\n"));
-        QVERIFY(!zero.out.contains("opStat"));
-        const Result one = pavkoxl({QStringLiteral("-m"), QStringLiteral("1"), stream});
-        QVERIFY(one.out.contains("\n//, opStat, BeginPage                , 2     \n"));
-        const Result three = pavkoxl({QStringLiteral("-m"), QStringLiteral("3"), stream});
-        QVERIFY(three.out.startsWith("000000 fileSize                  "));
-    }
-
     void brokenStreams_data()
     {
         QTest::addColumn<int>("cutFromEnd");
@@ -319,7 +305,6 @@ private slots:
         QTest::newRow("nothing") << QStringList();
         QTest::newRow("mode out of range")
             << QStringList{QStringLiteral("-m"), QStringLiteral("4"), QStringLiteral("f")};
-        QTest::newRow("mode missing") << QStringList{QStringLiteral("-m")};
         QTest::newRow("two files") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
         QTest::newRow("job without file") << QStringList{QStringLiteral("--job")};
     }

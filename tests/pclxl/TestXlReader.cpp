@@ -437,35 +437,47 @@ private slots:
         destroy_sink(sink);
     }
 
+    // Reader codes are positive, library codes negative; both share the sink's error record.
     void errorTexts_data()
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0 << "No Errors Detected";
-        QTest::newRow("1") << 1 << "File Error: Cannot Open the Input File";
-        QTest::newRow("8") << 8 << "Internal Error: Data Identifer From Symbol Table is Invalid";
-        QTest::newRow("15") << 15 << "Internal Error: Assembler Was In An Illegal State";
-        QTest::newRow("17") << 17 << "Internal Error: Out of Memory";
-        QTest::newRow("26")
-            << 26 << "Parameter Error: An Input or $include File Name Exceeded the Maximum Length Allowed";
-        QTest::newRow("33") << 33 << "Stream Operator/Data Error: Undefined Tag Found in Stream";
-        QTest::newRow("34") << 34 << "Internal Error: Assembler is Missing a Needed Symbol for Disassembly";
-        QTest::newRow("35") << 35 << "File Error: Data Needed is Beyond the End of the Current Input File";
-        QTest::newRow("36") << 36 << "Syntax Error: A PCL XL Stream Contained an Undefined Array Length Type";
-        QTest::newRow("43") << 43 << "Internal Error: Too many nested user and/or processing files (max=14)";
-        QTest::newRow("44") << 44 << "Internal Error: More data elements received than expected.";
-        QTest::newRow("14") << 14 << "Internal Error: Error Number Undefined";
-        QTest::newRow("16") << 16 << "Internal Error: Error Number Undefined";
-        QTest::newRow("45") << 45 << "Internal Error: Error Number Undefined";
+        const QList<QPair<int, const char*>> texts = {
+            {0, "No Errors Detected"},
+            {1, "File Error: Cannot Open the Input File"},
+            {8, "Internal Error: Data Identifer From Symbol Table is Invalid"},
+            {15, "Internal Error: Assembler Was In An Illegal State"},
+            {17, "Internal Error: Out of Memory"},
+            {26, "Parameter Error: An Input or $include File Name Exceeded the Maximum Length Allowed"},
+            {33, "Stream Operator/Data Error: Undefined Tag Found in Stream"},
+            {34, "Internal Error: Assembler is Missing a Needed Symbol for Disassembly"},
+            {35, "File Error: Data Needed is Beyond the End of the Current Input File"},
+            {36, "Syntax Error: A PCL XL Stream Contained an Undefined Array Length Type"},
+            {43, "Internal Error: Too many nested user and/or processing files (max=14)"},
+            {44, "Internal Error: More data elements received than expected."},
+            {14, "Internal Error: Error Number Undefined"},
+            {16, "Internal Error: Error Number Undefined"},
+            {45, "Internal Error: Error Number Undefined"},
+            {-1, "XL Library: Initialization Failed"},
+            {-2, "XL Library: Operator Number Undefined"},
+            {-3, "XL Library: Number of Error Reported is Undefined"},
+            {-4, "XL Library: Out of Memory"},
+            {-5, "XL Library: A Stream Buffer Size of Zero Was Requested"},
+            {-6, "XL Library: Stream Output Buffer Overflowed"},
+            {-7, "XL Library: Attempt to Flush Output Buffer Failed"},
+            {-8, "XL Library: Number of Error Reported is Undefined"},
+        };
+        for (const auto& t : texts)
+            QTest::newRow(QByteArray::number(t.first).constData())
+                << t.first << QString::fromLatin1(t.second);
     }
     void errorTexts()
     {
         QFETCH(int, code);
-        QFETCH(QString, text);
-        QCOMPARE(QString::fromLatin1(xl_reader_error_text(code)), text);
-        QCOMPARE(QString::fromLatin1(xl_error_text(code)), text);
-        QCOMPARE(QString::fromLatin1(xl_error_text(-7)),
-                 QStringLiteral("XL Library: Attempt to Flush Output Buffer Failed"));
+        QTEST(QString::fromLatin1(xl_error_text(code)), "text");
+        if (code == 0)
+            QCOMPARE(QString::fromLatin1(xl_library_error_text(0)),
+                     QStringLiteral("XL Library: No Errors Detected"));
     }
 };
 

@@ -94,28 +94,6 @@ private slots:
         QCOMPARE(sink->errorCount, uint16_t(65535));
         destroy_sink(sink);
     }
-
-    void errorTexts_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0 << "XL Library: No Errors Detected";
-        QTest::newRow("-1") << -1 << "XL Library: Initialization Failed";
-        QTest::newRow("-2") << -2 << "XL Library: Operator Number Undefined";
-        QTest::newRow("-3") << -3 << "XL Library: Number of Error Reported is Undefined";
-        QTest::newRow("-4") << -4 << "XL Library: Out of Memory";
-        QTest::newRow("-5") << -5 << "XL Library: A Stream Buffer Size of Zero Was Requested";
-        QTest::newRow("-6") << -6 << "XL Library: Stream Output Buffer Overflowed";
-        QTest::newRow("-7") << -7 << "XL Library: Attempt to Flush Output Buffer Failed";
-        QTest::newRow("-8") << -8 << "XL Library: Number of Error Reported is Undefined";
-        QTest::newRow("5") << 5 << "XL Library: Number of Error Reported is Undefined";
-    }
-    void errorTexts()
-    {
-        QFETCH(int, code);
-        QFETCH(QString, text);
-        QCOMPARE(QString::fromLatin1(xl_library_error_text(code)), text);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestXlSink)

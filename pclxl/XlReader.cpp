@@ -98,6 +98,8 @@ struct XlReaderContext
     uint64_t inputBase = 0; // file offset of input[0]
     bool inputFailed = false;
 
+    const XlFastTables* fast = &xl_fast_tables();
+
     // Element type of embedded data set by PointType (0 ubyte, 1 sbyte, 2 uint16, 3 sint16), or -1 bytes.
     int embeddedElementType = -1;
 };
@@ -489,10 +491,10 @@ void readDataValue(XlReaderContext* c, uint8_t tag)
 {
     ++c->tagCounts[tag];
     const bool listing = c->state == XL_STATE_LISTING;
-    const XlFastTables& fast = xl_fast_tables();
-    const uint32_t code = xl_datatype_code(tag);
+    const XlFastTables& fast = *c->fast;
+    const uint32_t code = fast.datatypeCode[tag];
     const uint32_t base = code & 0x0F;
-    const unsigned width = xl_element_width(code);
+    const unsigned width = fast.elementWidth[tag];
     const bool isArray = (code & 0x30) == XL_SHAPE_ARRAY;
     if (listing) {
         const XlSymbol* type = code < 64 ? fast.datatypeByCode[code] : nullptr;
@@ -503,7 +505,7 @@ void readDataValue(XlReaderContext* c, uint8_t tag)
         putf(c, "%s ", type->name);
     }
 
-    uint32_t count = xl_shape_count(code);
+    uint32_t count = fast.shapeCount[tag];
     if (isArray) {
         const int lengthType = getByte(c);
         if (lengthType < 0) {
@@ -617,7 +619,7 @@ void readDataValue(XlReaderContext* c, uint8_t tag)
 void readOperator(XlReaderContext* c, uint8_t tag)
 {
     ++c->tagCounts[tag];
-    const XlSymbol* op = xl_fast_tables().operatorByTag[tag];
+    const XlSymbol* op = c->fast->operatorByTag[tag];
     if (!op) {
         reportByte(c, tag);
         fail(c, XL_E_MISSING_SYMBOL);
@@ -627,7 +629,7 @@ void readOperator(XlReaderContext* c, uint8_t tag)
     if (c->state == XL_STATE_LISTING) {
         putf(c, "// Operator Position: %" PRIu64 "\n", c->operatorPosition);
         putf(c, "%s\n\n", op->name);
-        if (xl_fast_tables().operatorResetsElementType[tag])
+        if (c->fast->operatorResetsElementType[tag])
             c->embeddedElementType = -1;
     }
 }

@@ -475,6 +475,12 @@ struct FastTablesHolder
             tables.operatorResetsElementType[tag] = true;
         for (int tag : {0x93, 0x95, 0x9B, 0x9D, 0xB9})
             tables.operatorResetsElementType[tag] = false;
+        for (int tag = 0; tag < 256; ++tag) {
+            const uint32_t code = xl_datatype_code(static_cast<uint8_t>(tag));
+            tables.datatypeCode[tag] = static_cast<uint8_t>(code);
+            tables.elementWidth[tag] = static_cast<uint8_t>(xl_element_width(code));
+            tables.shapeCount[tag] = static_cast<uint8_t>(xl_shape_count(code));
+        }
     }
 };
 

@@ -105,6 +105,10 @@ struct XlFastTables
     const XlSymbol* enumBegin[256];
     const XlSymbol* enumEnd[256];
     bool operatorResetsElementType[256];
+    // Per data type tag: code, element width and element count of a non-array value.
+    uint8_t datatypeCode[256];
+    uint8_t elementWidth[256];
+    uint8_t shapeCount[256];
 };
 const XlFastTables& xl_fast_tables();
 

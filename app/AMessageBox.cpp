@@ -5,7 +5,7 @@
 
 #include <QIcon>
 
-QString windowTitle()
+QString appWindowTitle()
 {
     const AConfig* config = ASingleton<AConfig>::instance();
     return QStringLiteral("Pavko智能云打印机 ") + config->version() +
@@ -17,7 +17,7 @@ QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text,
                                    QMessageBox::StandardButtons buttons,
                                    QMessageBox::StandardButton escapeButton)
 {
-    QMessageBox box(icon, windowTitle(), text, buttons);
+    QMessageBox box(icon, appWindowTitle(), text, buttons);
     box.setWindowIcon(QIcon(QStringLiteral(":/img/main.ico")));
     box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
     box.setEscapeButton(escapeButton);

@@ -4,7 +4,7 @@
 #include <QString>
 
 // "Pavko智能云打印机 " + version, and " - dev" against a development service.
-QString windowTitle();
+QString appWindowTitle();
 
 // Modal, parentless and on top of every window; they return when the user has answered.
 void infoBox(const QString& text);

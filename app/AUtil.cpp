@@ -6,9 +6,18 @@
 #include <QStringList>
 #include <QTextCodec>
 
+namespace {
+QString g_appDir;
+}
+
 QString appDir()
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    return g_appDir.isEmpty() ? QCoreApplication::applicationDirPath() + QLatin1Char('/') : g_appDir;
+}
+
+void setAppDir(const QString& dir)
+{
+    g_appDir = dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AUtil.h"
+#include "BHttpClient.h"
 #include "CloudJobRun.h"
 #include "JobListen.h"
 #include "JobRun.h"
@@ -87,7 +88,8 @@ int runPavkoDriver(int argc, char* argv[])
     initUiResources();
     // The handler goes in before the configuration is read, so that a missing file is logged too.
     ALog::init(appDir());
-    ASingleton<AConfig>::instance();
+    if (ASingleton<AConfig>::instance()->tls_verify_disabled())
+        BHttpClient::setTlsVerification(false);
     const char* mode = argc > 1 ? argv[1] : nullptr;
     if (mode && std::strcmp(mode, "setting") == 0)
         return runSettings(app);

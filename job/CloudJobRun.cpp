@@ -1,12 +1,10 @@
 #include "CloudJobRun.h"
 
-#include "AMessageBox.h"
-
-#include <QDialog>
+#include "LoginLoop.h"
+#include "SJob.h"
 
 CloudJobRun::CloudJobRun(QObject* parent) : QObject(parent)
 {
-    QDialog window;
-    window.setWindowTitle(windowTitle());
-    window.exec();
+    SJob job;
+    runLoginAndMainWindow(&job);
 }

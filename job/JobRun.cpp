@@ -2,7 +2,12 @@
 
 #include "AMessageBox.h"
 #include "AUtil.h"
+#include "JobAnalysis.h"
+#include "JobStatusTexts.h"
+#include "JobStatusWidget.h"
 #include "JobSweep.h"
+#include "LoginLoop.h"
+#include "UIWait.h"
 
 #include <QDebug>
 #include <QFile>
@@ -21,6 +26,43 @@ bool JobRun::handleJob(SJob& job)
         infoBox(QStringLiteral("打印文件生成失败，请重新下发打印任务."));
         return false;
     }
-    m_sweep->push(job);
+    if (!analyse(job)) {
+        qWarning() << "job (" << job.jobId << ") : get page failed.";
+        infoBox(QStringLiteral("解析文件失败，请重新下发打印任务."));
+        m_sweep->push(job);
+        return false;
+    }
+    qInfo() << "job (" << job.jobId << ") : page(" << job.pages << "), color(" << job.color << "), size("
+            << job.size << "), duplex(" << job.duplex << "), copies(" << job.copies << ")";
+
+    if (!runLoginAndMainWindow(&job) || job.state == SJob::ContinuedOnline || job.state == SJob::PrintLater ||
+        job.state == SJob::OrderedForDelivery) {
+        m_sweep->push(job);
+        return true;
+    }
+    queueForDevice(job);
+    qInfo() << "job run (" << job.jobId << ") : end";
     return true;
+}
+
+// Measures the stream on the wait window's worker thread; true when a usable page count was found.
+bool JobRun::analyse(SJob& job)
+{
+    UIWait wait;
+    wait.setTask([&job] {
+        sleepEventsMs(300);
+        analyseJob(job);
+    });
+    wait.runTask();
+    return job.pages >= 1;
+}
+
+void JobRun::queueForDevice(const SJob& job)
+{
+    emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
+                           JobStatusTexts::waiting(), job.pages * job.copies);
+    if (job.device.deviceStatus == DeviceEntry::Busy)
+        m_status->show();
+    // Device senders take over here once they exist; until then the job ends with the sweep.
+    m_sweep->push(job);
 }

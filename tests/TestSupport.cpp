@@ -54,24 +54,31 @@ QString TestAppDir::installDriver() const
     return target;
 }
 
-void answerNextMessageBox(QMessageBox::StandardButton button)
+void onNextModalMatching(std::function<bool(QWidget*)> accept, std::function<void(QWidget*)> action)
 {
     auto* poll = new QTimer;
     auto deadline = std::make_shared<QDeadlineTimer>(10000);
-    QObject::connect(poll, &QTimer::timeout, [poll, button, deadline] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box && !deadline->hasExpired())
+    QObject::connect(poll, &QTimer::timeout, [poll, accept, action, deadline] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const bool found = modal && accept(modal);
+        if (!found && !deadline->hasExpired())
             return;
-        if (box) {
-            g_lastBox = {box->text(), box->windowTitle(), box->windowFlags()};
-            if (QAbstractButton* target = box->button(button))
-                target->click();
-            else
-                box->reject();
-        }
         poll->deleteLater();
+        if (found)
+            action(modal);
     });
     poll->start(20);
+}
+
+void answerNextMessageBox(QMessageBox::StandardButton button)
+{
+    onNextModal<QMessageBox>([button](QMessageBox* box) {
+        g_lastBox = {box->text(), box->windowTitle(), box->windowFlags()};
+        if (QAbstractButton* target = box->button(button))
+            target->click();
+        else
+            box->reject();
+    });
 }
 
 AnsweredBox lastMessageBox()

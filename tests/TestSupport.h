@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 
 // An application directory for one test: config/config.json and whatever the test puts beside it.
 class TestAppDir
@@ -22,6 +23,17 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Runs action on the next modal window that accept() takes (within a few seconds), from the event
+// loop that window runs. Gives up quietly when none opens.
+void onNextModalMatching(std::function<bool(QWidget*)> accept, std::function<void(QWidget*)> action);
+
+// The same for the next modal window of type Window.
+template <typename Window> void onNextModal(std::function<void(Window*)> action)
+{
+    onNextModalMatching([](QWidget* modal) { return qobject_cast<Window*>(modal) != nullptr; },
+                        [action](QWidget* modal) { action(qobject_cast<Window*>(modal)); });
+}
 
 // Presses the given button of the next message box that opens (within a few seconds).
 void answerNextMessageBox(QMessageBox::StandardButton button);

@@ -8,7 +8,7 @@ BadNetWidget::BadNetWidget(const QString& message, QWidget* parent)
 {
     m_ui->setupUi(this);
     m_ui->label_txt->setText(message);
-    setWindowTitle(windowTitle());
+    setWindowTitle(appWindowTitle());
     setWindowFlags(Qt::Dialog | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
 }

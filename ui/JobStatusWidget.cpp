@@ -48,7 +48,7 @@ JobStatusWidget::JobStatusWidget(QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::JobStatusWidget>()), m_tray(new QSystemTrayIcon(this))
 {
     m_ui->setupUi(this);
-    setWindowTitle(windowTitle());
+    setWindowTitle(appWindowTitle());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

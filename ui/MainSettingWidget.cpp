@@ -8,7 +8,7 @@ MainSettingWidget::MainSettingWidget(bool standalone, QWidget* parent)
 {
     m_ui->setupUi(this);
     if (m_standalone)
-        setWindowTitle(windowTitle());
+        setWindowTitle(appWindowTitle());
 }
 
 MainSettingWidget::~MainSettingWidget() = default;

@@ -39,7 +39,7 @@ void TestMessageBox::boxesCarryTheProgramTitle()
     warnBox(QStringLiteral("注意"));
     const AnsweredBox box = lastMessageBox();
     QCOMPARE(box.text, QStringLiteral("注意"));
-    QCOMPARE(box.title, windowTitle());
+    QCOMPARE(box.title, appWindowTitle());
     QVERIFY(box.title.startsWith(QStringLiteral("Pavko智能云打印机 ")));
     QVERIFY(box.flags & Qt::WindowStaysOnTopHint);
 }

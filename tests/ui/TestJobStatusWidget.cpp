@@ -49,6 +49,7 @@ void TestJobStatusWidget::newJobGetsARowAndTheTray()
     JobStatusWidget widget;
     QCOMPARE(widget.objectName(), QStringLiteral("JobStatusWidget"));
     QCOMPARE(widget.size(), QSize(432, 120));
+    QVERIFY(widget.windowTitle().startsWith(QStringLiteral("Pavko智能云打印机 ")));
     QVERIFY(!widget.isVisible());
     QVERIFY(!widget.isTrayIconVisible());
 

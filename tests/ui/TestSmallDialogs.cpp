@@ -71,6 +71,7 @@ void TestSmallDialogs::badNetReportsTheChoice()
     QFETCH(QString, button);
     BadNetWidget dialog(QStringLiteral("设备连接失败"));
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("label_txt"))->text(), QStringLiteral("设备连接失败"));
+    QVERIFY(dialog.windowTitle().startsWith(QStringLiteral("Pavko智能云打印机 ")));
     QTimer::singleShot(0, &dialog, [&dialog, button] {
         if (button.isEmpty())
             dialog.close();

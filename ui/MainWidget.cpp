@@ -48,16 +48,20 @@ MainWidget::MainWidget(const SUser& user, SJob* job, QWidget* parent)
 
 MainWidget::~MainWidget() = default;
 
-void MainWidget::markCurrent(QToolButton* button, bool current)
+void MainWidget::switchTo(QWidget* page, QToolButton* current)
 {
-    button->setStyleSheet(current ? QStringLiteral("QToolButton{border : 0px; color : rgb(6,130,204);}")
-                                  : QStringLiteral("QToolButton{border : 0px; color : black}"));
-}
-
-void MainWidget::showPage(QWidget* page)
-{
+    for (QWidget* other : {static_cast<QWidget*>(m_sharePage), static_cast<QWidget*>(m_onlinePage),
+                           static_cast<QWidget*>(m_cloudPage), static_cast<QWidget*>(m_settingPage)}) {
+        if (other && other != page)
+            other->hide();
+    }
     page->move(kMainPagePosition);
     page->show();
+    for (QToolButton* button : {m_ui->btn_share, m_ui->btn_cloud}) {
+        button->setStyleSheet(button == current
+                                  ? QStringLiteral("QToolButton{border : 0px; color : rgb(6,130,204);}")
+                                  : QStringLiteral("QToolButton{border : 0px; color : black}"));
+    }
 }
 
 void MainWidget::succeed()
@@ -68,25 +72,18 @@ void MainWidget::succeed()
 
 void MainWidget::on_btn_share_clicked()
 {
+    // Once the job went on as online printing, this button leads there.
     if (m_onlinePage) {
-        markCurrent(m_ui->btn_share, true);
-        m_onlinePage->show();
-    } else {
-        if (!m_sharePage) {
-            m_sharePage = new MainShareWidget(m_user, m_job, m_ui->widget_main);
-            connect(m_sharePage, &MainShareWidget::logout, this, &MainWidget::on_btn_logout_clicked);
-            connect(m_sharePage, &MainShareWidget::success, this, &MainWidget::succeed);
-            connect(m_sharePage, &MainShareWidget::goto_online, this, &MainWidget::gotoOnline);
-        }
-        markCurrent(m_ui->btn_share, true);
-        showPage(m_sharePage);
+        switchTo(m_onlinePage, m_ui->btn_share);
+        return;
     }
-    if (m_cloudPage) {
-        markCurrent(m_ui->btn_cloud, false);
-        m_cloudPage->hide();
+    if (!m_sharePage) {
+        m_sharePage = new MainShareWidget(m_user, m_job, m_ui->widget_main);
+        connect(m_sharePage, &MainShareWidget::logout, this, &MainWidget::on_btn_logout_clicked);
+        connect(m_sharePage, &MainShareWidget::success, this, &MainWidget::succeed);
+        connect(m_sharePage, &MainShareWidget::goto_online, this, &MainWidget::gotoOnline);
     }
-    if (m_settingPage)
-        m_settingPage->hide();
+    switchTo(m_sharePage, m_ui->btn_share);
 }
 
 void MainWidget::on_btn_cloud_clicked()
@@ -96,16 +93,7 @@ void MainWidget::on_btn_cloud_clicked()
         connect(m_cloudPage, &MainCloudWidget::w_hide, this, &QWidget::hide);
         connect(m_cloudPage, &MainCloudWidget::success, this, &MainWidget::succeed);
     }
-    markCurrent(m_ui->btn_cloud, true);
-    showPage(m_cloudPage);
-    if (m_sharePage) {
-        markCurrent(m_ui->btn_share, false);
-        m_sharePage->hide();
-        if (m_onlinePage)
-            m_onlinePage->hide();
-    }
-    if (m_settingPage)
-        m_settingPage->hide();
+    switchTo(m_cloudPage, m_ui->btn_cloud);
 }
 
 void MainWidget::on_btn_helper_clicked()
@@ -117,17 +105,7 @@ void MainWidget::on_btn_setting_clicked()
 {
     if (!m_settingPage)
         m_settingPage = new MainSettingWidget(false, m_ui->widget_main);
-    showPage(m_settingPage);
-    if (m_sharePage) {
-        markCurrent(m_ui->btn_share, false);
-        m_sharePage->hide();
-        if (m_onlinePage)
-            m_onlinePage->hide();
-    }
-    if (m_cloudPage) {
-        markCurrent(m_ui->btn_cloud, false);
-        m_cloudPage->hide();
-    }
+    switchTo(m_settingPage, nullptr);
 }
 
 void MainWidget::on_btn_logout_clicked()
@@ -143,7 +121,6 @@ void MainWidget::gotoOnline()
         m_onlinePage = new MainOnlineWidget(m_user, m_job, m_ui->widget_main);
         connect(m_onlinePage, &MainOnlineWidget::success, this, &MainWidget::succeed);
     }
-    m_sharePage->hide();
-    showPage(m_onlinePage);
+    switchTo(m_onlinePage, m_ui->btn_share);
     m_ui->btn_share->setText(QStringLiteral("线\n上\n打\n印"));
 }

@@ -46,8 +46,8 @@ private slots:
 private:
     void gotoOnline();
     void succeed();
-    static void markCurrent(QToolButton* button, bool current);
-    static void showPage(QWidget* page);
+    // Shows page in the content area, hides the others and marks the tall button that leads to it.
+    void switchTo(QWidget* page, QToolButton* current);
 
     int m_resultCode = Closed;
     const SUser& m_user;

@@ -96,5 +96,6 @@ int main(int argc, char* argv[])
                 pavko.idleMegabytes);
     std::printf("bare Qt widgets program, resident memory when idle (baseline): %.1f MB  ratio %.2f\n",
                 baseline.idleMegabytes, pavko.idleMegabytes / baseline.idleMegabytes);
+    std::printf("reproduce: %s %d\n", qPrintable(app.applicationFilePath()), runs);
     return 0;
 }

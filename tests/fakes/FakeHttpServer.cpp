@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 
 QByteArray FakeRequest::header(const QByteArray& name) const
 {
@@ -21,27 +20,10 @@ QByteArray FakeRequest::header(const QByteArray& name) const
 
 QByteArray FakeRequest::queryValue(const QByteArray& key) const
 {
-    for (const QByteArray& field : query.split('&')) {
-        const int equals = field.indexOf('=');
-        if (equals >= 0 && field.left(equals) == key)
-            return QByteArray::fromPercentEncoding(field.mid(equals + 1));
-    }
+    for (const QByteArray& field : query.split('&'))
+        if (field.startsWith(key + '='))
+            return QByteArray::fromPercentEncoding(field.mid(key.size() + 1));
     return {};
-}
-
-FakeResponse& FakeResponse::addHeader(const QByteArray& name, const QByteArray& value)
-{
-    headers.append({name, value});
-    return *this;
-}
-
-FakeResponse FakeResponse::json(const QByteArray& body, int status)
-{
-    FakeResponse response;
-    response.status = status;
-    response.headers = {{"Content-Type", "application/json; charset=utf-8"}};
-    response.body = body;
-    return response;
 }
 
 FakeResponse FakeResponse::envelope(int code, const QJsonValue& data, const QString& msg)
@@ -52,29 +34,6 @@ FakeResponse FakeResponse::envelope(int code, const QJsonValue& data, const QStr
     return json(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-FakeResponse FakeResponse::text(const QByteArray& body, int status)
-{
-    FakeResponse response;
-    response.status = status;
-    response.headers = {{"Content-Type", "text/plain; charset=utf-8"}};
-    response.body = body;
-    return response;
-}
-
-FakeResponse FakeResponse::neverAnswer()
-{
-    FakeResponse response;
-    response.kind = Kind::NeverAnswer;
-    return response;
-}
-
-FakeResponse FakeResponse::closeWithoutAnswer()
-{
-    FakeResponse response;
-    response.kind = Kind::CloseWithoutAnswer;
-    return response;
-}
-
 // One client connection: reads requests one after another and plays the scripted answers.
 class FakeHttpServer::Connection : public QObject
 {
@@ -82,12 +41,12 @@ public:
     Connection(FakeHttpServer* server, QTcpSocket* socket)
         : QObject(socket), m_server(server), m_socket(socket)
     {
-        connect(socket, &QTcpSocket::readyRead, this, &Connection::readRequests);
+        connect(socket, &QTcpSocket::readyRead, this, &Connection::serve);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 
 private:
-    void readRequests()
+    void serve()
     {
         m_buffer += m_socket->readAll();
         while (!m_busy) {
@@ -95,8 +54,12 @@ private:
             if (!takeRequest(request))
                 return;
             m_busy = true;
-            m_server->record(request);
-            play(m_server->answerFor(request));
+            m_server->m_requests.append(request);
+            const FakeResponse response = m_server->answerFor(request);
+            if (response.kind == FakeResponse::Kind::CloseWithoutAnswer)
+                QTimer::singleShot(response.delayMs, m_socket, [this] { m_socket->disconnectFromHost(); });
+            else if (response.kind == FakeResponse::Kind::Answer)
+                QTimer::singleShot(response.delayMs, this, [this, response] { answer(response); });
         }
     }
 
@@ -113,137 +76,69 @@ private:
         const int question = request.target.indexOf('?');
         request.path = question < 0 ? request.target : request.target.left(question);
         request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
-        for (int i = 1; i < lines.size(); ++i) {
-            const int colon = lines[i].indexOf(':');
+        for (const QByteArray& line : lines.mid(1)) {
+            const int colon = line.indexOf(':');
             if (colon > 0)
-                request.headers.append({lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
+                request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
-        const int length = request.header("Content-Length").toInt();
-        if (m_buffer.size() < headEnd + 4 + length)
+        const int end = headEnd + 4 + request.header("Content-Length").toInt();
+        if (m_buffer.size() < end)
             return false;
-        request.body = m_buffer.mid(headEnd + 4, length);
-        m_buffer.remove(0, headEnd + 4 + length);
+        request.body = m_buffer.mid(headEnd + 4, end - headEnd - 4);
+        m_buffer.remove(0, end);
         return true;
     }
 
-    void play(const FakeResponse& response)
+    void answer(const FakeResponse& response)
     {
-        switch (response.kind) {
-        case FakeResponse::Kind::NeverAnswer:
-            return;
-        case FakeResponse::Kind::CloseWithoutAnswer:
-            QTimer::singleShot(response.delayMs, m_socket, [this] { m_socket->disconnectFromHost(); });
-            return;
-        case FakeResponse::Kind::Answer:
-            QTimer::singleShot(response.delayMs, this, [this, response] { sendHead(response); });
-            return;
-        }
-    }
-
-    void sendHead(const FakeResponse& response)
-    {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) +
-                          (response.status == 200 ? " OK\r\n" : " Scripted\r\n");
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
         for (const auto& header : response.headers)
             head += header.first + ": " + header.second + "\r\n";
-        if (response.announceLength)
-            head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-        else
-            head += "Connection: close\r\n";
-        m_socket->write(head + "\r\n");
-        sendBody(response, 0, 0);
+        head += response.announceLength ? "Content-Length: " + QByteArray::number(response.body.size())
+                                        : QByteArray("Connection: close");
+        m_socket->write(head + "\r\n\r\n");
+        sendBody(response, 0);
     }
 
-    void sendBody(const FakeResponse& response, int offset, int chunks)
+    void sendBody(const FakeResponse& response, int chunks)
     {
-        if (response.stallAfterChunks >= 0 && chunks >= response.stallAfterChunks)
+        if (chunks == response.stallAfterChunks)
             return;
         const int size = response.chunkSize > 0 ? response.chunkSize : response.body.size();
-        m_socket->write(response.body.mid(offset, size));
-        offset += size;
-        if (offset < response.body.size()) {
+        m_socket->write(response.body.mid(chunks * size, size));
+        if ((chunks + 1) * size < response.body.size()) {
             QTimer::singleShot(response.chunkIntervalMs, this,
-                               [this, response, offset, chunks] { sendBody(response, offset, chunks + 1); });
-            return;
-        }
-        if (!response.announceLength) {
+                               [this, response, chunks] { sendBody(response, chunks + 1); });
+        } else if (!response.announceLength) {
             m_socket->disconnectFromHost();
-            return;
+        } else {
+            m_busy = false;
+            serve();
         }
-        m_busy = false;
-        readRequests();
     }
 
     FakeHttpServer* m_server;
     QTcpSocket* m_socket;
     QByteArray m_buffer;
-    bool m_busy = false;
+    bool m_busy = false; // answering; later requests wait in the buffer
 };
-
-FakeHttpServer::FakeHttpServer(QObject* parent) : QTcpServer(parent)
-{
-    m_fallback.status = 404;
-}
-
-FakeHttpServer::~FakeHttpServer() = default;
-
-void FakeHttpServer::useTls(const QSslCertificate& certificate, const QSslKey& key)
-{
-    m_tls = true;
-    m_certificate = certificate;
-    m_key = key;
-}
-
-bool FakeHttpServer::start()
-{
-    return listen(QHostAddress::LocalHost, 0);
-}
 
 QString FakeHttpServer::baseUrl() const
 {
-    return (m_tls ? QStringLiteral("https://127.0.0.1:") : QStringLiteral("http://127.0.0.1:")) +
-           QString::number(serverPort());
-}
-
-void FakeHttpServer::enqueue(const QByteArray& method, const QByteArray& path, const FakeResponse& response)
-{
-    m_routes[method + ' ' + path].queued.append(response);
-}
-
-void FakeHttpServer::setDefault(const QByteArray& method, const QByteArray& path,
-                                const FakeResponse& response)
-{
-    Route& route = m_routes[method + ' ' + path];
-    route.hasDefault = true;
-    route.fallback = response;
-}
-
-void FakeHttpServer::setFallback(const FakeResponse& response)
-{
-    m_fallback = response;
+    return (m_certificate.isNull() ? QStringLiteral("http") : QStringLiteral("https")) +
+           QStringLiteral("://127.0.0.1:") + QString::number(serverPort());
 }
 
 FakeResponse FakeHttpServer::answerFor(const FakeRequest& request)
 {
-    const QByteArray exact = request.method + ' ' + request.path;
-    const QByteArray anyMethod = ' ' + request.path;
-    for (const QByteArray& key : {exact, anyMethod}) {
-        auto route = m_routes.find(key);
-        if (route != m_routes.end() && !route->queued.isEmpty())
-            return route->queued.takeFirst();
+    for (const QByteArray& method : {request.method, QByteArray()}) {
+        const QByteArray key = method + ' ' + request.path;
+        if (!m_queued.value(key).isEmpty())
+            return m_queued[key].takeFirst();
+        if (m_defaults.contains(key))
+            return m_defaults.value(key);
     }
-    for (const QByteArray& key : {exact, anyMethod}) {
-        auto route = m_routes.find(key);
-        if (route != m_routes.end() && route->hasDefault)
-            return route->fallback;
-    }
-    return m_fallback;
-}
-
-void FakeHttpServer::record(const FakeRequest& request)
-{
-    m_requests.append(request);
-    emit requestReceived(request);
+    return {FakeResponse::Kind::Answer, 404};
 }
 
 QList<FakeRequest> FakeHttpServer::requestsTo(const QByteArray& path) const
@@ -266,20 +161,18 @@ bool FakeHttpServer::waitForRequests(int count, int timeoutMs) const
 void FakeHttpServer::incomingConnection(qintptr descriptor)
 {
     ++m_connections;
-    if (!m_tls) {
-        auto* socket = new QTcpSocket(this);
-        socket->setSocketDescriptor(descriptor);
-        new Connection(this, socket);
-        return;
-    }
-    auto* socket = new QSslSocket(this);
+    const bool tls = !m_certificate.isNull();
+    QTcpSocket* socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
     socket->setSocketDescriptor(descriptor);
-    socket->setLocalCertificate(m_certificate);
-    socket->setPrivateKey(m_key);
-    socket->setPeerVerifyMode(QSslSocket::VerifyNone);
-    connect(socket, &QSslSocket::encrypted, this, [this] { ++m_encrypted; });
     new Connection(this, socket);
-    socket->startServerEncryption();
+    if (!tls)
+        return;
+    auto* secure = static_cast<QSslSocket*>(socket);
+    secure->setLocalCertificate(m_certificate);
+    secure->setPrivateKey(m_key);
+    secure->setPeerVerifyMode(QSslSocket::VerifyNone);
+    connect(secure, &QSslSocket::encrypted, this, [this] { ++m_encrypted; });
+    secure->startServerEncryption();
 }
 
 const FakeTlsIdentity& FakeTlsIdentity::selfSigned()
@@ -290,14 +183,12 @@ const FakeTlsIdentity& FakeTlsIdentity::selfSigned()
         const QString certPath = dir.filePath(QStringLiteral("cert.pem"));
         const QString keyPath = dir.filePath(QStringLiteral("key.pem"));
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                       QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                       QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), keyPath,
-                       QStringLiteral("-out"), certPath});
+        openssl.start(
+            QStringLiteral("openssl"),
+            QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                           "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1")
+                    .split(QLatin1Char(' ')) +
+                QStringList{QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
             return made;
         QFile cert(certPath);

@@ -15,20 +15,20 @@ using FakeHeaders = QList<QPair<QByteArray, QByteArray>>;
 // One request exactly as it arrived.
 struct FakeRequest
 {
-    QByteArray method; // "GET", "POST", "PUT", ...
-    QByteArray target; // the request line's target: path and query as sent
-    QByteArray path;   // before "?", still percent-encoded
-    QByteArray query;  // after the first "?", as sent; empty when there was none
+    QByteArray method;
+    QByteArray target; // path and query as sent
+    QByteArray path;   // target before the first "?", still percent-encoded
+    QByteArray query;  // target after the first "?"; empty when there was none
     FakeHeaders headers;
     QByteArray body;
 
-    // Value of the first header of that name (case-insensitive); null when there is none.
+    // First header of that name, case-insensitive; null when there is none.
     QByteArray header(const QByteArray& name) const;
     // Percent-decoded value of the first query field of that name; null when there is none.
     QByteArray queryValue(const QByteArray& key) const;
 };
 
-// One scripted answer.
+// One scripted answer. Every member has an initialiser, so answers can be brace-built from the leading ones.
 struct FakeResponse
 {
     enum class Kind
@@ -40,87 +40,90 @@ struct FakeResponse
 
     Kind kind = Kind::Answer;
     int status = 200;
-    FakeHeaders headers;
-    QByteArray body;
-    // Wait before answering (or closing).
-    int delayMs = 0;
-    // Streaming: the body goes out in pieces of chunkSize bytes (0: at once), chunkIntervalMs apart,
-    // and stops for good after stallAfterChunks pieces (-1: never), leaving the connection open.
+    FakeHeaders headers{};
+    QByteArray body{};
+    int delayMs = 0; // before answering or closing
+    // The body goes out in pieces of chunkSize bytes (0: at once) chunkIntervalMs apart, and stops for
+    // good after stallAfterChunks pieces (-1: never) with the connection left open.
     int chunkSize = 0;
     int chunkIntervalMs = 0;
     int stallAfterChunks = -1;
     // Without Content-Length the body ends when the server closes the connection.
     bool announceLength = true;
 
-    FakeResponse& addHeader(const QByteArray& name, const QByteArray& value);
-
-    static FakeResponse json(const QByteArray& body, int status = 200);
+    FakeResponse& addHeader(const QByteArray& name, const QByteArray& value)
+    {
+        headers.append({name, value});
+        return *this;
+    }
+    static FakeResponse text(const QByteArray& body, int status = 200,
+                             const QByteArray& type = "text/plain; charset=utf-8")
+    {
+        return {Kind::Answer, status, {{"Content-Type", type}}, body};
+    }
+    static FakeResponse json(const QByteArray& body, int status = 200)
+    {
+        return text(body, status, "application/json; charset=utf-8");
+    }
     // The service's envelope {"code", "msg", "data"}; "data" is left out when undefined.
     static FakeResponse envelope(int code, const QJsonValue& data = QJsonValue::Undefined,
                                  const QString& msg = QString());
-    static FakeResponse text(const QByteArray& body, int status = 200);
-    static FakeResponse neverAnswer();
-    static FakeResponse closeWithoutAnswer();
+    static FakeResponse neverAnswer() { return {Kind::NeverAnswer}; }
+    static FakeResponse closeWithoutAnswer() { return {Kind::CloseWithoutAnswer}; }
 };
 Q_DECLARE_METATYPE(FakeResponse)
 
 // A small HTTP/1.1 server on 127.0.0.1 (optionally TLS) that records every request and answers from
-// per-test scripts. It runs on the thread that created it, so a client on the same thread is served
-// while the client waits in its nested event loop.
+// per-test scripts. It runs on the thread that created it, so a client on that thread is served while
+// it waits in its nested event loop.
 class FakeHttpServer : public QTcpServer
 {
-    Q_OBJECT
-
 public:
-    explicit FakeHttpServer(QObject* parent = nullptr);
-    ~FakeHttpServer() override;
+    using QTcpServer::QTcpServer;
 
     // Serve TLS with this identity; call before start().
-    void useTls(const QSslCertificate& certificate, const QSslKey& key);
-    // Listens on 127.0.0.1 on a free port.
-    bool start();
+    void useTls(const QSslCertificate& certificate, const QSslKey& key)
+    {
+        m_certificate = certificate;
+        m_key = key;
+    }
+    bool start() { return listen(QHostAddress::LocalHost, 0); }
     // "http://127.0.0.1:port" or "https://127.0.0.1:port", without a trailing "/".
     QString baseUrl() const;
 
-    // Answers for a method and path (method "" matches any method). Queued answers are used once
-    // each, in order; then the default of that route; unscripted requests get the fallback (404).
-    void enqueue(const QByteArray& method, const QByteArray& path, const FakeResponse& response);
-    void setDefault(const QByteArray& method, const QByteArray& path, const FakeResponse& response);
-    void setFallback(const FakeResponse& response);
+    // Answers for a method ("" for any) and a path: queued ones once each, in order, then the route's
+    // default. Unscripted requests get a 404.
+    void enqueue(const QByteArray& method, const QByteArray& path, const FakeResponse& response)
+    {
+        m_queued[method + ' ' + path].append(response);
+    }
+    void setDefault(const QByteArray& method, const QByteArray& path, const FakeResponse& response)
+    {
+        m_defaults[method + ' ' + path] = response;
+    }
 
     const QList<FakeRequest>& requests() const { return m_requests; }
     QList<FakeRequest> requestsTo(const QByteArray& path) const;
     void clearRequests() { m_requests.clear(); }
-    // TCP connections accepted so far (with TLS: also those whose handshake failed).
+    // TCP connections accepted (with TLS: failed handshakes included), and TLS handshakes completed.
     int connectionCount() const { return m_connections; }
-    // TLS handshakes completed so far.
     int encryptedCount() const { return m_encrypted; }
     // Keeps the event loop turning until count requests in all have arrived.
     bool waitForRequests(int count, int timeoutMs = 5000) const;
-
-signals:
-    void requestReceived(const FakeRequest& request);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     class Connection;
-    struct Route
-    {
-        QList<FakeResponse> queued;
-        bool hasDefault = false;
-        FakeResponse fallback;
-    };
 
     FakeResponse answerFor(const FakeRequest& request);
-    void record(const FakeRequest& request);
 
-    bool m_tls = false;
-    QSslCertificate m_certificate;
+    QSslCertificate m_certificate; // null: plain HTTP
     QSslKey m_key;
-    QMap<QByteArray, Route> m_routes; // "METHOD path", method empty for any
-    FakeResponse m_fallback;
+    // Keyed by "METHOD path", the method empty for any.
+    QMap<QByteArray, QList<FakeResponse>> m_queued;
+    QMap<QByteArray, FakeResponse> m_defaults;
     QList<FakeRequest> m_requests;
     int m_connections = 0;
     int m_encrypted = 0;

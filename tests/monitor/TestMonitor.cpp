@@ -51,6 +51,7 @@ public:
         return taken;
     }
 
+    int index = 0;
     std::string output;
 
 private:
@@ -58,11 +59,15 @@ private:
     Received& m_received;
 };
 
-quint16 freeLoopbackPort()
+QString q(const std::string& text)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return QString::fromStdString(text);
+}
+
+QByteArray readAll(const std::string& path)
+{
+    QFile file(q(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // One monitor with its own folders, spooler and client.
@@ -72,23 +77,26 @@ struct Rig
     SpoolerDouble spooler;
     Received received;
     std::unique_ptr<JobListen> client;
-    PosixPlatform::Settings settings;
+    PosixPlatform::Settings settings{path(""), path("docs"), path("tmp/"), path("install")};
     std::unique_ptr<TestPlatform> platform;
 
-    explicit Rig(bool clientRunning = true)
+    Rig()
     {
         QDir(root.path()).mkpath(QStringLiteral("docs"));
         QDir(root.path()).mkpath(QStringLiteral("tmp"));
-        settings.lockFolder = path("");
-        settings.documentsFolder = path("docs");
-        settings.tempFolder = path("tmp/");
-        settings.installFolder = path("install");
-        settings.jobPort = freeLoopbackPort();
-        if (clientRunning)
-            startClient();
+        {
+            QTcpServer probe; // for a free loopback port, closed again before the client takes it
+            probe.listen(QHostAddress::LocalHost, 0);
+            settings.jobPort = probe.serverPort();
+        }
+        startClient();
     }
     std::string path(const char* name) const { return root.path().toStdString() + "/" + name; }
     std::string portFile() const { return path("docs/PavkoPort"); }
+    QByteArray jobFile(int id) const
+    {
+        return readAll(path("tmp/pavkodriver/PavkoPort.") + std::to_string(id));
+    }
     void startClient() { client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort); }
     int run()
     {
@@ -102,136 +110,120 @@ struct Rig
             ids.append(job.jobId);
         return ids;
     }
-    QList<std::uint32_t> controlled(Control::Kind kind) const
+    // What the monitor asked of the spooler, as "pause 5", "delete 5", ...
+    QByteArrayList controls() const
     {
-        QList<std::uint32_t> ids;
+        QByteArrayList done;
         for (const Control& control : spooler.controls())
-            if (control.kind == kind)
-                ids.append(control.id);
-        return ids;
+            done.append((control.kind == Control::Pause ? "pause " : "delete ") +
+                        QByteArray::number(control.id));
+        return done;
     }
 };
 
-QString q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-QByteArray readAll(const std::string& path)
-{
-    QFile file(q(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using Script = std::function<void(Rig&)>;
+using Taken = QMap<int, QByteArray>; // job id: its file's content
 } // namespace
+Q_DECLARE_METATYPE(Script)
 
 class TestMonitor : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void handsOverFinishedJob();
-    void startsOnlyNewFinishedJobs_data();
-    void startsOnlyNewFinishedJobs();
-    void ignoresJobsNotNewerThanLastHandled();
-    void jobVanishingBeforeStatusWaitCountsAsFinished();
+    void takesFinishedJobs_data();
+    void takesFinishedJobs();
     void portFileWaitsGiveUp_data();
     void portFileWaitsGiveUp();
     void workFolderRules_data();
     void workFolderRules();
     void startUpEmptiesWorkFolder();
     void secondInstanceExitsAndLeavesFirstRunning();
-    void jobPrintedWithoutClientReachesItLater();
 };
 
-void TestMonitor::handsOverFinishedJob()
+void TestMonitor::takesFinishedJobs_data()
 {
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<Taken>("taken");
+
+    QTest::newRow("port written after the job's bits clear") << Script([](Rig& rig) {
+        rig.spooler.printJob(1000, 5, rig.portFile(), {"@PJL ENTER\n", "PCLXL ", "pages"}, 400, 200);
+        rig.spooler.at(1100, [&rig] { rig.spooler.setStatus(5, Spooler::kStatusPrinting); });
+    }) << Taken{{5, "@PJL ENTER\nPCLXL pages"}};
+    // A change signalled at 1 s; spooling goes on with a pause longer than the file's size checks.
+    const auto change = [](bool listed, std::uint32_t status, std::uint32_t changes) -> Script {
+        return [=](Rig& rig) {
+            rig.spooler.at(1000, [=, &rig] {
+                SpoolerDouble::appendToFile(rig.portFile(), "job");
+                if (listed)
+                    rig.spooler.addJob(7, status, false);
+                rig.spooler.signal(changes);
+            });
+            rig.spooler.at(4000, [&rig] { SpoolerDouble::appendToFile(rig.portFile(), " done"); });
+            rig.spooler.at(5000, [&rig] { rig.spooler.setStatus(7, 0, false); });
+        };
+    };
+    QTest::newRow("job added") << change(true, Spooler::kStatusSpooling, Spooler::kChangeAddJob)
+                               << Taken{{7, "job done"}};
+    QTest::newRow("job set while printing")
+        << change(true, Spooler::kStatusPrinting, Spooler::kChangeSetJob) << Taken{{7, "job done"}};
+    QTest::newRow("job set, not printing")
+        << change(true, Spooler::kStatusSpooling, Spooler::kChangeSetJob) << Taken();
+    QTest::newRow("empty job list") << change(false, 0, Spooler::kChangeAddJob | Spooler::kChangeSetJob)
+                                    << Taken();
+    QTest::newRow("id not above the last taken") << Script([](Rig& rig) {
+        rig.spooler.printJob(1000, 8, rig.portFile(), {"eight"}, 0, 200);
+        // Listed as added, but neither id is above the one taken last.
+        rig.spooler.printJob(10000, 8, rig.portFile(), {}, 0, 200);
+        rig.spooler.printJob(20000, 7, rig.portFile(), {}, 0, 200);
+        rig.spooler.at(30000, [&rig] {
+            rig.spooler.removeJob(8);
+            rig.spooler.removeJob(7);
+        });
+        rig.spooler.printJob(31000, 9, rig.portFile(), {"nine"}, 0, 200);
+    }) << Taken{{8, "eight"}, {9, "nine"}};
+    QTest::newRow("vanished before its status wait: finished") << Script([](Rig& rig) {
+        rig.spooler.at(1000, [&rig] {
+            SpoolerDouble::appendToFile(rig.portFile(), "gone early");
+            rig.spooler.addJob(6, Spooler::kStatusSpooling | Spooler::kStatusPrinting);
+            rig.spooler.vanishAfterListings(6, 1);
+        });
+    }) << Taken{{6, "gone early"}};
+    QTest::newRow("printed while no client listens, handed over later") << Script([](Rig& rig) {
+        rig.client.reset();
+        rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
+        rig.spooler.printJob(8000, 4, rig.portFile(), {"four"}, 0, 200);
+        rig.spooler.at(30000, [&rig] { rig.startClient(); });
+        rig.spooler.at(40000, [] {}); // time for the monitor's next attempt
+    }) << Taken{{3, "three"}, {4, "four"}};
+}
+
+void TestMonitor::takesFinishedJobs()
+{
+    QFETCH(Script, script);
+    QFETCH(Taken, taken);
     Rig rig;
-    // The port goes on writing after the spooler has cleared the job's bits.
-    rig.spooler.printJob(1000, 5, rig.portFile(), {"@PJL ENTER\n", "PCLXL ", "pages"}, 400, 200);
-    rig.spooler.at(1100, [&] { rig.spooler.setStatus(5, Spooler::kStatusPrinting); });
+    script(rig);
     QCOMPARE(rig.run(), Monitor::kExitSpoolerClosed);
 
     QVERIFY(rig.spooler.printerName() == u"Pavko智能云打印机");
-    const std::string jobFile = rig.path("tmp/pavkodriver/PavkoPort.5");
-    QCOMPARE(readAll(jobFile), QByteArray("@PJL ENTER\nPCLXL pages"));
-    QVERIFY(!QFile::exists(q(rig.portFile())));
-    QCOMPARE(q(rig.platform->output), q("job id(5) : " + jobFile + "\n"));
-    QCOMPARE(rig.receivedIds(), QList<int>{5});
-    QCOMPARE(rig.received.jobs[0].filePath, q(jobFile));
-    QCOMPARE(rig.controlled(Control::Pause), QList<std::uint32_t>{5});
-    QCOMPARE(rig.controlled(Control::Delete), QList<std::uint32_t>{5});
-    QVERIFY(rig.spooler.controls()[0].kind == Control::Pause);
-    QVERIFY(rig.spooler.queuedIds().empty());
-}
-
-void TestMonitor::startsOnlyNewFinishedJobs_data()
-{
-    QTest::addColumn<bool>("listed");
-    QTest::addColumn<uint>("status");
-    QTest::addColumn<uint>("changes");
-    QTest::addColumn<bool>("handled");
-    QTest::newRow("job added") << true << uint(Spooler::kStatusSpooling) << uint(Spooler::kChangeAddJob)
-                               << true;
-    QTest::newRow("job set while printing")
-        << true << uint(Spooler::kStatusPrinting) << uint(Spooler::kChangeSetJob) << true;
-    QTest::newRow("job set, not printing")
-        << true << uint(Spooler::kStatusSpooling) << uint(Spooler::kChangeSetJob) << false;
-    QTest::newRow("empty queue") << false << 0u << uint(Spooler::kChangeAddJob | Spooler::kChangeSetJob)
-                                 << false;
-}
-
-void TestMonitor::startsOnlyNewFinishedJobs()
-{
-    QFETCH(bool, listed);
-    QFETCH(uint, status);
-    QFETCH(uint, changes);
-    QFETCH(bool, handled);
-    Rig rig;
-    rig.spooler.at(1000, [&] {
-        SpoolerDouble::appendToFile(rig.portFile(), "job");
-        if (listed)
-            rig.spooler.addJob(7, status, false);
-        rig.spooler.signal(changes);
-    });
-    // Spooling goes on with a pause longer than the file's size checks.
-    rig.spooler.at(4000, [&] { SpoolerDouble::appendToFile(rig.portFile(), " done"); });
-    rig.spooler.at(5000, [&] { rig.spooler.setStatus(7, 0, false); });
-    rig.run();
-
-    QCOMPARE(rig.receivedIds(), handled ? QList<int>{7} : QList<int>{});
-    QCOMPARE(rig.controlled(Control::Delete), handled ? QList<std::uint32_t>{7} : QList<std::uint32_t>{});
-    QCOMPARE(QFile::exists(q(rig.portFile())), !handled);
-    if (handled)
-        QCOMPARE(readAll(rig.path("tmp/pavkodriver/PavkoPort.7")), QByteArray("job done"));
-}
-
-void TestMonitor::ignoresJobsNotNewerThanLastHandled()
-{
-    Rig rig;
-    rig.spooler.printJob(1000, 8, rig.portFile(), {"eight"}, 0, 200);
-    // New to the spooler, but its id is not above the one handled last.
-    rig.spooler.printJob(10000, 7, rig.portFile(), {"seven"}, 0, 200);
-    rig.spooler.at(20000, [&] { rig.spooler.removeJob(7); });
-    rig.spooler.printJob(21000, 9, rig.portFile(), {"nine"}, 0, 200);
-    rig.run();
-
-    QCOMPARE(rig.receivedIds(), (QList<int>{8, 9}));
-    QCOMPARE(rig.controlled(Control::Delete), (QList<std::uint32_t>{8, 9}));
-}
-
-void TestMonitor::jobVanishingBeforeStatusWaitCountsAsFinished()
-{
-    Rig rig;
-    rig.spooler.at(1000, [&] {
-        SpoolerDouble::appendToFile(rig.portFile(), "gone early");
-        rig.spooler.addJob(6, Spooler::kStatusSpooling | Spooler::kStatusPrinting);
-        rig.spooler.vanishAfterListings(6, 1);
-    });
-    rig.run();
-
-    QCOMPARE(rig.receivedIds(), QList<int>{6});
-    QCOMPARE(readAll(rig.path("tmp/pavkodriver/PavkoPort.6")), QByteArray("gone early"));
-    QCOMPARE(rig.controlled(Control::Delete), QList<std::uint32_t>{6});
+    QCOMPARE(rig.receivedIds(), taken.keys());
+    int index = 0;
+    std::string output;
+    QByteArrayList controls;
+    for (auto job = taken.cbegin(); job != taken.cend(); ++job) {
+        const std::string path = rig.path("tmp/pavkodriver/PavkoPort.") + std::to_string(job.key());
+        QCOMPARE(readAll(path), job.value());
+        QCOMPARE(rig.received.jobs.value(index++).filePath, q(path));
+        output += "job id(" + std::to_string(job.key()) + ") : " + path + "\n";
+        controls << "pause " + QByteArray::number(job.key()) << "delete " + QByteArray::number(job.key());
+    }
+    QCOMPARE(q(rig.platform->output), q(output));
+    QCOMPARE(rig.controls(), controls);
+    QCOMPARE(QFile::exists(q(rig.portFile())), taken.isEmpty()); // moved, not copied
+    // The spooler's queue never waits for the client.
+    for (std::size_t i = 1; i < rig.spooler.controls().size(); i += 2)
+        QVERIFY(rig.spooler.controls()[i].atMs - rig.spooler.controls()[i - 1].atMs <= 2000);
 }
 
 void TestMonitor::portFileWaitsGiveUp_data()
@@ -251,7 +243,7 @@ void TestMonitor::portFileWaitsGiveUp()
     const std::int64_t pausedAt = rig.spooler.controls().at(0).atMs;
     QVERIFY2(pausedAt > 1000 + 300000 && pausedAt < 1000 + 303000, QByteArray::number(qint64(pausedAt)));
     QCOMPARE(rig.receivedIds(), QList<int>{4});
-    QCOMPARE(rig.controlled(Control::Delete), QList<std::uint32_t>{4});
+    QCOMPARE(rig.controls(), (QByteArrayList{"pause 4", "delete 4"}));
 }
 
 void TestMonitor::workFolderRules_data()
@@ -284,8 +276,7 @@ void TestMonitor::workFolderRules()
 
     const std::string jobFile = rig.path(expected.constData()) + "/PavkoPort.3";
     QCOMPARE(readAll(jobFile), QByteArray("three"));
-    QCOMPARE(rig.receivedIds(), QList<int>{3});
-    QCOMPARE(rig.received.jobs[0].filePath, q(jobFile));
+    QCOMPARE(rig.received.jobs.value(0).filePath, q(jobFile)); // absolute, whatever the monitor's folder
     if (expected == "cwd/temp")
         QCOMPARE(q(rig.platform->output), QStringLiteral("job id(3) : ./temp/PavkoPort.3\n"));
 }
@@ -312,12 +303,11 @@ void TestMonitor::startUpEmptiesWorkFolder()
     // Without a Documents folder the work folder is left as it is.
     Rig noDocuments;
     noDocuments.settings.documentsFolder.clear();
-    root.setPath(noDocuments.root.path());
-    root.mkpath(QStringLiteral("tmp/pavkodriver"));
+    QDir(noDocuments.root.path()).mkpath(QStringLiteral("tmp/pavkodriver"));
     SpoolerDouble::appendToFile(noDocuments.path("tmp/pavkodriver/PavkoPort.41"), "stale");
     noDocuments.run();
     QCOMPARE(q(noDocuments.platform->output), QStringLiteral("Get PavkoPort file path failed.\n"));
-    QVERIFY(QFile::exists(root.filePath(QStringLiteral("tmp/pavkodriver/PavkoPort.41"))));
+    QCOMPARE(noDocuments.jobFile(41), QByteArray("stale"));
     QVERIFY(noDocuments.spooler.opened());
 }
 
@@ -336,27 +326,9 @@ void TestMonitor::secondInstanceExitsAndLeavesFirstRunning()
 
     QCOMPARE(secondExit, Monitor::kExitOtherInstance);
     QVERIFY(!secondSpooler.opened());
-    // The second start did not empty the work folder, and the first went on handling jobs.
-    QCOMPARE(readAll(first.path("tmp/pavkodriver/PavkoPort.5")), QByteArray("five"));
+    // The second start did not empty the work folder, and the first went on taking jobs.
+    QCOMPARE(first.jobFile(5), QByteArray("five"));
     QCOMPARE(first.receivedIds(), (QList<int>{5, 6}));
-}
-
-void TestMonitor::jobPrintedWithoutClientReachesItLater()
-{
-    Rig rig(false);
-    rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
-    rig.spooler.printJob(8000, 4, rig.portFile(), {"four"}, 0, 200);
-    rig.spooler.at(30000, [&] { rig.startClient(); });
-    rig.spooler.at(40000, [] {}); // time for the monitor's next attempt
-    rig.run();
-
-    QCOMPARE(rig.receivedIds(), (QList<int>{3, 4}));
-    QCOMPARE(readAll(rig.path("tmp/pavkodriver/PavkoPort.3")), QByteArray("three"));
-    QCOMPARE(readAll(rig.path("tmp/pavkodriver/PavkoPort.4")), QByteArray("four"));
-    // The spooler's queue did not wait for the client.
-    QCOMPARE(rig.controlled(Control::Delete), (QList<std::uint32_t>{3, 4}));
-    for (const Control& control : rig.spooler.controls())
-        QVERIFY(control.atMs < 30000);
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QByteArray>
+#include <QDir>
 #include <QMessageBox>
-#include <QString>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -10,13 +9,13 @@
 class TestAppDir
 {
 public:
-    TestAppDir();
+    TestAppDir() { QDir(m_dir.path()).mkpath(QStringLiteral("config")); }
     // The directory, ending with "/".
-    QString path() const;
-    QString file(const QString& name) const;
+    QString path() const { return m_dir.path() + QLatin1Char('/'); }
+    QString file(const QString& name) const { return path() + name; }
     void writeFile(const QString& name, const QByteArray& content) const;
-    void writeConfig(const QByteArray& json) const;
-    QByteArray readFile(const QString& name) const;
+    void writeConfig(const QByteArray& json) const { writeFile(QStringLiteral("config/config.json"), json); }
+    QByteArray readFile(const QString& name) const; // empty when missing
     // Copies the pavkodriver executable in, so that it takes this folder as its application directory.
     QString installDriver() const;
 
@@ -40,8 +39,7 @@ void answerNextMessageBox(QMessageBox::StandardButton button);
 // The last message box answered through answerNextMessageBox().
 struct AnsweredBox
 {
-    QString text;
-    QString title;
+    QString text, title;
     Qt::WindowFlags flags;
 };
 AnsweredBox lastMessageBox();

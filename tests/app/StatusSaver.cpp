@@ -9,12 +9,11 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     AStatus status(app.arguments().value(1));
     status.setString(QStringLiteral("filler"), QString(200000, QLatin1Char('x')));
-    for (int i = 0;; ++i) {
-        status.setInt(QStringLiteral("round"), i);
+    status.save();
+    std::puts("saved");
+    std::fflush(stdout);
+    for (int round = 1;; ++round) {
+        status.setInt(QStringLiteral("round"), round);
         status.save();
-        if (i == 0) {
-            std::puts("saved");
-            std::fflush(stdout);
-        }
     }
 }

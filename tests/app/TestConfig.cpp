@@ -8,73 +8,49 @@ class TestConfig : public QObject
     Q_OBJECT
 
 private slots:
-    void unusableFileGivesDefaultsAndOneWarning_data();
-    void unusableFileGivesDefaultsAndOneWarning();
-    void valuesConvertLikeJson_data();
-    void valuesConvertLikeJson();
+    void values_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file at all
+        // "version wait_l wait_s dev|-", or "unusable": the defaults and a warning naming the file.
+        QTest::addColumn<QString>("read");
+        QTest::newRow("missing") << QByteArray() << "unusable";
+        QTest::newRow("syntax error") << QByteArray("{\"version\": ") << "unusable";
+        QTest::newRow("array") << QByteArray(R"([{"version":"2.0"}])") << "unusable";
+        QTest::newRow("empty object") << QByteArray("{}") << "unusable";
+        QTest::newRow("plain") << QByteArray(R"({"version":"1.2.3","wait_l":9,"wait_s":4})") << "1.2.3 9 4 -";
+        // Only absent and null keys take the default; other types convert as QJsonValue does.
+        QTest::newRow("number version reads empty") << QByteArray(R"({"version":3})") << " 5 0 -";
+        QTest::newRow("null takes the default")
+            << QByteArray(R"({"version":null,"wait_l":null})") << "9.9.9 5 0 -";
+        QTest::newRow("string number reads 0")
+            << QByteArray(R"({"wait_l":"7","wait_s":"3"})") << "9.9.9 0 0 -";
+        QTest::newRow("fraction reads 0") << QByteArray(R"({"wait_l":2.5})") << "9.9.9 0 0 -";
+        // Not raw strings: moc would take their "//" for a comment.
+        QTest::newRow("dev in host") << QByteArray("{\"https_server\":\"https://apidev.x\"}")
+                                     << "9.9.9 5 0 dev";
+        QTest::newRow("upper-case DEV")
+            << QByteArray("{\"https_server\":\"https://DEV.x\"}") << "9.9.9 5 0 -";
+    }
+    void values()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, read);
+        TestAppDir dir;
+        if (!content.isNull())
+            dir.writeConfig(content);
+        const bool unusable = read == QLatin1String("unusable");
+        const QString path = dir.file(QStringLiteral("config/config.json"));
+        if (unusable)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("\"找不到文件 %1\"").arg(path)));
+        const AConfig config(dir.path());
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                     .arg(config.version(), QString::number(config.wait_l()),
+                          QString::number(config.wait_s()), QLatin1String(config.isDev() ? "dev" : "-")),
+                 unusable ? QStringLiteral("9.9.9 5 0 -") : read);
+        QVERIFY(config.https_server().startsWith(QLatin1String("https://")));
+        QVERIFY(config.log_server().startsWith(QLatin1String("https://")));
+    }
 };
-
-void TestConfig::unusableFileGivesDefaultsAndOneWarning_data()
-{
-    QTest::addColumn<QByteArray>("content"); // null: no file at all
-    QTest::newRow("missing") << QByteArray();
-    QTest::newRow("syntax error") << QByteArray("{\"version\": ");
-    QTest::newRow("array") << QByteArray("[{\"version\": \"2.0\"}]");
-    QTest::newRow("empty object") << QByteArray("{}");
-}
-
-void TestConfig::unusableFileGivesDefaultsAndOneWarning()
-{
-    QFETCH(QByteArray, content);
-    TestAppDir dir;
-    if (!content.isNull())
-        dir.writeConfig(content);
-    const QString path = dir.file(QStringLiteral("config/config.json"));
-    QTest::ignoreMessage(
-        QtWarningMsg, qPrintable(QLatin1Char('"') + QStringLiteral("找不到文件 ") + path + QLatin1Char('"')));
-    const AConfig config(dir.path());
-    QCOMPARE(config.version(), QStringLiteral("9.9.9"));
-    QCOMPARE(config.wait_l(), 5);
-    QCOMPARE(config.wait_s(), 0);
-    QVERIFY(!config.isDev());
-    QVERIFY(config.https_server().startsWith(QLatin1String("https://")));
-    QVERIFY(config.log_server().startsWith(QLatin1String("https://")));
-}
-
-void TestConfig::valuesConvertLikeJson_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<int>("waitL");
-    QTest::addColumn<int>("waitS");
-    QTest::addColumn<bool>("dev");
-
-    QTest::newRow("plain") << QByteArray(
-                                  R"({"version":"1.2.3","wait_l":9,"wait_s":4,"https_server":"https://a"})")
-                           << "1.2.3" << 9 << 4 << false;
-    QTest::newRow("number version reads empty") << QByteArray(R"({"version":3})") << "" << 5 << 0 << false;
-    QTest::newRow("null takes the default")
-        << QByteArray(R"({"version":null,"wait_l":null})") << "9.9.9" << 5 << 0 << false;
-    QTest::newRow("string number reads 0")
-        << QByteArray(R"({"wait_l":"7","wait_s":"3"})") << "9.9.9" << 0 << 0 << false;
-    QTest::newRow("fraction reads 0") << QByteArray(R"({"wait_l":2.5})") << "9.9.9" << 0 << 0 << false;
-    QTest::newRow("dev in host") << QByteArray(R"({"https_server":"https://apidev.example"})") << "9.9.9" << 5
-                                 << 0 << true;
-    QTest::newRow("upper-case DEV") << QByteArray(R"({"https_server":"https://DEV.example"})") << "9.9.9" << 5
-                                    << 0 << false;
-}
-
-void TestConfig::valuesConvertLikeJson()
-{
-    QFETCH(QByteArray, content);
-    TestAppDir dir;
-    dir.writeConfig(content);
-    const AConfig config(dir.path());
-    QTEST(config.version(), "version");
-    QTEST(config.wait_l(), "waitL");
-    QTEST(config.wait_s(), "waitS");
-    QTEST(config.isDev(), "dev");
-}
 
 QTEST_GUILESS_MAIN(TestConfig)
 #include "TestConfig.moc"

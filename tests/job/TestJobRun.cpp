@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 #include "UiResources.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 // The user's step of the pipeline, in the enterprise open mode (no login) with the flow pages stubbed
@@ -21,21 +20,34 @@ class TestJobRun : public QObject
 
 private slots:
     void initTestCase();
-    void confirmedJobIsAnnouncedAndQueued();
-    void jobsNotForADeviceEndWithTheSweep_data();
-    void jobsNotForADeviceEndWithTheSweep();
-    void unreadableStreamIsReportedAndSwept();
-    void missingFileIsReported();
+    void jobEndsAfterTheMainWindow_data();
+    void jobEndsAfterTheMainWindow();
+    void rejectedFilesAreReported_data();
+    void rejectedFilesAreReported();
 
 private:
-    SJob spooledJob(int id, const QByteArray& stream = QByteArray(") HP-PCL XL;2;0\r\n") +
-                                                       "\x41\x43\x44\x43\x44\x42\x41\x43\x44\x43\x44\x42");
-    // Runs one job through the runner, answering the main window with what the test chooses.
-    void run(const SJob& job, std::function<void(MainWidget*)> answer = {});
+    // An empty stream: no file.
+    SJob spooledJob(int id, const QByteArray& stream)
+    {
+        const QString name = QStringLiteral("PavkoPort.%1").arg(id);
+        if (!stream.isEmpty())
+            m_dir.writeFile(name, stream);
+        SJob job;
+        job.jobId = id;
+        job.filePath = m_dir.file(name);
+        return job;
+    }
+    void run(const SJob& job)
+    {
+        JobRun runner(m_sweep, m_status);
+        runner.push(job);
+        runner.onTimeout();
+    }
 
     TestAppDir m_dir;
     JobStatusWidget* m_status = nullptr;
     JobSweep* m_sweep = nullptr;
+    int m_lastJobId = 20; // every run has a file of its own
 };
 
 void TestJobRun::initTestCase()
@@ -48,28 +60,25 @@ void TestJobRun::initTestCase()
     m_sweep = new JobSweep;
 }
 
-SJob TestJobRun::spooledJob(int id, const QByteArray& stream)
+void TestJobRun::jobEndsAfterTheMainWindow_data()
 {
-    const QString name = QStringLiteral("PavkoPort.%1").arg(id);
-    m_dir.writeFile(name, stream);
-    SJob job;
-    job.jobId = id;
-    job.filePath = m_dir.file(name);
-    return job;
+    QTest::addColumn<int>("state"); // as the pages leave it
+    QTest::addColumn<bool>("success");
+    QTest::newRow("sent to the device") << int(SJob::SendToDevice) << true;
+    QTest::newRow("closed") << int(SJob::SendToDevice) << false;
+    QTest::newRow("continued online") << int(SJob::ContinuedOnline) << true;
+    QTest::newRow("print later") << int(SJob::PrintLater) << true;
+    QTest::newRow("ordered for delivery") << int(SJob::OrderedForDelivery) << true;
 }
 
-void TestJobRun::run(const SJob& job, std::function<void(MainWidget*)> answer)
+void TestJobRun::jobEndsAfterTheMainWindow()
 {
-    JobRun runner(m_sweep, m_status);
-    if (answer)
-        onNextModal<MainWidget>(answer);
-    runner.push(job);
-    runner.onTimeout();
-}
-
-void TestJobRun::confirmedJobIsAnnouncedAndQueued()
-{
-    SJob job = spooledJob(11);
+    QFETCH(int, state);
+    QFETCH(bool, success);
+    // Two sessions of two pages each: two copies of a two-page document.
+    SJob job = spooledJob(++m_lastJobId, QByteArray(") HP-PCL XL;2;0\r\n") +
+                                             "\x41\x43\x44\x43\x44\x42\x41\x43\x44\x43\x44\x42");
+    job.state = state;
     job.device.deviceCode = QStringLiteral("P100");
     job.device.deviceNickname = QStringLiteral("前台");
     job.device.deviceStatus = DeviceEntry::Busy;
@@ -84,69 +93,44 @@ void TestJobRun::confirmedJobIsAnnouncedAndQueued()
                 [first](QWidget* modal) { return first.isNull() && qobject_cast<MainWidget*>(modal); },
                 [&answer](QWidget* modal) { answer(qobject_cast<MainWidget*>(modal)); });
             emit window->findChild<MainShareWidget*>()->logout();
-        } else {
+        } else if (success) {
             emit window->findChild<MainShareWidget*>()->success();
+        } else {
+            window->close();
         }
     };
-    run(job, answer);
+    onNextModal<MainWidget>(answer);
+    run(job);
 
     QCOMPARE(windows, 2);
-    QCOMPARE(announced.size(), 1);
-    const QList<QVariant> message = announced.first();
-    QCOMPARE(message.value(0).toInt(), 11);
-    QCOMPARE(message.value(1).toString(), QStringLiteral("P100"));
-    QCOMPARE(message.value(2).toString(), QStringLiteral("前台"));
-    QCOMPARE(message.value(4).toString(), JobStatusTexts::waiting());
-    QCOMPARE(message.value(5).toInt(), 4); // two pages of each of two copies
-    QVERIFY(m_status->isVisible());        // the device is busy: the user sees the job wait
-    QTRY_VERIFY(!QFile::exists(job.filePath));
+    QTRY_VERIFY(!QFile::exists(job.filePath)); // every job ends with the sweep
+    const bool forTheDevice = success && state == SJob::SendToDevice;
+    const bool statusShown = m_status->isVisible();
     m_status->hide();
+    QCOMPARE(statusShown, forTheDevice); // the device is busy: the user sees the job wait
+    QCOMPARE(announced.size(), forTheDevice ? 1 : 0);
+    if (forTheDevice) // pages count every copy: 2 x 2
+        QCOMPARE(announced.first(), (QVariantList{job.jobId, QStringLiteral("P100"), QStringLiteral("前台"),
+                                                  QString(), JobStatusTexts::waiting(), 4}));
 }
 
-void TestJobRun::jobsNotForADeviceEndWithTheSweep_data()
+void TestJobRun::rejectedFilesAreReported_data()
 {
-    QTest::addColumn<int>("state");
-    QTest::addColumn<bool>("success");
-    QTest::newRow("closed") << int(SJob::SendToDevice) << false;
-    QTest::newRow("continued online") << int(SJob::ContinuedOnline) << true;
-    QTest::newRow("print later") << int(SJob::PrintLater) << true;
-    QTest::newRow("ordered for delivery") << int(SJob::OrderedForDelivery) << true;
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unreadable stream")
+        << QByteArray(") HP-PCL XL;2;0\r\n\x41\x42") << QStringLiteral("解析文件失败，请重新下发打印任务.");
+    QTest::newRow("missing file") << QByteArray() << QStringLiteral("打印文件生成失败，请重新下发打印任务.");
 }
 
-void TestJobRun::jobsNotForADeviceEndWithTheSweep()
+void TestJobRun::rejectedFilesAreReported()
 {
-    QFETCH(int, state);
-    QFETCH(bool, success);
-    SJob job = spooledJob(20 + state);
-    job.state = state;
-    QSignalSpy announced(m_status, &JobStatusWidget::job_msg);
-    run(job, [success](MainWidget* window) {
-        if (success)
-            emit window->findChild<MainShareWidget*>()->success();
-        else
-            window->close();
-    });
-    QCOMPARE(announced.size(), 0);
-    QTRY_VERIFY(!QFile::exists(job.filePath));
-}
-
-void TestJobRun::unreadableStreamIsReportedAndSwept()
-{
-    const SJob job = spooledJob(31, ") HP-PCL XL;2;0\r\n\x41\x42");
+    QFETCH(QByteArray, stream);
+    const SJob job = spooledJob(++m_lastJobId, stream);
     answerNextMessageBox(QMessageBox::Ok);
     run(job);
-    QCOMPARE(lastMessageBox().text, QStringLiteral("解析文件失败，请重新下发打印任务."));
+    QTEST(lastMessageBox().text, "message");
     QTRY_VERIFY(!QFile::exists(job.filePath));
-}
-
-void TestJobRun::missingFileIsReported()
-{
-    SJob job;
-    job.jobId = 41;
-    job.filePath = m_dir.file(QStringLiteral("PavkoPort.41"));
-    answerNextMessageBox(QMessageBox::Ok);
-    run(job);
-    QCOMPARE(lastMessageBox().text, QStringLiteral("打印文件生成失败，请重新下发打印任务."));
 }
 
 QTEST_MAIN(TestJobRun)

@@ -6,45 +6,17 @@
 #include <QtTest>
 
 namespace {
-// Records every job it handles; optionally blocks in the handler until released.
-class RecordingThreadQueue : public AThreadQueue<int>
+// Records every job it handles, after running the test's hook on it.
+template <typename Queue> class Recording : public Queue
 {
 public:
-    explicit RecordingThreadQueue(AThreadQueue<int>* next = nullptr) : m_next(next) {}
-    ~RecordingThreadQueue() override { stop(); }
+    ~Recording() override { this->stop(); }
 
     QList<int> handled() const
     {
         QMutexLocker lock(&m_mutex);
         return m_handled;
     }
-    QSemaphore entered;
-    QSemaphore release;
-    bool blockFirst = false;
-
-protected:
-    bool handleJob(int& job) override
-    {
-        entered.release();
-        if (blockFirst && job == 1)
-            release.acquire();
-        if (m_next)
-            m_next->push(job * 10);
-        QMutexLocker lock(&m_mutex);
-        m_handled.append(job);
-        return true;
-    }
-
-private:
-    AThreadQueue<int>* m_next;
-    mutable QMutex m_mutex;
-    QList<int> m_handled;
-};
-
-class RecordingTimerQueue : public ATimerQueue<int>
-{
-public:
-    QList<int> handled;
     std::function<void(int)> onHandle;
 
 protected:
@@ -52,10 +24,17 @@ protected:
     {
         if (onHandle)
             onHandle(job);
-        handled.append(job);
+        QMutexLocker lock(&m_mutex);
+        m_handled.append(job);
         return true;
     }
+
+private:
+    mutable QMutex m_mutex;
+    QList<int> m_handled;
 };
+using ThreadQueue = Recording<AThreadQueue<int>>;
+using TimerQueue = Recording<ATimerQueue<int>>;
 } // namespace
 
 class TestQueues : public QObject
@@ -63,104 +42,73 @@ class TestQueues : public QObject
     Q_OBJECT
 
 private slots:
-    void threadQueueDropsJobsWhileNotRunning();
-    void threadQueueHandlesInArrivalOrderAcrossQueues();
-    void threadQueueStopsWhileIdleAndAfterTheCurrentJob();
-    void timerQueueTicksFastOnlyWhileJobsWait();
+    void threadQueuesKeepArrivalOrderAndStopWhileIdle();
+    void threadQueueStopsAfterTheCurrentJob();
     void timerQueueRunsOneHandlerAtATime();
 };
 
-void TestQueues::threadQueueDropsJobsWhileNotRunning()
+void TestQueues::threadQueuesKeepArrivalOrderAndStopWhileIdle()
 {
-    RecordingThreadQueue queue;
-    queue.push(1);
-    queue.start();
-    queue.push(2);
-    QTRY_COMPARE(queue.handled(), QList<int>{2});
-    queue.stop();
-    queue.push(3);
-    QCOMPARE(queue.handled(), QList<int>{2});
-}
-
-void TestQueues::threadQueueHandlesInArrivalOrderAcrossQueues()
-{
-    RecordingThreadQueue sweep;
-    RecordingThreadQueue sender(&sweep);
+    ThreadQueue sweep;
+    ThreadQueue sender;
+    sender.onHandle = [&sweep](int job) { sweep.push(job * 10); };
+    sweep.push(-1); // dropped: the worker is not running yet
     sweep.start();
     sender.start();
-    for (int i = 1; i <= 100; ++i)
-        sender.push(i);
     QList<int> expected;
-    for (int i = 1; i <= 100; ++i)
+    for (int i = 1; i <= 100; ++i) {
+        sender.push(i);
         expected.append(i * 10);
+    }
     QTRY_COMPARE(sweep.handled(), expected);
+    sweep.stop(); // while idle
+    QVERIFY(sweep.isFinished());
 }
 
-void TestQueues::threadQueueStopsWhileIdleAndAfterTheCurrentJob()
+void TestQueues::threadQueueStopsAfterTheCurrentJob()
 {
-    {
-        RecordingThreadQueue idle;
-        idle.start();
-        idle.stop();
-        QVERIFY(idle.isFinished());
-    }
-    RecordingThreadQueue busy;
-    busy.blockFirst = true;
+    ThreadQueue busy;
+    QSemaphore entered;
+    busy.onHandle = [&entered](int job) {
+        if (job == 1) {
+            entered.release();
+            QThread::msleep(50);
+        }
+    };
     busy.start();
     busy.push(1);
     busy.push(2);
-    busy.entered.acquire();
-    std::unique_ptr<QThread> releaser(QThread::create([&busy] {
-        QThread::msleep(20);
-        busy.release.release();
-    }));
-    releaser->start();
+    entered.acquire();
     busy.stop(); // returns only once the job in hand is done
     QVERIFY(busy.isFinished());
     QCOMPARE(busy.handled().value(0), 1);
-    releaser->wait();
-}
-
-void TestQueues::timerQueueTicksFastOnlyWhileJobsWait()
-{
-    RecordingTimerQueue queue;
-    queue.start(queue.idleInterval);
-    queue.onTimeout();
-    QCOMPARE(queue.interval(), queue.idleInterval);
-
-    queue.push(1);
-    queue.push(2);
-    QCOMPARE(queue.interval(), queue.busyInterval);
-    queue.onTimeout();
-    QCOMPARE(queue.handled, QList<int>{1});
-    QCOMPARE(queue.interval(), queue.busyInterval);
-    queue.onTimeout();
-    QCOMPARE(queue.handled, (QList<int>{1, 2}));
-    QCOMPARE(queue.interval(), queue.idleInterval);
 }
 
 void TestQueues::timerQueueRunsOneHandlerAtATime()
 {
-    RecordingTimerQueue queue;
-    queue.push(1);
-    queue.push(2);
+    TimerQueue queue;
     QList<int> nestedTicks;
+    bool nested = false;
     queue.onHandle = [&](int job) {
-        // Ticks that arrive while a modal window runs must not start the next job.
-        if (job == 1) {
+        // Ticks that arrive while a modal window runs must not start another handler.
+        if (job == 1 && !std::exchange(nested, true)) {
             queue.onTimeout();
             queue.push(3);
             queue.onTimeout();
-            nestedTicks = queue.handled;
+            nestedTicks = queue.handled();
         }
     };
+    queue.push(1);
+    queue.push(2);
+    QCOMPARE(queue.interval(), 1000); // fast while jobs wait
     queue.onTimeout();
     QCOMPARE(nestedTicks, QList<int>{});
-    QCOMPARE(queue.handled, QList<int>{1});
+    QCOMPARE(queue.handled(), QList<int>{1});
+    QCOMPARE(queue.interval(), 1000);
     queue.onTimeout();
     queue.onTimeout();
-    QCOMPARE(queue.handled, (QList<int>{1, 2, 3}));
-    QCOMPARE(queue.interval(), queue.idleInterval);
+    QCOMPARE(queue.handled(), (QList<int>{1, 2, 3}));
+    QCOMPARE(queue.interval(), 30000); // slow once the queue is empty
 }
 
 QTEST_GUILESS_MAIN(TestQueues)

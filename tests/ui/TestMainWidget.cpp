@@ -12,6 +12,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+using Action = std::function<void(MainWidget*)>;
+Q_DECLARE_METATYPE(Action)
+
 class TestMainWidget : public QObject
 {
     Q_OBJECT
@@ -19,19 +22,26 @@ class TestMainWidget : public QObject
 private slots:
     void initTestCase();
     void init();
-    void opensOnTheSharePageWithGreeting();
-    void cloudModeOpensOnPrintAndDeliver();
-    void enterpriseModeHidesCloudAndLogout();
-    void onlinePrintingReplacesTheSharePage();
+    void navigation();
+    void modesShapeTheWindow();
     void resultCodes_data();
     void resultCodes();
 
 private:
+    static AStatus* status() { return ASingleton<AStatus>::instance(); }
     static QToolButton* button(MainWidget& window, const char* name)
     {
         return window.findChild<QToolButton*>(QLatin1String(name));
     }
-    static AStatus* status() { return ASingleton<AStatus>::instance(); }
+    static void click(MainWidget& window, const char* name)
+    {
+        QTest::mouseClick(button(window, name), Qt::LeftButton);
+    }
+    // The tall button that leads to the page on show is drawn blue.
+    static bool marked(MainWidget& window, const char* name)
+    {
+        return button(window, name)->styleSheet().contains(QLatin1String("rgb(6,130,204)"));
+    }
 
     TestAppDir m_dir;
     SUser m_user{QStringLiteral("ab-cd"), QStringLiteral("9"), QStringLiteral("李雷")};
@@ -52,113 +62,88 @@ void TestMainWidget::init()
     status()->setInt(QStringLiteral("run_mode"), 1);
 }
 
-void TestMainWidget::opensOnTheSharePageWithGreeting()
+void TestMainWidget::navigation()
 {
     MainWidget window(m_user, &m_job);
     window.show();
     QCOMPARE(window.windowTitle(), QStringLiteral("Pavko智能云打印机 3.1.0 - dev"));
-    QCOMPARE(window.size(), QSize(1015, 550));
-    QCOMPARE(window.minimumSize(), window.maximumSize());
     QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label_uname"))->text(),
              QStringLiteral("您好，李雷，欢迎使用Pavko智能云打印系统"));
     auto* share = window.findChild<MainShareWidget*>();
     QVERIFY(share && share->isVisible());
     QCOMPARE(share->pos(), QPoint(1, 25));
-    QVERIFY(button(window, "btn_share")->styleSheet().contains(QLatin1String("rgb(6,130,204)")));
+    QVERIFY(marked(window, "btn_share"));
 
-    QTest::mouseClick(button(window, "btn_cloud"), Qt::LeftButton);
+    click(window, "btn_cloud");
     auto* cloud = window.findChild<MainCloudWidget*>();
-    QVERIFY(cloud && cloud->isVisible());
-    QVERIFY(!share->isVisible());
-    QVERIFY(button(window, "btn_cloud")->styleSheet().contains(QLatin1String("rgb(6,130,204)")));
-    QVERIFY(button(window, "btn_share")->styleSheet().contains(QLatin1String("black")));
-
-    QTest::mouseClick(button(window, "btn_setting"), Qt::LeftButton);
-    QVERIFY(!cloud->isVisible());
-    QVERIFY(button(window, "btn_cloud")->styleSheet().contains(QLatin1String("black")));
-    QTest::mouseClick(button(window, "btn_share"), Qt::LeftButton);
+    QVERIFY(cloud && cloud->isVisible() && !share->isVisible());
+    QVERIFY(marked(window, "btn_cloud") && !marked(window, "btn_share"));
+    click(window, "btn_setting");
+    QVERIFY(!cloud->isVisible() && !marked(window, "btn_cloud"));
+    click(window, "btn_share");
     QVERIFY(share->isVisible());
     QCOMPARE(window.findChildren<MainShareWidget*>().size(), 1); // pages are made once
-}
 
-void TestMainWidget::cloudModeOpensOnPrintAndDeliver()
-{
-    status()->setInt(QStringLiteral("software_mode"), 1);
-    MainWidget window(m_user, nullptr);
-    window.show();
-    QVERIFY(!button(window, "btn_share")->isEnabled());
-    QVERIFY(window.findChild<MainCloudWidget*>()->isVisible());
-    QVERIFY(!window.findChild<MainShareWidget*>());
-}
-
-void TestMainWidget::enterpriseModeHidesCloudAndLogout()
-{
-    status()->setInt(QStringLiteral("run_mode"), 2);
-    MainWidget window(m_user, &m_job);
-    window.show();
-    QVERIFY(!button(window, "btn_cloud")->isVisible());
-    QVERIFY(!button(window, "btn_logout")->isVisible());
-    QVERIFY(button(window, "btn_setting")->isVisible());
-}
-
-void TestMainWidget::onlinePrintingReplacesTheSharePage()
-{
-    MainWidget window(m_user, &m_job);
-    window.show();
-    auto* share = window.findChild<MainShareWidget*>();
+    // Once the job goes on as online printing, the share button leads there.
     emit share->goto_online();
     auto* online = window.findChild<MainOnlineWidget*>();
-    QVERIFY(online && online->isVisible());
-    QVERIFY(!share->isVisible());
+    QVERIFY(online && online->isVisible() && !share->isVisible());
     QCOMPARE(button(window, "btn_share")->text(), QStringLiteral("线\n上\n打\n印"));
-
-    QTest::mouseClick(button(window, "btn_cloud"), Qt::LeftButton);
+    click(window, "btn_cloud");
     QVERIFY(!online->isVisible());
-    QTest::mouseClick(button(window, "btn_share"), Qt::LeftButton);
-    QVERIFY(online->isVisible());
-    QVERIFY(!share->isVisible());
+    click(window, "btn_share");
+    QVERIFY(online->isVisible() && !share->isVisible());
+}
+
+void TestMainWidget::modesShapeTheWindow()
+{
+    status()->setInt(QStringLiteral("software_mode"), 1); // print and deliver only
+    MainWidget deliver(m_user, nullptr);
+    deliver.show();
+    QVERIFY(!button(deliver, "btn_share")->isEnabled());
+    QVERIFY(deliver.findChild<MainCloudWidget*>()->isVisible());
+    QVERIFY(!deliver.findChild<MainShareWidget*>());
+
+    status()->setInt(QStringLiteral("software_mode"), 0);
+    status()->setInt(QStringLiteral("run_mode"), 2); // enterprise open mode: no account
+    MainWidget open(m_user, &m_job);
+    open.show();
+    QVERIFY(!button(open, "btn_cloud")->isVisible() && !button(open, "btn_logout")->isVisible());
+    QVERIFY(button(open, "btn_setting")->isVisible());
 }
 
 void TestMainWidget::resultCodes_data()
 {
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<int>("result");
-    QTest::newRow("closed") << "close" << int(MainWidget::Closed);
-    QTest::newRow("share success") << "share success" << int(MainWidget::Succeeded);
-    QTest::newRow("online success") << "online success" << int(MainWidget::Succeeded);
-    QTest::newRow("cloud success") << "cloud success" << int(MainWidget::Succeeded);
-    QTest::newRow("logout button") << "logout" << int(MainWidget::LoggedOut);
-    QTest::newRow("share page logout") << "share logout" << int(MainWidget::LoggedOut);
+    const auto share = [](MainWidget* window) { return window->findChild<MainShareWidget*>(); };
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<int>("result"); // 0 success, 1 closed, 2 logged out
+    QTest::newRow("closed") << Action([](MainWidget* window) { window->close(); }) << 1;
+    QTest::newRow("share success") << Action([=](MainWidget* window) { emit share(window)->success(); }) << 0;
+    QTest::newRow("online success") << Action([=](MainWidget* window) {
+        emit share(window)->goto_online();
+        emit window->findChild<MainOnlineWidget*>()->success();
+    }) << 0;
+    QTest::newRow("cloud success") << Action([](MainWidget* window) {
+        click(*window, "btn_cloud");
+        emit window->findChild<MainCloudWidget*>()->success();
+    }) << 0;
+    QTest::newRow("logout button") << Action([](MainWidget* window) { click(*window, "btn_logout"); }) << 2;
+    QTest::newRow("share page logout")
+        << Action([=](MainWidget* window) { emit share(window)->logout(); }) << 2;
 }
 
 void TestMainWidget::resultCodes()
 {
-    QFETCH(QString, action);
     status()->setString(QStringLiteral("login_token"), QStringLiteral("ab-cd"));
     status()->save();
+    QFETCH(Action, action);
     MainWidget window(m_user, &m_job);
-    onNextModal<MainWidget>([&window, action](MainWidget*) {
-        auto* share = window.findChild<MainShareWidget*>();
-        if (action == QLatin1String("close")) {
-            window.close();
-        } else if (action == QLatin1String("share success")) {
-            emit share->success();
-        } else if (action == QLatin1String("online success")) {
-            emit share->goto_online();
-            emit window.findChild<MainOnlineWidget*>()->success();
-        } else if (action == QLatin1String("cloud success")) {
-            QTest::mouseClick(button(window, "btn_cloud"), Qt::LeftButton);
-            emit window.findChild<MainCloudWidget*>()->success();
-        } else if (action == QLatin1String("logout")) {
-            QTest::mouseClick(button(window, "btn_logout"), Qt::LeftButton);
-        } else {
-            emit share->logout();
-        }
-    });
+    onNextModal<MainWidget>(action);
     window.exec();
     QTEST(window.resultCode(), "result");
-    const bool loggedOut = window.resultCode() == MainWidget::LoggedOut;
-    QCOMPARE(AStatus(m_dir.path()).getString(QStringLiteral("login_token")).isEmpty(), loggedOut);
+    // Logging out also forgets the stored login.
+    QCOMPARE(AStatus(m_dir.path()).getString(QStringLiteral("login_token")).isEmpty(),
+             window.resultCode() == 2);
 }
 
 QTEST_MAIN(TestMainWidget)

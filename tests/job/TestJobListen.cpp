@@ -1,22 +1,8 @@
+#include "CollectingJobQueue.h"
 #include "JobListen.h"
 
 #include <QTcpSocket>
 #include <QtTest>
-
-namespace {
-class CollectingQueue : public ATimerQueue<SJob>
-{
-public:
-    QList<SJob> handled;
-
-protected:
-    bool handleJob(SJob& job) override
-    {
-        handled.append(job);
-        return true;
-    }
-};
-} // namespace
 
 class TestJobListen : public QObject
 {
@@ -65,7 +51,7 @@ void TestJobListen::payloadToJob()
 
 void TestJobListen::connectionsBecomeJobsInArrivalOrder()
 {
-    CollectingQueue queue;
+    CollectingJobQueue queue;
     JobListen listen(&queue, nullptr, 0);
     QVERIFY(listen.isListening());
     QCOMPARE(listen.serverAddress(), QHostAddress(QHostAddress::LocalHost));
@@ -83,9 +69,9 @@ void TestJobListen::connectionsBecomeJobsInArrivalOrder()
     QTRY_COMPARE(queue.interval(), queue.busyInterval);
     send("/etc/passwd");
     send("C:\\w\\PavkoPort.2");
-    QTRY_COMPARE((queue.onTimeout(), queue.handled.size()), 2);
-    QCOMPARE(queue.handled[0].jobId, 1);
-    QCOMPARE(queue.handled[1].jobId, 2);
+    QTRY_COMPARE((queue.onTimeout(), queue.jobs.size()), 2);
+    QCOMPARE(queue.jobs[0].jobId, 1);
+    QCOMPARE(queue.jobs[1].jobId, 2);
 }
 
 QTEST_GUILESS_MAIN(TestJobListen)

@@ -1,3 +1,4 @@
+#include "CollectingJobQueue.h"
 #include "JobListen.h"
 #include "Monitor.h"
 #include "PosixPlatform.h"
@@ -13,26 +14,12 @@
 namespace {
 using Control = SpoolerDouble::Control;
 
-// Stands in for the client's job runner: collects what the real listener queues.
-class Received : public ATimerQueue<SJob>
-{
-public:
-    QList<SJob> jobs;
-
-protected:
-    bool handleJob(SJob& job) override
-    {
-        jobs.append(job);
-        return true;
-    }
-};
-
 // The POSIX platform on the spooler's clock. After each hand-over the client gets to read it, so that
 // jobs arrive one by one as they would a second apart.
 class TestPlatform : public PosixPlatform
 {
 public:
-    TestPlatform(Settings settings, SpoolerDouble& spooler, Received& received)
+    TestPlatform(Settings settings, SpoolerDouble& spooler, CollectingJobQueue& received)
         : PosixPlatform(std::move(settings)), m_spooler(spooler), m_received(received)
     {
     }
@@ -56,7 +43,7 @@ public:
 
 private:
     SpoolerDouble& m_spooler;
-    Received& m_received;
+    CollectingJobQueue& m_received;
 };
 
 QString q(const std::string& text)
@@ -75,7 +62,7 @@ struct Rig
 {
     QTemporaryDir root;
     SpoolerDouble spooler;
-    Received received;
+    CollectingJobQueue received;
     std::unique_ptr<JobListen> client;
     PosixPlatform::Settings settings{path(""), path("docs"), path("tmp/"), path("install")};
     std::unique_ptr<TestPlatform> platform;

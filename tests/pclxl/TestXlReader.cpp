@@ -24,7 +24,8 @@ bool collect(XlSink*, void* user, const uint8_t* buffer, uint32_t used)
 Run runFile(const QByteArray& name, int mode = XL_MODE_STATS, const XlArguments* args = nullptr,
             int16_t held = 0)
 {
-    Run r{name};
+    Run r;
+    r.name = name;
     PjlHeaderLines.clear();
     XlSink* sink = create_sink(4096, collect, &r.out);
     if (held != 0)

@@ -352,10 +352,13 @@ bool openInput(XlReaderContext* c, const char* fileName)
 
 // ---- tokens
 
-// Dumps (listing) and consumes bytes up to and including the terminator; PJL lines are captured.
-void readDump(XlReaderContext* c, uint8_t first, uint8_t terminator, bool capturePjl)
+// Dumps (listing, under a "what Should Follow" banner) and consumes bytes up to and including the
+// terminator; PJL lines are captured.
+void readDump(XlReaderContext* c, const char* what, uint8_t first, uint8_t terminator, bool capturePjl)
 {
     const bool listing = c->state == XL_STATE_LISTING;
+    if (listing)
+        putf(c, "// %s Should Follow: \nhex_raw* %c\n", what, '[');
     HexDump dump{c, true, {}, 0};
     std::string captured;
     bool overlong = false;
@@ -640,7 +643,6 @@ void readToken(XlReaderContext* c)
     if (byte < 0)
         return;
     const auto tag = static_cast<uint8_t>(byte);
-    const bool listing = c->state == XL_STATE_LISTING;
     switch (xlTagClass[tag]) {
     case XL_TAG_OPERATOR:
         readOperator(c, tag);
@@ -649,19 +651,13 @@ void readToken(XlReaderContext* c)
         readDataValue(c, tag);
         break;
     case XL_TAG_UEL:
-        if (listing)
-            putf(c, "// UEL Should Follow: \nhex_raw* %c\n", '[');
-        readDump(c, tag, 'X', false);
+        readDump(c, "UEL", tag, 'X', false);
         break;
     case XL_TAG_PJL:
-        if (listing)
-            putf(c, "// PJL Should Follow: \nhex_raw* %c\n", '[');
-        readDump(c, tag, '\n', true);
+        readDump(c, "PJL", tag, '\n', true);
         break;
     case XL_TAG_HEADER:
-        if (listing)
-            putf(c, "// Stream Header Should Follow: \nhex_raw* %c\n", '[');
-        readDump(c, tag, '\n', false);
+        readDump(c, "Stream Header", tag, '\n', false);
         break;
     case XL_TAG_EMBEDDED32:
     case XL_TAG_EMBEDDED8:

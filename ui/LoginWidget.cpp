@@ -120,8 +120,9 @@ void LoginWidget::poll()
 {
     const ServiceReply reply =
         service().get(QStringLiteral("/w1/Login/seeLogin"), {{QStringLiteral("code"), m_code}});
-    // A tick may run inside an earlier tick's wait; only the first success counts.
-    if (!reply.okWithData() || m_loggedIn)
+    // A tick may run inside an earlier tick's wait, and the user may close the window while a tick
+    // waits: only the first success before the window closes counts.
+    if (!reply.okWithData() || m_loggedIn || m_closed)
         return;
     const QJsonObject data = reply.dataObject();
     m_loggedIn = true;
@@ -161,6 +162,7 @@ void LoginWidget::done(int result)
 {
     // A closed window stops asking the service.
     m_pollTimer.stop();
+    m_closed = true;
     QDialog::done(result);
 }
 

@@ -45,6 +45,7 @@ private:
 
     std::unique_ptr<Ui::LoginWidget> m_ui;
     bool m_loggedIn = false;
+    bool m_closed = false;
     SUser m_user;
     QString m_code;
     QString m_loginUrl;

@@ -40,6 +40,8 @@ private slots:
         const QString chinese = QStringLiteral("报告.doc");
         QTest::newRow("utf-8") << chinese.toUtf8() << chinese;
         QTest::newRow("gbk") << QTextCodec::codecForName("GBK")->fromUnicode(chinese) << chinese;
+        QTest::newRow("gbk that reads as utf-8 but for a cut-off end")
+            << QByteArray("a\xe4\xb8") << QStringLiteral("a涓");
         QTest::newRow("stops at zero") << QByteArray("a.pdf\0b.pdf", 11) << "a.pdf";
     }
     void decodeText()

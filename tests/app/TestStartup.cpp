@@ -52,7 +52,7 @@ private slots:
         send(QString(spool).replace(QLatin1Char('/'), QLatin1Char('\\')));
 
         QTRY_VERIFY_WITH_TIMEOUT(
-            log().contains(QStringLiteral(" [Info] job run ( 57 ) : start , \"%1\"\n").arg(spool)), 10000);
+            log().contains(QStringLiteral(" [Info] job run ( 57 ) : start ,  \"%1\"\n").arg(spool)), 10000);
         QVERIFY(log().contains(QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(other)));
         QVERIFY(!log().contains(QLatin1String("job run ( 0 )")));
         QCOMPARE(m_dir->readFile(QStringLiteral("report.docx")), QByteArray("keep me"));

@@ -3,6 +3,7 @@
 #include "XlReader.h"
 
 #include <QFileInfo>
+#include <cctype>
 #include <climits>
 #include <cstring>
 
@@ -13,11 +14,11 @@ bool discardOutput(XlSink*, void*, const uint8_t*, uint32_t)
     return true;
 }
 
-// atoi without its undefined behaviour on overflow: leading blanks, a sign, digits, clamped to int.
+// atoi without its undefined behaviour on overflow: leading white space, a sign, digits, clamped to int.
 int toInt(const std::string& text, size_t from)
 {
     size_t i = from;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))

@@ -63,6 +63,8 @@ private slots:
             << B().pjl("PJL SET QTY=2").header().session(1).session(1).session(1).bytes
             << "pages 1 copies 3 pjl 2";
         QTest::newRow("QTY with CR") << withSet({"QTY=2\r"}) << "pages 1 copies 2 pjl 2";
+        QTest::newRow("white space before the value")
+            << withSet({"QTY=\r\v\f 2"}) << "pages 1 copies 2 pjl 2";
         QTest::newRow("no PJL") << B().pjl("SET QTY=7").header().session(1).bytes << "pages 1 copies 7 pjl 7";
         QTest::newRow("QTY beyond int")
             << withSet({"QTY=99999999999"}) << "pages 1 copies 2147483647 pjl 2147483647";

@@ -181,13 +181,11 @@ struct HexDump
             fill = 0;
         }
     }
-    // Writes what is left of the last line.
+    // Writes what is left of the last line, which the caller ends.
     void finish()
     {
         for (unsigned i = 0; i < fill; ++i)
             putf(c, "%02x ", row[i]);
-        if (fill > 0)
-            put(c, "\n");
         fill = 0;
     }
 };
@@ -401,6 +399,7 @@ void writeEmbedded(XlReaderContext* c, uint64_t length)
             return;
         }
         dump.finish();
+        put(c, "\n");
     } else {
         // Points: elements of the type PointType named, eight to a line.
         const unsigned width = kWidth[type];

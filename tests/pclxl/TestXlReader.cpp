@@ -68,7 +68,7 @@ XlStreamBuilder everyToken()
     b.uel().pjl("PJL SET QTY=2").header().ubyte(2, ColorSpace).op(SetColorSpace).ubyteArray("AB", TextData);
     b.op(Text).value(0xc1, "\x2c\x01", 0x89).value(0xc9, QByteArray("\xc2\x02\0\0\0\x01\0\x02\0", 9), 0xaf);
     b.op(Text).value(0xcd, QByteArray("\xc0\x01\0\0\x80\x3f", 6), 0x0e).real32xy(1.5f, -2.0f, Point);
-    b.ubyte(3, PointType).op(LinePath).embedded(QByteArray("\x01\x00\xff\xff", 4));
+    b.embedded("abc").ubyte(3, PointType).op(LinePath).embedded(QByteArray("\x01\x00\xff\xff", 4));
     b.embedded(QByteArray(300, 'x')).session(1).uel();
     return b;
 }
@@ -193,7 +193,9 @@ private slots:
               "ubyte eRGB ColorSpace\n// Operator Position: 1\nSetColorSpace\n\n",
               "ubyte_array [ 65 66 ] TextData\n// Operator Position: 2\nText\n\n",
               "real32_xy 1.5 -2 Point\n", // shortest round-trip form, locale-free
-              "// Embedded Data Should Follow: \ndataLengthByte 4\nsint16 [\n1 -1 \n]\n\n"})
+              "// Embedded Data Should Follow: \ndataLengthByte 4\nsint16 [\n1 -1 \n]\n\n",
+              // A short last line is closed at once; the bytes of plain embedded data get a line feed first.
+              "3d 32 0a ]\n\n", "dataLengthByte 3\nhex_raw* [\n61 62 63 \n]\n\n"})
             QVERIFY2(r.out.contains(text), r.out.constData());
         QVERIFY(!r.out.contains("opStat"));
         QVERIFY(xl_color_flag());

@@ -54,8 +54,24 @@ std::string Monitor::workFolder()
 void Monitor::emptyWorkFolder()
 {
     const std::string folder = workFolder();
+    if (folder == m_platform.installFolder()) {
+        // The client is installed there: only this program's own leftovers go.
+        removeJobFiles(folder);
+        return;
+    }
     removeTree(folder);
     m_platform.makeFolder(folder);
+}
+
+void Monitor::removeJobFiles(const std::string& folder)
+{
+    std::vector<FolderEntry> entries;
+    m_platform.listFolder(folder, &entries);
+    for (const FolderEntry& entry : entries) {
+        if (entry.name.compare(0, sizeof kJobFilePrefix - 1, kJobFilePrefix) == 0 &&
+            entry.attributes != kAttributeDirectory)
+            m_platform.removeFile(folder + kPathSeparator + entry.name);
+    }
 }
 
 void Monitor::removeTree(const std::string& folder)

@@ -33,6 +33,7 @@ public:
 private:
     void emptyWorkFolder();
     void removeTree(const std::string& folder);
+    void removeJobFiles(const std::string& folder);
     bool waitAndHandle();
     void handleChange(std::uint32_t changes);
     void handleJob(std::uint32_t id);

@@ -257,6 +257,11 @@ void TestMonitor::workFolderRules()
     QDir(rig.root.path()).mkpath(QStringLiteral("cwd"));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(rig.root.path() + QStringLiteral("/cwd"));
+    // The client's own files beside a job file left from an earlier run.
+    QDir(rig.root.path()).mkpath(QStringLiteral("install/config"));
+    SpoolerDouble::appendToFile(rig.path("install/config/config.json"), "{}");
+    SpoolerDouble::appendToFile(rig.path("install/status.db"), "e30=");
+    SpoolerDouble::appendToFile(rig.path("install/PavkoPort.2"), "stale");
     rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
     rig.run();
     QDir::setCurrent(previous);
@@ -266,6 +271,11 @@ void TestMonitor::workFolderRules()
     QCOMPARE(rig.received.jobs.value(0).filePath, q(jobFile)); // absolute, whatever the monitor's folder
     if (expected == "cwd/temp")
         QCOMPARE(q(rig.platform->output), QStringLiteral("job id(3) : ./temp/PavkoPort.3\n"));
+    if (expected != "install")
+        return;
+    QCOMPARE(readAll(rig.path("install/status.db")), QByteArray("e30="));
+    QCOMPARE(readAll(rig.path("install/config/config.json")), QByteArray("{}"));
+    QVERIFY(!QFile::exists(q(rig.path("install/PavkoPort.2"))));
 }
 
 void TestMonitor::startUpEmptiesWorkFolder()

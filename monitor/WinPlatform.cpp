@@ -16,6 +16,9 @@ bool WinPlatform::claimInstance(const std::string& name)
         CloseHandle(mutex);
         return false;
     }
+    // An instance running with other rights holds it: a second monitor would take the same jobs.
+    if (!mutex && GetLastError() == ERROR_ACCESS_DENIED)
+        return false;
     m_instance = mutex;
     return true;
 }

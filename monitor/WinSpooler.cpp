@@ -7,7 +7,20 @@
 
 namespace {
 constexpr DWORD kMaxJobs = 100;
+
+// Job notices with their status field; with refresh set, asks the spooler to start sending again.
+PRINTER_NOTIFY_OPTIONS notifyOptions(DWORD flags)
+{
+    static WORD fields[] = {JOB_NOTIFY_FIELD_STATUS};
+    static PRINTER_NOTIFY_OPTIONS_TYPE type = {JOB_NOTIFY_TYPE, 0, 0, 0, 1, fields};
+    PRINTER_NOTIFY_OPTIONS options = {};
+    options.Version = 2;
+    options.Flags = flags;
+    options.Count = 1;
+    options.pTypes = &type;
+    return options;
 }
+} // namespace
 
 bool WinSpooler::open(const std::u16string& printerName)
 {
@@ -30,15 +43,7 @@ bool WinSpooler::open(const std::u16string& printerName)
         return false;
     m_printer = printer;
 
-    WORD fields[] = {JOB_NOTIFY_FIELD_STATUS};
-    PRINTER_NOTIFY_OPTIONS_TYPE type = {};
-    type.Type = JOB_NOTIFY_TYPE;
-    type.Count = 1;
-    type.pFields = fields;
-    PRINTER_NOTIFY_OPTIONS options = {};
-    options.Version = 2;
-    options.Count = 1;
-    options.pTypes = &type;
+    PRINTER_NOTIFY_OPTIONS options = notifyOptions(0);
     HANDLE change = FindFirstPrinterChangeNotification(
         printer, PRINTER_CHANGE_ADD_JOB | PRINTER_CHANGE_SET_JOB, 0, &options);
     if (change == INVALID_HANDLE_VALUE)
@@ -64,8 +69,19 @@ SpoolerWait WinSpooler::waitForChange(unsigned timeoutMs, std::uint32_t* changes
     DWORD fired = 0;
     PPRINTER_NOTIFY_INFO info = nullptr;
     FindNextPrinterChangeNotification(m_change, &fired, nullptr, reinterpret_cast<void**>(&info));
-    if (info)
+    if (info) {
+        // Notices piled up while a job was handled: until refreshed, the spooler sends none at all.
+        const bool discarded = info->Flags & PRINTER_NOTIFY_INFO_DISCARDED;
         FreePrinterNotifyInfo(info);
+        if (discarded) {
+            PRINTER_NOTIFY_OPTIONS refresh = notifyOptions(PRINTER_NOTIFY_OPTIONS_REFRESH);
+            info = nullptr;
+            DWORD ignored = 0;
+            FindNextPrinterChangeNotification(m_change, &ignored, &refresh, reinterpret_cast<void**>(&info));
+            if (info)
+                FreePrinterNotifyInfo(info);
+        }
+    }
     *changes = fired;
     return SpoolerWait::Changed;
 }

@@ -60,7 +60,7 @@ bool JobRun::analyse(SJob& job)
 void JobRun::queueForDevice(const SJob& job)
 {
     emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
-                           JobStatusTexts::waiting(), job.pages * job.copies);
+                           JobStatusTexts::waiting(), job.totalPages());
     if (job.device.deviceStatus == DeviceEntry::Busy)
         m_status->show();
     // Device senders take over here once they exist; until then the job ends with the sweep.

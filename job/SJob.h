@@ -3,6 +3,8 @@
 #include "DeviceEntry.h"
 
 #include <QString>
+#include <algorithm>
+#include <climits>
 
 // One print job, copied from stage to stage of the pipeline.
 struct SJob
@@ -24,6 +26,8 @@ struct SJob
     QString documentName;
     int pages = 0; // of one copy; -1 when the stream gave no usable count
     int copies = 0;
+    // Pages of all copies, clamped to what an int holds.
+    int totalPages() const { return int(std::min<qint64>(qint64(pages) * copies, INT_MAX)); }
     int color = 0;  // 1 colour, 0 black and white
     int size = 0;   // 1 normal, 2 A3 (custom media size)
     int duplex = 0; // 0 single-sided, 1 and 2 the two bindings

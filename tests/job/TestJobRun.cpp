@@ -64,20 +64,26 @@ void TestJobRun::jobEndsAfterTheMainWindow_data()
 {
     QTest::addColumn<int>("state"); // as the pages leave it
     QTest::addColumn<bool>("success");
-    QTest::newRow("sent to the device") << int(SJob::SendToDevice) << true;
-    QTest::newRow("closed") << int(SJob::SendToDevice) << false;
-    QTest::newRow("continued online") << int(SJob::ContinuedOnline) << true;
-    QTest::newRow("print later") << int(SJob::PrintLater) << true;
-    QTest::newRow("ordered for delivery") << int(SJob::OrderedForDelivery) << true;
+    QTest::addColumn<QByteArray>("pjl");
+    QTest::addColumn<int>("announcedPages");
+    QTest::newRow("sent to the device") << int(SJob::SendToDevice) << true << QByteArray() << 4;
+    QTest::newRow("closed") << int(SJob::SendToDevice) << false << QByteArray() << 0;
+    QTest::newRow("continued online") << int(SJob::ContinuedOnline) << true << QByteArray() << 0;
+    QTest::newRow("print later") << int(SJob::PrintLater) << true << QByteArray() << 0;
+    QTest::newRow("ordered for delivery") << int(SJob::OrderedForDelivery) << true << QByteArray() << 0;
+    QTest::newRow("more pages than an int counts")
+        << int(SJob::SendToDevice) << true << QByteArray("@PJL SET QTY=2000000000\n") << INT_MAX;
 }
 
 void TestJobRun::jobEndsAfterTheMainWindow()
 {
     QFETCH(int, state);
     QFETCH(bool, success);
+    QFETCH(QByteArray, pjl);
+    QFETCH(int, announcedPages);
     // Two sessions of two pages each: two copies of a two-page document.
-    SJob job = spooledJob(++m_lastJobId, QByteArray(") HP-PCL XL;2;0\r\n") +
-                                             "\x41\x43\x44\x43\x44\x42\x41\x43\x44\x43\x44\x42");
+    SJob job = spooledJob(++m_lastJobId,
+                          pjl + ") HP-PCL XL;2;0\r\n" + "\x41\x43\x44\x43\x44\x42\x41\x43\x44\x43\x44\x42");
     job.state = state;
     job.device.deviceCode = QStringLiteral("P100");
     job.device.deviceNickname = QStringLiteral("前台");
@@ -109,9 +115,9 @@ void TestJobRun::jobEndsAfterTheMainWindow()
     m_status->hide();
     QCOMPARE(statusShown, forTheDevice); // the device is busy: the user sees the job wait
     QCOMPARE(announced.size(), forTheDevice ? 1 : 0);
-    if (forTheDevice) // pages count every copy: 2 x 2
+    if (forTheDevice) // pages count every copy
         QCOMPARE(announced.first(), (QVariantList{job.jobId, QStringLiteral("P100"), QStringLiteral("前台"),
-                                                  QString(), JobStatusTexts::waiting(), 4}));
+                                                  QString(), JobStatusTexts::waiting(), announcedPages}));
 }
 
 void TestJobRun::rejectedFilesAreReported_data()

@@ -28,9 +28,11 @@ void UIWait::runTask()
 {
     show();
     QEventLoop loop;
-    auto* work = new UIWaitWork(m_task);
-    connect(work, &QThread::finished, work, &QObject::deleteLater);
-    connect(work, &QThread::finished, &loop, &QEventLoop::quit);
-    work->start(QThread::InheritPriority);
+    UIWaitWork work(m_task);
+    connect(&work, &QThread::finished, &loop, &QEventLoop::quit);
+    work.start(QThread::InheritPriority);
     loop.exec();
+    // A quitting application ends every local loop at once, but the task may still be using the
+    // caller's data.
+    work.wait();
 }

@@ -21,6 +21,8 @@ private slots:
     void badNetReportsTheChoice();
     void noticeClosesItselfWithTheRightTimer_data();
     void noticeClosesItselfWithTheRightTimer();
+    // Quits the application's loops for good: keep it last.
+    void waitOutlastsTheApplicationQuitting();
 };
 
 void TestSmallDialogs::waitRunsTheTaskOnAWorkerWhileShown()
@@ -94,6 +96,19 @@ void TestSmallDialogs::noticeClosesItselfWithTheRightTimer()
     QVERIFY(closer && closer->isActive() && closer->isSingleShot());
     QCOMPARE(closer->interval(), seconds * 1000);
     QTEST(int(closer->timerType()), "timerType"); // TestJobStatusWidget sees a notice close itself
+}
+
+void TestSmallDialogs::waitOutlastsTheApplicationQuitting()
+{
+    UIWait wait;
+    QAtomicInt done = 0;
+    wait.setTask([&done] {
+        QThread::msleep(300);
+        done = 1;
+    });
+    QTimer::singleShot(50, qApp, [] { QCoreApplication::exit(); });
+    wait.runTask();
+    QCOMPARE(int(done), 1);
 }
 
 QTEST_MAIN(TestSmallDialogs)

@@ -103,8 +103,11 @@ bool BHttpClient::tlsVerification()
     return g_tlsVerification.load();
 }
 
-void BHttpClient::applyTls(QNetworkRequest& request)
+// What every request shares: TLS as configured, and redirects followed unless they lead from https to
+// http, so that a moved package is fetched rather than its redirect page kept as the package.
+void BHttpClient::prepare(QNetworkRequest& request)
 {
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QSslConfiguration tls = request.sslConfiguration();
     tls.setProtocol(QSsl::SecureProtocols);
     tls.setPeerVerifyMode(tlsVerification() ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
@@ -155,7 +158,7 @@ bool BHttpClient::request(const QString& method, const QString& url, const Param
     const auto manager = newManager();
     const QString target = buildUrl(url, params);
     QNetworkRequest request(QUrl(target, QUrl::TolerantMode));
-    applyTls(request);
+    prepare(request);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/html"));
     setRawHeaders(request, headers);
 
@@ -205,7 +208,7 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
     }
     QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    applyTls(request);
+    prepare(request);
     QNetworkReply* reply = manager.get(request);
 
     bool writeFailed = false;
@@ -217,8 +220,11 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
         }
     };
     const Outcome outcome = waitTransfer(reply, &QNetworkReply::downloadProgress, timing, progress, save);
-    if (outcome == Outcome::Done)
+    if (outcome == Outcome::Done) {
         save();
+        // The last pieces may still sit in the file's buffer; a full disk shows only now.
+        writeFailed = writeFailed || !file.flush();
+    }
 
     if (writeFailed) {
         qWarning() << "download failed ：" << file.errorString();
@@ -232,8 +238,10 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
             progress(100);
         return 0;
     }
-    // What arrived of a failed download must not pass for the whole file later.
-    file.remove();
+    // What arrived of a failed download must not pass for the whole file later. Closed first: a file
+    // whose buffer cannot be written out would refuse its own remove().
+    file.close();
+    QFile::remove(path);
     return -1;
 }
 
@@ -248,7 +256,7 @@ int BHttpClient::upload(const QString& url, const QString& path, const Params& p
     }
     const auto manager = newManager();
     QNetworkRequest request(QUrl(buildUrl(url, params), QUrl::TolerantMode));
-    applyTls(request);
+    prepare(request);
     setRawHeaders(request, headers);
     QNetworkReply* reply = manager->put(request, &file);
     m_waiting.insert(reply, {&respHeaders, &respBody});

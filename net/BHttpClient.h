@@ -79,7 +79,7 @@ private:
     };
 
     std::unique_ptr<QNetworkAccessManager> newManager();
-    static void applyTls(QNetworkRequest& request);
+    static void prepare(QNetworkRequest& request);
 
     QMap<QNetworkReply*, Waiting> m_waiting;
 };

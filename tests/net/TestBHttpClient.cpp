@@ -62,6 +62,7 @@ private slots:
     void answers();
     void download_data();
     void download();
+    void redirectsAreFollowed();
     void upload_data();
     void upload();
     void workerThreads();
@@ -214,6 +215,8 @@ void TestBHttpClient::download_data()
     QTest::newRow("404 page is not kept")
         << FakeResponse::text("no such package", 404) << "pkg.exe" << 50
         << "download failed ： QNetworkReply::ContentNotFoundError" << false;
+    QTest::newRow("full disk") << FakeResponse::text("small package") << "full.exe" << 50
+                               << "download failed ：" << false;
     QTest::newRow("unwritable file: no traffic")
         << FakeResponse::text("unused") << "missing/pkg.exe" << 50 << "open file failed. " << false;
 }
@@ -227,6 +230,8 @@ void TestBHttpClient::download()
     QFETCH(bool, intermediate);
     m_server->setDefault("GET", "/pkg.exe", response);
     const QString path = m_dir->filePath(file);
+    if (file == QLatin1String("full.exe"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
     expectWarning(warning);
     QList<int> reports;
 
@@ -246,6 +251,20 @@ void TestBHttpClient::download()
     QCOMPARE(reports.last(), 100);
     QVERIFY(reports.first() >= 0 && std::is_sorted(reports.cbegin(), reports.cend()));
     QCOMPARE(reports.size() > 1, intermediate);
+}
+
+void TestBHttpClient::redirectsAreFollowed()
+{
+    m_server->setDefault("GET", "/moved",
+                         FakeResponse::text("<html>moved</html>", 302).addHeader("Location", "/real"));
+    m_server->setDefault("GET", "/real", FakeResponse::text("package"));
+    const QString path = m_dir->filePath(QStringLiteral("pkg.exe"));
+    QCOMPARE(BHttpClient::download(url("/moved"), path, {}, kQuick), 0);
+    QCOMPARE(readFile(path), QByteArray("package"));
+    Headers headers;
+    QString body;
+    QVERIFY(BHttpClient::get(url("/moved"), {}, {}, headers, body, 5));
+    QCOMPARE(body, QStringLiteral("package"));
 }
 
 void TestBHttpClient::upload_data()

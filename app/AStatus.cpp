@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <cmath>
 
 AStatus::AStatus() : AStatus(appDir()) {}
 
@@ -24,21 +25,25 @@ QString AStatus::getString(const QString& key) const
     return m_values.value(key).toString();
 }
 
-void AStatus::setInt(const QString& key, int value)
+void AStatus::setInt(const QString& key, qint64 value)
 {
     m_values.insert(key, value);
 }
 
-int AStatus::getInt(const QString& key) const
+qint64 AStatus::getInt(const QString& key) const
 {
     const auto found = m_values.constFind(key);
-    return found == m_values.constEnd() ? -1 : found->toInt(0);
+    if (found == m_values.constEnd())
+        return -1;
+    // JSON numbers are doubles: whole ones are exact up to 2^53.
+    const double value = found->toDouble(0);
+    return value == std::trunc(value) && std::abs(value) <= 9007199254740992.0 ? qint64(value) : 0;
 }
 
 int AStatus::runMode() const
 {
-    const int mode = getInt(QStringLiteral("run_mode"));
-    return mode == -1 ? 1 : mode;
+    const qint64 mode = getInt(QStringLiteral("run_mode"));
+    return mode == -1 ? 1 : int(mode);
 }
 
 void AStatus::save()

@@ -14,9 +14,10 @@ public:
 
     void setString(const QString& key, const QString& text);
     QString getString(const QString& key) const;
-    void setInt(const QString& key, int value);
-    // -1 when the key is absent, 0 when it holds no number.
-    int getInt(const QString& key) const;
+    // 64 bits wide, so that times in seconds go past 2038.
+    void setInt(const QString& key, qint64 value);
+    // -1 when the key is absent, 0 when it holds no whole number.
+    qint64 getInt(const QString& key) const;
     // The run mode chosen in the settings; 1 (basic) when none was chosen.
     int runMode() const;
 

@@ -77,7 +77,7 @@ bool LoginWidget::restoreStoredLogin()
             << maskedToken(m_user.token);
     m_loggedIn = true;
     // Every use extends the seven days.
-    status->setInt(QStringLiteral("login_time"), int(now));
+    status->setInt(QStringLiteral("login_time"), now);
     status->save();
     return true;
 }
@@ -144,7 +144,7 @@ void LoginWidget::rememberLogin()
     status->setString(QStringLiteral("login_token"), m_user.token);
     status->setString(QStringLiteral("login_user_id"), m_user.userId);
     status->setString(QStringLiteral("login_user_name"), m_user.userName);
-    status->setInt(QStringLiteral("login_time"), int(AClock::nowSecs()));
+    status->setInt(QStringLiteral("login_time"), AClock::nowSecs());
     status->save();
 }
 

@@ -19,15 +19,17 @@ private slots:
             QCOMPARE(status.getString(QStringLiteral("login_token")), QString());
             status.setString(QStringLiteral("login_user_name"), QStringLiteral("张三"));
             status.setInt(QStringLiteral("run_mode"), 2);
+            status.setInt(QStringLiteral("login_time"), Q_INT64_C(4102444800)); // 2100: past 32 bits
             QCOMPARE(status.runMode(), 2);
             status.save();
             status.setInt(QStringLiteral("default_device_id"), 7); // only save() writes the store
         }
         QCOMPARE(dir.readFile(QStringLiteral("status.db")),
-                 QByteArray(R"({"login_user_name":"张三","run_mode":2})").toBase64());
+                 QByteArray(R"({"login_time":4102444800,"login_user_name":"张三","run_mode":2})").toBase64());
 
         const AStatus restarted(dir.path());
         QCOMPARE(restarted.getInt(QStringLiteral("run_mode")), 2);
+        QCOMPARE(restarted.getInt(QStringLiteral("login_time")), Q_INT64_C(4102444800));
         QCOMPARE(restarted.getInt(QStringLiteral("login_user_name")), 0); // other types read as 0 and ""
         QCOMPARE(restarted.getString(QStringLiteral("run_mode")), QString());
     }

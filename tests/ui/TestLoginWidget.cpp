@@ -14,7 +14,7 @@
 namespace {
 const QByteArray kScan = "/w1/Login/scanLogin";
 const QByteArray kSee = "/w1/Login/seeLogin";
-constexpr qint64 kNow = 1800000000;
+constexpr qint64 kNow = 4102444800; // 2100: stored times need more than 32 bits
 } // namespace
 
 class TestLoginWidget : public QObject
@@ -59,7 +59,7 @@ private:
         status()->setString(QStringLiteral("login_token"), token);
         status()->setString(QStringLiteral("login_user_name"),
                             token.isEmpty() ? QString() : QStringLiteral("韩梅梅"));
-        status()->setInt(QStringLiteral("login_time"), int(time));
+        status()->setInt(QStringLiteral("login_time"), time);
     }
 
     TestAppDir m_dir;
@@ -116,7 +116,7 @@ void TestLoginWidget::storedLoginOrTheWindow()
     if (used) {
         QCOMPARE(login.user().userName, status()->getString(QStringLiteral("login_user_name")));
         if (!token.isEmpty()) // every use starts the seven days again, on disk
-            QCOMPARE(AStatus(m_dir.path()).getInt(QStringLiteral("login_time")), int(kNow));
+            QCOMPARE(AStatus(m_dir.path()).getInt(QStringLiteral("login_time")), kNow);
         return;
     }
     QVERIFY(login.user().token.isEmpty());
@@ -173,7 +173,7 @@ void TestLoginWidget::scanLogsIn()
     const AStatus saved(m_dir.path());
     QCOMPARE(saved.getString(QStringLiteral("login_token")), autoLogin ? login.user().token : QString());
     QCOMPARE(saved.getString(QStringLiteral("login_user_id")), autoLogin ? login.user().userId : QString());
-    QCOMPARE(saved.getInt(QStringLiteral("login_time")), autoLogin ? int(kNow) : 0);
+    QCOMPARE(saved.getInt(QStringLiteral("login_time")), autoLogin ? kNow : 0);
 
     // One code per login window: every QR request and every poll carry it.
     QCOMPARE(m_service.requestsTo(kScan).size(), refresh ? 3 : 1);

@@ -78,3 +78,8 @@ QString randomString(int length)
         result += QLatin1Char(alphabet[QRandomGenerator::system()->bounded(alphabetSize)]);
     return result;
 }
+
+QString maskedSecret(const QString& secret)
+{
+    return secret.left(4) + QStringLiteral("…");
+}

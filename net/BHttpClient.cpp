@@ -1,5 +1,7 @@
 #include "BHttpClient.h"
 
+#include "AUtil.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -7,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
@@ -28,6 +31,16 @@ QString textUpToNul(const QByteArray& bytes)
 {
     const int end = bytes.indexOf('\0');
     return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
+}
+
+// A URL as the log may show it: service calls carry the user's token in the query.
+QString loggableUrl(QString url)
+{
+    static const QRegularExpression token(QStringLiteral("[?&]token=([^&#]*)"));
+    const QRegularExpressionMatch match = token.match(url);
+    if (match.hasMatch())
+        url.replace(match.capturedStart(1), match.capturedLength(1), maskedSecret(match.captured(1)));
+    return url;
 }
 
 void setRawHeaders(QNetworkRequest& request, const BHttpClient::Headers& headers)
@@ -165,7 +178,7 @@ bool BHttpClient::request(const QString& method, const QString& url, const Param
     QNetworkReply* reply =
         method == QLatin1String("get") ? manager->get(request) : manager->post(request, body.toUtf8());
     if (!reply) {
-        qWarning() << "http request failed. " << target;
+        qWarning() << "http request failed. " << loggableUrl(target);
         return false;
     }
     m_waiting.insert(reply, {&respHeaders, &respBody});
@@ -176,10 +189,10 @@ bool BHttpClient::request(const QString& method, const QString& url, const Param
 
     switch (outcome) {
     case Outcome::Failed:
-        qWarning() << "http failed ：" << reply->error() << "," << target;
+        qWarning() << "http failed ：" << reply->error() << "," << loggableUrl(target);
         return false;
     case Outcome::TimedOut:
-        qWarning() << "http timeout. " << target;
+        qWarning() << "http timeout. " << loggableUrl(target);
         abandon(reply);
         return false;
     case Outcome::Done:

@@ -22,12 +22,6 @@ ServiceApi service()
 {
     return ServiceApi(ASingleton<AConfig>::instance()->https_server());
 }
-
-// The log goes to the log collector: enough of a token to tell logins apart, never the credential.
-QString maskedToken(const QString& token)
-{
-    return token.left(4) + QStringLiteral("…");
-}
 } // namespace
 
 LoginWidget::LoginWidget(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::LoginWidget>())
@@ -74,7 +68,7 @@ bool LoginWidget::restoreStoredLogin()
         return false;
     m_user = stored;
     qInfo() << "login status in valid time. " << m_user.userId << " , " << m_user.userName << " , "
-            << maskedToken(m_user.token);
+            << maskedSecret(m_user.token);
     m_loggedIn = true;
     // Every use extends the seven days.
     status->setInt(QStringLiteral("login_time"), now);
@@ -130,7 +124,7 @@ void LoginWidget::poll()
               data.value(QLatin1String("username")).toString()};
     m_pollTimer.stop();
     qInfo() << "login success. " << m_user.userId << " , " << m_user.userName << " , "
-            << maskedToken(m_user.token);
+            << maskedSecret(m_user.token);
     if (m_ui->cbxAutoLogin->isChecked())
         rememberLogin();
     else

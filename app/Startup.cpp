@@ -6,7 +6,7 @@
 #include "APlatform.h"
 #include "ASingleton.h"
 #include "AStatus.h"
-#include "AUtil.h"
+#include "AppDir.h"
 #include "BHttpClient.h"
 #include "CloudJobRun.h"
 #include "JobListen.h"

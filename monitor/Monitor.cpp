@@ -1,10 +1,10 @@
 #include "Monitor.h"
 
+#include "HandOver.h"
+
 namespace {
 const char kInstanceName[] = "pavkomonitor";
 const char16_t kPrinterName[] = u"Pavko\u667a\u80fd\u4e91\u6253\u5370\u673a";
-const char kPortFileName[] = "PavkoPort";
-const char kJobFilePrefix[] = "PavkoPort.";
 constexpr unsigned kStatusPollMs = 200;
 constexpr unsigned kExistencePollMs = 50;
 constexpr unsigned kSizePollMs = 500;
@@ -21,7 +21,7 @@ int Monitor::run()
 
     std::string documents;
     if (m_platform.documentsFolder(&documents)) {
-        m_portFile = documents + kPathSeparator + kPortFileName;
+        m_portFile = documents + kPathSeparator + HandOver::kPortFileName;
         emptyWorkFolder();
     } else {
         m_platform.print("Get PavkoPort file path failed.\n");
@@ -68,7 +68,7 @@ void Monitor::removeJobFiles(const std::string& folder)
     std::vector<FolderEntry> entries;
     m_platform.listFolder(folder, &entries);
     for (const FolderEntry& entry : entries) {
-        if (entry.name.compare(0, sizeof kJobFilePrefix - 1, kJobFilePrefix) == 0 &&
+        if (entry.name.compare(0, sizeof HandOver::kSpoolFilePrefix - 1, HandOver::kSpoolFilePrefix) == 0 &&
             entry.attributes != kAttributeDirectory)
             m_platform.removeFile(folder + kPathSeparator + entry.name);
     }
@@ -130,7 +130,8 @@ void Monitor::handleJob(std::uint32_t id)
 
     m_spooler.pauseJob(id);
 
-    const std::string jobFile = workFolder() + kPathSeparator + kJobFilePrefix + std::to_string(id);
+    const std::string jobFile =
+        workFolder() + kPathSeparator + HandOver::kSpoolFilePrefix + std::to_string(id);
     m_platform.removeFile(jobFile);
     m_platform.moveFile(m_portFile, jobFile);
     // The next job must not find this one's output.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HandOver.h"
 #include "MonitorPlatform.h"
 
 #include <cstdint>
@@ -16,7 +17,7 @@ public:
         std::string documentsFolder; // empty: none
         std::string tempFolder;      // ends with "/"
         std::string installFolder;
-        std::uint16_t jobPort = 9110;
+        std::uint16_t jobPort = HandOver::kHandOverPort;
     };
 
     explicit PosixPlatform(Settings settings);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HandOver.h"
 #include "MonitorPlatform.h"
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 class WinPlatform : public MonitorPlatform
 {
 public:
-    explicit WinPlatform(std::uint16_t jobPort = 9110) : m_jobPort(jobPort) {}
+    explicit WinPlatform(std::uint16_t jobPort = HandOver::kHandOverPort) : m_jobPort(jobPort) {}
     WinPlatform(const WinPlatform&) = delete;
     WinPlatform& operator=(const WinPlatform&) = delete;
 

@@ -1,6 +1,6 @@
 #include "BHttpClient.h"
 
-#include "AUtil.h"
+#include "Secrets.h"
 
 #include <QDebug>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "AClock.h"
 #include "ASingleton.h"
 #include "AStatus.h"
-#include "AUtil.h"
+#include "AppDir.h"
 #include "FakeHttpServer.h"
 #include "LoginWidget.h"
 #include "TestSupport.h"

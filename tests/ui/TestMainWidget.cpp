@@ -1,6 +1,6 @@
 #include "ASingleton.h"
 #include "AStatus.h"
-#include "AUtil.h"
+#include "AppDir.h"
 #include "MainCloudWidget.h"
 #include "MainOnlineWidget.h"
 #include "MainShareWidget.h"

@@ -1,7 +1,7 @@
 #include "AConfig.h"
 
 #include "AJson.h"
-#include "AUtil.h"
+#include "AppDir.h"
 
 #include <QDebug>
 

@@ -1,7 +1,7 @@
 #include "AStatus.h"
 
 #include "AJson.h"
-#include "AUtil.h"
+#include "AppDir.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -6,7 +6,7 @@
 #include "AQrImage.h"
 #include "ASingleton.h"
 #include "AStatus.h"
-#include "AUtil.h"
+#include "Secrets.h"
 #include "ServiceApi.h"
 #include "ui_LoginWidget.h"
 

@@ -1,5 +1,8 @@
 #include "AJson.h"
-#include "AUtil.h"
+#include "EventWait.h"
+#include "Ipv4Text.h"
+#include "Secrets.h"
+#include "TextDecode.h"
 
 #include <QRegularExpression>
 #include <QSet>

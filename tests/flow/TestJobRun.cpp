@@ -1,6 +1,6 @@
 #include "ASingleton.h"
 #include "AStatus.h"
-#include "AUtil.h"
+#include "AppDir.h"
 #include "JobRun.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"

@@ -1,7 +1,7 @@
 #include "JobRun.h"
 
 #include "AMessageBox.h"
-#include "AUtil.h"
+#include "EventWait.h"
 #include "JobAnalysis.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"

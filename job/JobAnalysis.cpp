@@ -52,7 +52,7 @@ int clampToInt(uint64_t value)
 
 } // namespace
 
-int pjl_copies()
+int pjl_copies(const std::vector<std::string>& PjlHeaderLines)
 {
     for (const std::string& line : PjlHeaderLines) {
         if (line.find("SET QTY=") != std::string::npos) {
@@ -68,11 +68,10 @@ int pjl_copies()
     return 0;
 }
 
-bool analyseJob(SJob& job)
+bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
 {
     job.fileSize = QFileInfo(job.filePath).size();
 
-    PjlHeaderLines.clear();
     XlSink* sink = create_sink(4096, discardOutput, nullptr);
     if (!sink)
         return false;
@@ -105,9 +104,11 @@ bool analyseJob(SJob& job)
     if (job.copies == 0)
         job.copies = 1;
 
-    const int requested = pjl_copies();
+    const int requested = pjl_copies(stats.PjlHeaderLines);
     if (job.copies < requested)
         job.copies = requested;
     job.analysed = true;
+    if (pjlLines)
+        *pjlLines = std::move(stats.PjlHeaderLines);
     return true;
 }

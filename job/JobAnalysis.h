@@ -2,11 +2,14 @@
 
 #include "SJob.h"
 
+#include <string>
+#include <vector>
+
 // Measures a job's spooled PCL XL stream: file size, document name, pages, copies, colour, paper size
 // and duplex. Returns false, with the job left as it was apart from its file size, when the stream
-// cannot be read or is malformed. Runs the PCL XL reader, whose PJL line list and colour flag are
-// process-wide: callers must not run two analyses at once.
-bool analyseJob(SJob& job);
+// cannot be read or is malformed. Analyses of different jobs may run at once on different threads.
+// pjlLines, when given, receives the PJL lines of the stream's header.
+bool analyseJob(SJob& job, std::vector<std::string>* pjlLines = nullptr);
 
-// Copy count the captured PJL lines ask for, or 0.
-int pjl_copies();
+// Copy count the PJL lines of a stream ask for, or 0.
+int pjl_copies(const std::vector<std::string>& PjlHeaderLines);

@@ -11,13 +11,6 @@
 #include <memory>
 #include <new>
 
-std::vector<std::string> PjlHeaderLines;
-
-bool xl_color_flag()
-{
-    return g_xlColorFlag;
-}
-
 const char* xl_reader_error_text(int code)
 {
     switch (code) {
@@ -102,6 +95,10 @@ struct XlReaderContext
 
     // Element type of embedded data set by PointType (0 ubyte, 1 sbyte, 2 uint16, 3 sint16), or -1 bytes.
     int embeddedElementType = -1;
+
+    // What this run found for the analysis; handed to the caller's statistics at the end.
+    std::vector<std::string> pjlHeaderLines;
+    bool colorFlag = false; // the enumeration eRGB was decoded
 };
 
 namespace {
@@ -266,8 +263,6 @@ const XlSymbol* findSymbol(const XlReaderContext* c, uint16_t cls, uint32_t valu
     auto it = std::lower_bound(c->symbols.begin(), c->symbols.end(), key, xl_symbol_less);
     if (it == c->symbols.end() || it->cls != cls || it->value != value || it->qualifier != qualifier)
         return nullptr;
-    if (std::strcmp(it->name, "eRGB") == 0)
-        g_xlColorFlag = true;
     return &*it;
 }
 
@@ -383,8 +378,8 @@ void readDump(XlReaderContext* c, const char* what, uint8_t first, uint8_t termi
         dump.finish();
         putf(c, "%c\n\n", ']');
     }
-    if (capturePjl && !captured.empty() && PjlHeaderLines.size() < XL_MAX_PJL_LINES)
-        PjlHeaderLines.push_back(std::move(captured));
+    if (capturePjl && !captured.empty() && c->pjlHeaderLines.size() < XL_MAX_PJL_LINES)
+        c->pjlHeaderLines.push_back(std::move(captured));
 }
 
 void writeEmbedded(XlReaderContext* c, uint64_t length)
@@ -589,6 +584,8 @@ void readDataValue(XlReaderContext* c, uint8_t tag)
                 if (base == XL_SINT16)
                     v = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(v)));
                 name = xl_find_enumeration(static_cast<uint32_t>(attribute), v);
+                if (name && std::strcmp(name->name, "eRGB") == 0)
+                    c->colorFlag = true;
             }
             if (!listing)
                 continue;
@@ -749,7 +746,6 @@ void writeStatistics(XlReaderContext* c, int mode, const char* fileName, XlStrea
 void run(XlSink* sink, std::FILE* stream, const char* name, const XlArguments* arguments, int mode,
          XlStreamStats* stats)
 {
-    g_xlColorFlag = false;
     if (!sink || sink->errorCode != 0)
         return;
     XlReaderContext* c = create_reader_context(sink, arguments, 2048, true);
@@ -779,7 +775,7 @@ void run(XlSink* sink, std::FILE* stream, const char* name, const XlArguments* a
     }
 
     if (stats) {
-        for (const std::string& pjl : PjlHeaderLines) {
+        for (const std::string& pjl : c->pjlHeaderLines) {
             if (pjl.find("PJL XJAFILENAME") != std::string::npos) {
                 stats->nameLine = pjl;
                 break;
@@ -793,9 +789,13 @@ void run(XlSink* sink, std::FILE* stream, const char* name, const XlArguments* a
         if (mode != XL_MODE_LISTING) {
             c->state = XL_STATE_STATISTICS;
             writeStatistics(c, mode, fileName.c_str(), stats);
-            if (stats && (c->attributeCounts[XL_ATTR_RGB_COLOR] > 0 || g_xlColorFlag))
+            if (stats && (c->attributeCounts[XL_ATTR_RGB_COLOR] > 0 || c->colorFlag))
                 stats->color = true;
         }
+    }
+    if (stats) {
+        stats->colorFlag = c->colorFlag;
+        stats->PjlHeaderLines = std::move(c->pjlHeaderLines);
     }
     destroy_reader_context(c);
 }
@@ -859,7 +859,6 @@ void disassemble(XlSink* sink, const char* fileName, const XlArguments* argument
 void disassemble_stream(XlSink* sink, std::FILE* stream, const char* name, int mode, XlStreamStats* stats)
 {
     if (!stream) {
-        g_xlColorFlag = false;
         xl_record_error(sink, XL_E_CANNOT_OPEN);
         return;
     }

@@ -48,25 +48,23 @@ enum XlState
     XL_STATE_STATISTICS = 9
 };
 
-// What the analysis takes from one run.
+// What the analysis takes from one run. Every run fills its own record, so runs on different threads
+// do not disturb each other.
 struct XlStreamStats
 {
+    // PJL lines met in the stream, in order, each without its "@" and with its line feed. Bounded (see
+    // XL_MAX_PJL_LINES / XL_MAX_PJL_LINE). Filled in every mode.
+    std::vector<std::string> PjlHeaderLines;
     std::optional<std::string> nameLine; // first captured PJL line holding "PJL XJAFILENAME"
     uint32_t sessions = 0;
     uint32_t pageOperators = 0;
-    bool color = false;
+    bool color = false;     // an RGBColor attribute occurred, or eRGB was decoded
+    bool colorFlag = false; // the enumeration eRGB was decoded (in every mode)
     bool customSize = false;
     bool duplex = false;
 };
-
-// PJL lines met in the stream, each without its "@" and with its line feed. Process-wide: the caller
-// empties it before a run and serialises runs. Bounded (see XL_MAX_PJL_LINES / XL_MAX_PJL_LINE).
-extern std::vector<std::string> PjlHeaderLines;
 constexpr size_t XL_MAX_PJL_LINES = 1024;
 constexpr size_t XL_MAX_PJL_LINE = 2047;
-
-// Set when the enumeration eRGB is decoded; cleared at the start of every run.
-bool xl_color_flag();
 
 // Arrays may hold at most this many elements (the most a 16-bit length can give); more is error 44.
 constexpr uint32_t XL_MAX_VALUE_ELEMENTS = 65535;

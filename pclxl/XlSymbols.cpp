@@ -6,7 +6,6 @@
 #include <vector>
 
 // Set whenever a look-up yields the enumeration "eRGB"; process-wide, cleared by the driver.
-bool g_xlColorFlag = false;
 
 namespace {
 
@@ -505,7 +504,5 @@ const XlSymbol* xl_find_enumeration(uint32_t attribute, uint32_t value)
         std::lower_bound(begin, end, value, [](const XlSymbol& s, uint32_t v) { return s.value < v; });
     if (hit == end || hit->value != value)
         return nullptr;
-    if (std::strcmp(hit->name, "eRGB") == 0)
-        g_xlColorFlag = true;
     return hit;
 }

@@ -112,8 +112,5 @@ struct XlFastTables
 };
 const XlFastTables& xl_fast_tables();
 
-// The process-wide colour flag.
-extern bool g_xlColorFlag;
-
-// Name of the enumeration value of an attribute, or none. Sets the colour flag for "eRGB".
+// Name of the enumeration value of an attribute, or none.
 const XlSymbol* xl_find_enumeration(uint32_t attribute, uint32_t value);

@@ -2,11 +2,12 @@
 #include "XlStreamBuilder.h"
 
 #include <QtTest>
+#include <thread>
 
 namespace {
 
 // The job's figures in one line; fields at their usual value are left out so that rows stay short.
-QString figures(const SJob& j)
+QString figures(const SJob& j, const std::vector<std::string>& pjlLines)
 {
     QString s = QStringLiteral("pages %1 copies %2").arg(j.pages).arg(j.copies);
     if (j.color != 0)
@@ -15,8 +16,8 @@ QString figures(const SJob& j)
         s += QStringLiteral(" size %1").arg(j.size);
     if (j.duplex != 0)
         s += QStringLiteral(" duplex %1").arg(j.duplex);
-    if (pjl_copies() != 0)
-        s += QStringLiteral(" pjl %1").arg(pjl_copies());
+    if (pjl_copies(pjlLines) != 0)
+        s += QStringLiteral(" pjl %1").arg(pjl_copies(pjlLines));
     if (!j.documentName.isEmpty())
         s += QStringLiteral(" name '%1'").arg(j.documentName);
     return j.analysed ? s : s + QStringLiteral(" not analysed");
@@ -91,10 +92,42 @@ private slots:
         job.filePath = writeTestFile(m_dir, bytes);
         job.documentName = QStringLiteral("left over");
         job.analysed = false;
-        const bool ok = analyseJob(job);
+        std::vector<std::string> pjlLines;
+        const bool ok = analyseJob(job, &pjlLines);
         QCOMPARE(ok, job.analysed);
         QCOMPARE(job.fileSize, qint64(bytes.size()));
-        QTEST(figures(job), "figures");
+        QTEST(figures(job, pjlLines), "figures");
+    }
+
+    // Each run keeps its PJL lines and colour to itself, so two jobs may be measured at the same time.
+    void analysesAtOnce()
+    {
+        using B = XlStreamBuilder;
+        using namespace xlt;
+        const QString colour = writeTestFile(m_dir, B().pjl("PJL SET QTY=3")
+                                                        .pjl("PJL XJAFILENAME=\"colour\"")
+                                                        .header()
+                                                        .ubyte(2, ColorSpace)
+                                                        .op(SetColorSpace)
+                                                        .session(2)
+                                                        .bytes);
+        const QString mono = writeTestFile(
+            m_dir, B().pjl("PJL SET COPIES=5").pjl("PJL XJAFILENAME=\"mono\"").header().session(4).bytes);
+        const auto analyseMany = [](const QString& path, QStringList* results) {
+            for (int i = 0; i < 200; ++i) {
+                SJob job;
+                job.filePath = path;
+                std::vector<std::string> pjlLines;
+                analyseJob(job, &pjlLines);
+                results->append(figures(job, pjlLines));
+            }
+        };
+        QStringList colourResults, monoResults;
+        std::thread other(analyseMany, colour, &colourResults);
+        analyseMany(mono, &monoResults);
+        other.join();
+        QCOMPARE(colourResults.count(QStringLiteral("pages 2 copies 3 color 1 pjl 3 name 'colour'")), 200);
+        QCOMPARE(monoResults.count(QStringLiteral("pages 4 copies 5 pjl 5 name 'mono'")), 200);
     }
 };
 

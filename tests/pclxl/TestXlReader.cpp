@@ -11,7 +11,6 @@ struct Run
     QByteArray name, out;
     int code = 0, count = 0;
     XlStreamStats stats;
-    std::vector<std::string> pjl;
 };
 
 bool collect(XlSink*, void* user, const uint8_t* buffer, uint32_t used)
@@ -26,7 +25,6 @@ Run runFile(const QByteArray& name, int mode = XL_MODE_STATS, const XlArguments*
 {
     Run r;
     r.name = name;
-    PjlHeaderLines.clear();
     XlSink* sink = create_sink(4096, collect, &r.out);
     if (held != 0)
         xl_record_error(sink, held);
@@ -35,7 +33,6 @@ Run runFile(const QByteArray& name, int mode = XL_MODE_STATS, const XlArguments*
     r.count = sink->errorCount;
     flush_sink(sink);
     destroy_sink(sink);
-    r.pjl = PjlHeaderLines;
     return r;
 }
 
@@ -49,7 +46,7 @@ QString outcome(const Run& r)
     QString out = QStringLiteral("sessions %1 pages %2").arg(s.sessions).arg(s.pageOperators) +
                   QLatin1String(s.color ? " color" : "") + QLatin1String(s.customSize ? " custom size" : "") +
                   QLatin1String(s.duplex ? " duplex" : "");
-    for (const std::string& line : r.pjl)
+    for (const std::string& line : r.stats.PjlHeaderLines)
         out += QStringLiteral(" pjl ") + QString::fromStdString(line);
     return s.nameLine ? out + QStringLiteral(" name ") + QString::fromStdString(*s.nameLine) : out;
 }
@@ -198,7 +195,7 @@ private slots:
               "3d 32 0a ]\n\n", "dataLengthByte 3\nhex_raw* [\n61 62 63 \n]\n\n"})
             QVERIFY2(r.out.contains(text), r.out.constData());
         QVERIFY(!r.out.contains("opStat"));
-        QVERIFY(xl_color_flag());
+        QVERIFY(r.stats.colorFlag);
 
         const Run bad = run(XlStreamBuilder().header().op(0x41).op(0x45).bytes, XL_MODE_LISTING);
         QVERIFY(

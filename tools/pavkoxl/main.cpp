@@ -68,14 +68,15 @@ int analyseFile(const char* file)
     SJob job;
     job.filePath = QString::fromLocal8Bit(file);
     job.analysed = false;
-    const bool ok = analyseJob(job);
+    std::vector<std::string> pjlLines;
+    const bool ok = analyseJob(job, &pjlLines);
     const QByteArray json =
         "{\"file_size\":" + QByteArray::number(job.fileSize) +
         ",\"document_name\":" + jsonString(job.documentName) + ",\"pages\":" + QByteArray::number(job.pages) +
         ",\"copies\":" + QByteArray::number(job.copies) + ",\"color\":" + QByteArray::number(job.color) +
         ",\"size\":" + QByteArray::number(job.size) + ",\"duplex\":" + QByteArray::number(job.duplex) +
         ",\"analysed\":" + (job.analysed ? "true" : "false") +
-        ",\"pjl_copies\":" + QByteArray::number(pjl_copies()) + "}\n";
+        ",\"pjl_copies\":" + QByteArray::number(pjl_copies(pjlLines)) + "}\n";
     std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
     return ok ? 0 : 1;
 }

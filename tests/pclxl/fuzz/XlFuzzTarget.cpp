@@ -34,16 +34,15 @@ void runOnce(const uint8_t* data, size_t size, int mode, uint32_t sinkSize, XlFl
     if (!in)
         return;
     XlSink* sink = create_sink(sinkSize, flush, user);
-    PjlHeaderLines.clear();
     XlStreamStats stats;
     disassemble_stream(sink, in, "fuzz", mode, &stats);
     flush_sink(sink);
     // Counts can never exceed the bytes that were there to count.
     if (stats.sessions > size || stats.pageOperators > size)
         std::abort();
-    if (PjlHeaderLines.size() > XL_MAX_PJL_LINES)
+    if (stats.PjlHeaderLines.size() > XL_MAX_PJL_LINES)
         std::abort();
-    for (const std::string& line : PjlHeaderLines)
+    for (const std::string& line : stats.PjlHeaderLines)
         if (line.empty() || line.size() > XL_MAX_PJL_LINE)
             std::abort();
     if (sink->errorCount == 0 && sink->errorCode != 0)

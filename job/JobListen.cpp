@@ -1,7 +1,79 @@
 #include "JobListen.h"
 
+#include <QDebug>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+// Collects one connection's payload until the sender closes it or sends a zero byte, within the size
+// and idle limits; then hands the whole payload on, once.
+class HandOverConnection : public QObject
+{
+public:
+    HandOverConnection(QTcpSocket* socket, int idleTimeoutMs, std::function<void(const QByteArray&)> done)
+        : QObject(socket), m_socket(socket), m_done(std::move(done))
+    {
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(idleTimeoutMs);
+        connect(&m_idle, &QTimer::timeout, this, [this] {
+            qWarning() << "listener : dropped a connection that sent nothing for" << m_idle.interval()
+                       << "ms";
+            finish(false);
+        });
+        connect(socket, &QTcpSocket::readyRead, this, &HandOverConnection::read);
+        connect(socket, &QTcpSocket::disconnected, this, [this] {
+            read();
+            finish(true);
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        m_idle.start();
+        read();
+    }
+
+private:
+    void read()
+    {
+        if (m_finished)
+            return;
+        const QByteArray bytes = m_socket->readAll();
+        if (bytes.isEmpty())
+            return;
+        m_payload += bytes;
+        m_idle.start();
+        const int end = m_payload.indexOf('\0');
+        if (end >= 0)
+            m_payload.truncate(end);
+        if (m_payload.size() > HandOver::kMaxPathBytes) {
+            qWarning() << "listener : refused a hand-over longer than" << HandOver::kMaxPathBytes << "bytes";
+            finish(false);
+        } else if (end >= 0) {
+            finish(true);
+        }
+    }
+
+    void finish(bool complete)
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_idle.stop();
+        if (complete)
+            m_done(m_payload);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+
+    QTcpSocket* m_socket;
+    std::function<void(const QByteArray&)> m_done;
+    QTimer m_idle;
+    QByteArray m_payload;
+    bool m_finished = false;
+};
+
+} // namespace
 
 JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port)
     : QTcpServer(parent), m_jobs(jobs)
@@ -20,17 +92,14 @@ void JobListen::acceptConnections()
 {
     while (hasPendingConnections()) {
         QTcpSocket* socket = nextPendingConnection();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readJob(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        new HandOverConnection(socket, m_idleTimeoutMs,
+                               [this](const QByteArray& payload) { takePayload(payload); });
     }
 }
 
-void JobListen::readJob(QTcpSocket* socket)
+void JobListen::takePayload(const QByteArray& payload)
 {
-    if (socket->bytesAvailable() <= 0)
-        return;
     SJob job;
-    const QByteArray payload = socket->readAll();
     if (!jobFromPayload(payload, &job)) {
         // Only the monitor's spool files may enter the pipeline: the sweep deletes whatever file a job names.
         qWarning() << "listener : refused job file" << job.filePath;
@@ -46,6 +115,8 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
     job->filePath.replace(QLatin1Char('\\'), QLatin1Char('/'));
     job->convertedPath = job->filePath + QStringLiteral(".pdf");
     job->jobId = job->filePath.mid(job->filePath.lastIndexOf(QLatin1Char('.')) + 1).toInt();
-    static const QRegularExpression spoolFile(QStringLiteral("^PavkoPort\\.[0-9]+$"));
+    static const QRegularExpression spoolFile(
+        QLatin1Char('^') + QRegularExpression::escape(QLatin1String(HandOver::kSpoolFilePrefix)) +
+        QStringLiteral("[0-9]+$"));
     return spoolFile.match(job->filePath.mid(job->filePath.lastIndexOf(QLatin1Char('/')) + 1)).hasMatch();
 }

@@ -2,10 +2,12 @@
 #include "SimGreeter.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -109,6 +111,9 @@ private slots:
     void greeting();
     void onlyLoopbackAddresses_data();
     void onlyLoopbackAddresses();
+    void programServesScriptedBox();
+    void programRefusesBadUsage_data();
+    void programRefusesBadUsage();
 
 private:
     void startBox(const SimBoxScript& script);
@@ -531,6 +536,87 @@ void TestDeviceSimulator::onlyLoopbackAddresses()
     QCOMPARE(box.start(&error), accepted);
     QCOMPARE(box.isRunning(), accepted);
     QCOMPARE(error.contains(QLatin1String("loopback")), !accepted);
+}
+
+void TestDeviceSimulator::programServesScriptedBox()
+{
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("script.json"));
+    const QString record = dir.filePath(QStringLiteral("record.json"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        R"({"devices":[{"address":"127.0.31.2","code":"DEV7","busyPolls":1,"printerAddress":"12.34.56.78"}]})");
+    file.close();
+    QProcess program;
+    QStringList arguments =
+        texts({"--control-port", "18080", "--raw-port", "19100", "--greeting-port", "20417"});
+    arguments << QStringLiteral("--script") << script << QStringLiteral("--record") << record;
+    program.start(QStringLiteral(PAVKODEVSIM_PATH), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    QCOMPARE(program.readLine().trimmed(),
+             QByteArray("DEV7 127.0.31.2 control 18080 raw 19100 greeting 20417"));
+
+    QCOMPARE(get("/cgi-bin/win/printerinfo", signedQuery(common())).value(QStringLiteral("ip")).toString(),
+             QStringLiteral("12.34.56.78"));
+    QCOMPARE(get("/cgi-bin/win/isCanPrint", signedQuery(codeFields(QStringLiteral("DEV7"))))
+                 .value(QStringLiteral("result-code"))
+                 .toInt(),
+             2212);
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    QCOMPARE(QJsonDocument::fromJson(program.readLine()).object().value(QStringLiteral("event")).toString(),
+             QStringLiteral("request"));
+
+    program.terminate(); // SIGTERM: a clean end, the record written once more
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QFile written(record);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QJsonObject device = QJsonDocument::fromJson(written.readAll())
+                                   .object()
+                                   .value(QStringLiteral("devices"))
+                                   .toArray()
+                                   .at(0)
+                                   .toObject();
+    QCOMPARE(device.value(QStringLiteral("code")).toString(), QStringLiteral("DEV7"));
+    const QJsonArray requests = device.value(QStringLiteral("requests")).toArray();
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests.at(1).toObject().value(QStringLiteral("resultCode")).toInt(), 2212);
+    QCOMPARE(requests.at(1).toObject().value(QStringLiteral("signatureOk")).toBool(), true);
+}
+
+void TestDeviceSimulator::programRefusesBadUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("first not loopback") << texts({"--first", "10.0.0.5"}) << QByteArray("loopback");
+    QTest::newRow("script device not loopback")
+        << texts({"--script", "SCRIPT"}) << QByteArray("192.168.1.5 is not a loopback");
+    QTest::newRow("devices beyond 127/8")
+        << texts({"--first", "127.255.255.254", "--devices", "3"}) << QByteArray("loopback");
+    QTest::newRow("unknown run mode") << texts({"--run-mode", "test"}) << QByteArray("--run-mode");
+    QTest::newRow("both devices and script")
+        << texts({"--devices", "2", "--script", "SCRIPT"}) << QByteArray("either");
+}
+
+void TestDeviceSimulator::programRefusesBadUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, said);
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("script.json"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"devices":[{"address":"127.0.31.2"},{"address":"192.168.1.5"}]})");
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("SCRIPT"), script);
+    QProcess program;
+    program.start(QStringLiteral(PAVKODEVSIM_PATH), arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 2);
+    QVERIFY2(program.readAllStandardError().contains(said), said.constData());
+    QVERIFY(program.readAllStandardOutput().isEmpty()); // no box was started
 }
 
 QTEST_MAIN(TestDeviceSimulator)

@@ -402,32 +402,40 @@ void TestDeviceSimulator::rawStorage_data()
 {
     QTest::addColumn<bool>("toFolder");
     QTest::addColumn<qint64>("memoryLimit");
-    QTest::addColumn<bool>("truncated");
-    QTest::newRow("memory") << false << qint64(64 * 1024 * 1024) << false;
-    QTest::newRow("memory, over its limit") << false << qint64(1000) << true;
-    QTest::newRow("folder") << true << qint64(1000) << false;
+    QTest::addColumn<bool>("countOnly");
+    QTest::addColumn<int>("kept");
+    const int size = 3 * 1024 * 1024 + 7;
+    QTest::newRow("memory") << false << qint64(64 * 1024 * 1024) << false << size;
+    QTest::newRow("memory, over its limit") << false << qint64(1000) << false << 1000;
+    QTest::newRow("folder") << true << qint64(1000) << false << size;
+    QTest::newRow("count only") << true << qint64(1000) << true << 0;
 }
 
 void TestDeviceSimulator::rawStorage()
 {
     QFETCH(bool, toFolder);
     QFETCH(qint64, memoryLimit);
-    QFETCH(bool, truncated);
+    QFETCH(bool, countOnly);
+    QFETCH(int, kept);
     QTemporaryDir dir;
     startBox(scriptWithCode());
-    m_box->setRawStorage({toFolder ? dir.path() : QString(), memoryLimit});
+    SimRawStorage storage;
+    storage.dir = toFolder ? dir.path() : QString();
+    storage.memoryLimit = memoryLimit;
+    storage.countOnly = countOnly;
+    m_box->setRawStorage(storage);
 
     QByteArray bytes(3 * 1024 * 1024 + 7, Qt::Uninitialized);
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = char(i * 7 + i / 251);
     const QJsonObject job = sendRaw(19100, bytes);
     QCOMPARE(job.value(QStringLiteral("bytes")).toInt(), bytes.size());
-    QCOMPARE(job.value(QStringLiteral("md5")).toString().toLatin1(), md5Hex(bytes));
-    QCOMPARE(job.value(QStringLiteral("truncated")).toBool(), truncated);
-    QCOMPARE(job.contains(QStringLiteral("file")), toFolder);
-    const QByteArray kept = m_box->rawData(0);
-    QCOMPARE(kept.size(), truncated ? int(memoryLimit) : bytes.size());
-    QVERIFY(kept == bytes.left(kept.size()));
+    QCOMPARE(job.value(QStringLiteral("md5")).toString().toLatin1(),
+             countOnly ? QByteArray() : md5Hex(bytes));
+    QCOMPARE(job.value(QStringLiteral("truncated")).toBool(), kept > 0 && kept < bytes.size());
+    QCOMPARE(job.contains(QStringLiteral("file")), toFolder && !countOnly);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), toFolder && !countOnly ? 1 : 0);
+    QCOMPARE(m_box->rawData(0), bytes.left(kept));
 }
 
 void TestDeviceSimulator::rawFaults_data()

@@ -26,6 +26,9 @@ QList<QCommandLineOption> commandLineOptions()
             value("script", "JSON file {\"devices\": [{script..., \"address\": \"127.0.0.5\"}]}.", "FILE"),
             value("record", "Keep everything received in this JSON file.", "FILE"),
             value("raw-dir", "Write each raw job to a file in this folder instead of memory.", "DIR"),
+            QCommandLineOption(
+                QStringLiteral("raw-count-only"),
+                QStringLiteral("Only count raw bytes (no MD5, nothing kept): for throughput runs.")),
             QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                QStringLiteral("Show this help."))};
 }
@@ -165,6 +168,7 @@ SimCommandLine SimCommandLine::parse(const QStringList& arguments)
     }
     options.recordFile = last("record");
     options.rawDir = last("raw-dir");
+    options.rawCountOnly = parser.isSet(QStringLiteral("raw-count-only"));
 
     SimBoxScript base;
     if (parser.isSet(QStringLiteral("run-mode")))
@@ -236,8 +240,10 @@ bool SimFleet::start(QString* error)
     }
     for (const SimFleetBox& planned : std::as_const(m_options.boxes)) {
         auto box = std::make_unique<DeviceBox>(planned.address, planned.script, m_options.ports);
-        if (!m_options.rawDir.isEmpty())
-            box->setRawStorage({m_options.rawDir, SimRawStorage().memoryLimit});
+        SimRawStorage storage;
+        storage.dir = m_options.rawDir;
+        storage.countOnly = m_options.rawCountOnly;
+        box->setRawStorage(storage);
         QString boxError;
         if (!box->start(&boxError)) {
             if (error)

@@ -24,6 +24,7 @@ struct SimFleetOptions
     SimPorts ports;
     QString recordFile; // "" for none
     QString rawDir;     // "" keeps raw bytes in memory
+    bool rawCountOnly = false;
 };
 
 // Reads the command line (arguments without the program name). Errors are usage errors: the tool

@@ -627,5 +627,5 @@ void TestDeviceSimulator::programRefusesBadUsage()
     QVERIFY(program.readAllStandardOutput().isEmpty()); // no box was started
 }
 
-QTEST_MAIN(TestDeviceSimulator)
+QTEST_GUILESS_MAIN(TestDeviceSimulator)
 #include "TestDeviceSimulator.moc"

@@ -1,12 +1,24 @@
 #include "JobListen.h"
 
+#include "AppDir.h"
+#include "LogText.h"
+
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 namespace {
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+#endif
 
 // Collects one connection's payload until the sender closes it or sends a zero byte, within the size
 // and idle limits; then hands the whole payload on, once.
@@ -102,10 +114,20 @@ void JobListen::takePayload(const QByteArray& payload)
     SJob job;
     if (!jobFromPayload(payload, &job)) {
         // Only the monitor's spool files may enter the pipeline: the sweep deletes whatever file a job names.
-        qWarning() << "listener : refused job file" << job.filePath;
+        qWarning() << "listener : refused job file" << logExcerpt(job.filePath);
         return;
     }
     m_jobs->push(job);
+}
+
+QStringList JobListen::workFolders()
+{
+    QStringList folders;
+    for (const std::string& folder :
+         HandOver::workFolderCandidates(QDir::tempPath().toStdString(), appDir().toStdString(), '/'))
+        folders.append(QString::fromStdString(folder));
+    // Job files written by other programs than the monitor come from folders added here.
+    return folders;
 }
 
 bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
@@ -113,10 +135,36 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
     const int end = payload.indexOf('\0');
     job->filePath = QString::fromLocal8Bit(end < 0 ? payload : payload.left(end));
     job->filePath.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    job->convertedPath = job->filePath + QStringLiteral(".pdf");
-    job->jobId = job->filePath.mid(job->filePath.lastIndexOf(QLatin1Char('.')) + 1).toInt();
+    const int slash = job->filePath.lastIndexOf(QLatin1Char('/'));
+    const QString name = job->filePath.mid(slash + 1);
     static const QRegularExpression spoolFile(
         QLatin1Char('^') + QRegularExpression::escape(QLatin1String(HandOver::kSpoolFilePrefix)) +
         QStringLiteral("[0-9]+$"));
-    return spoolFile.match(job->filePath.mid(job->filePath.lastIndexOf(QLatin1Char('/')) + 1)).hasMatch();
+    if (slash < 0 || !spoolFile.match(name).hasMatch())
+        return false;
+
+    // The sweep deletes whatever file a job names, so the file must lie directly in one of the monitor's
+    // work folders once ".." and links are resolved. A file that does not exist (yet) passes: the runner
+    // tells the user that the job's file is missing.
+    const QString folder = QFileInfo(job->filePath.left(slash + 1)).canonicalFilePath();
+    if (folder.isEmpty())
+        return false;
+    const QStringList folders = workFolders();
+    const bool inWorkFolder =
+        std::any_of(folders.cbegin(), folders.cend(), [&folder](const QString& candidate) {
+            const QString canonical = QFileInfo(candidate).canonicalFilePath();
+            return !canonical.isEmpty() && canonical.compare(folder, kPathCase) == 0;
+        });
+    if (!inWorkFolder)
+        return false;
+    const QString resolved = folder + QLatin1Char('/') + name;
+    const QFileInfo file(resolved);
+    if (file.isSymLink() ||
+        (file.exists() && (!file.isFile() || file.canonicalFilePath().compare(resolved, kPathCase) != 0)))
+        return false;
+
+    job->filePath = resolved;
+    job->convertedPath = resolved + QStringLiteral(".pdf");
+    job->jobId = name.mid(int(sizeof HandOver::kSpoolFilePrefix) - 1).toInt();
+    return true;
 }

@@ -66,13 +66,24 @@ private slots:
         const QString other = m_dir->file(QStringLiteral("report.docx"));
         m_dir->writeFile(QStringLiteral("PavkoPort.57"), "stream");
         m_dir->writeFile(QStringLiteral("report.docx"), "keep me");
+        // A file of the user's named like a job file, outside the work folders, directly and through "..".
+        QVERIFY(QDir().mkpath(m_dir->file(QStringLiteral("home"))));
+        m_dir->writeFile(QStringLiteral("home/PavkoPort.1"), "keep me");
+        const QString named = m_dir->file(QStringLiteral("home/PavkoPort.1"));
+        const QString climbing = m_dir->file(QStringLiteral("config/../home/PavkoPort.1"));
         send(other);
+        send(named);
+        send(climbing);
         send(QString(spool).replace(QLatin1Char('/'), QLatin1Char('\\')));
 
         QTRY_VERIFY_WITH_TIMEOUT(
             log().contains(QStringLiteral(" [Info] job run ( 57 ) : start ,  \"%1\"\n").arg(spool)), 10000);
-        QVERIFY(log().contains(QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(other)));
+        for (const QString& refused : {other, named, climbing})
+            QVERIFY(log().contains(
+                QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(refused)));
         QVERIFY(!log().contains(QLatin1String("job run ( 0 )")));
+        QVERIFY(!log().contains(QLatin1String("job run ( 1 )")));
+        QCOMPARE(m_dir->readFile(QStringLiteral("home/PavkoPort.1")), QByteArray("keep me"));
         QCOMPARE(m_dir->readFile(QStringLiteral("report.docx")), QByteArray("keep me"));
     }
 

@@ -11,14 +11,44 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 namespace {
 
 #ifdef Q_OS_WIN
 constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+
+// The monitor's temporary folder may come in 8.3 short names (GetTempPathA gives them for long user
+// names) while Qt's is the long form; canonical paths do not expand them.
+QString longPathName(const QString& path)
+{
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD size = GetLongPathNameW(native.c_str(), nullptr, 0);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetLongPathNameW(native.c_str(), &full[0], size);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return QDir::fromNativeSeparators(QString::fromStdWString(full));
+}
 #else
 constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+
+QString longPathName(const QString& path)
+{
+    return path;
+}
 #endif
+
+// The folder with ".." and links resolved; empty when it does not exist.
+QString canonicalFolder(const QString& path)
+{
+    return QFileInfo(longPathName(path)).canonicalFilePath();
+}
 
 // Collects one connection's payload until the sender closes it or sends a zero byte, within the size
 // and idle limits; then hands the whole payload on, once.
@@ -146,13 +176,13 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
     // The sweep deletes whatever file a job names, so the file must lie directly in one of the monitor's
     // work folders once ".." and links are resolved. A file that does not exist (yet) passes: the runner
     // tells the user that the job's file is missing.
-    const QString folder = QFileInfo(job->filePath.left(slash + 1)).canonicalFilePath();
+    const QString folder = canonicalFolder(job->filePath.left(slash + 1));
     if (folder.isEmpty())
         return false;
     const QStringList folders = workFolders();
     const bool inWorkFolder =
         std::any_of(folders.cbegin(), folders.cend(), [&folder](const QString& candidate) {
-            const QString canonical = QFileInfo(candidate).canonicalFilePath();
+            const QString canonical = canonicalFolder(candidate);
             return !canonical.isEmpty() && canonical.compare(folder, kPathCase) == 0;
         });
     if (!inWorkFolder)

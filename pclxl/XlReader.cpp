@@ -135,8 +135,13 @@ void putf(XlReaderContext* c, const char* format, ...)
     va_start(args, format);
     const int n = std::vsnprintf(c->line.get(), c->bufferSize, format, args);
     va_end(args);
-    if (n > 0)
-        put(c, c->line.get(), std::min(static_cast<size_t>(n), c->bufferSize - 1));
+    if (n <= 0)
+        return;
+    put(c, c->line.get(), std::min(static_cast<size_t>(n), c->bufferSize - 1));
+    // A line cut at the buffer's size (a long file name) still ends, so that the next one stays apart.
+    const size_t length = std::strlen(format);
+    if (static_cast<size_t>(n) >= c->bufferSize && length > 0 && format[length - 1] == '\n')
+        put(c, "\n");
 }
 
 void reportByte(XlReaderContext* c, int byte)

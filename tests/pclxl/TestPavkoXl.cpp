@@ -220,6 +220,26 @@ private slots:
         QVERIFY(cuts >= 8);
     }
 
+    // Spool folders under long user names: pavkoxl reads a file at a path of 4,000 bytes, and the
+    // statistics line naming it, cut at the line buffer, still ends before the next line.
+    void longPath()
+    {
+        QString folder = m_dir.path();
+        while (folder.size() < 4000 - 250)
+            folder += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+        folder += QLatin1Char('/') + QString(4000 - 12 - folder.size() - 1, QLatin1Char('e'));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray bytes = XlStreamBuilder().header().session(2).bytes;
+        const QString file =
+            writeTestFile(m_dir, bytes, folder.mid(m_dir.path().size() + 1) + QStringLiteral("/PavkoPort.1"));
+        QCOMPARE(file.size(), 4000);
+        QCOMPARE(pavkoxl(QStringLiteral("--job"), file).out, jobLine(bytes.size(), 2, 1, 0, 1, 0, true));
+        const Result stats = pavkoxl(QStringLiteral("-m 2"), file);
+        QCOMPARE(stats.exitCode, 0);
+        QVERIFY(stats.out.startsWith(QByteArray("fileSize, ") + QFile::encodeName(file).left(100)));
+        QVERIFY(stats.out.split('\n').value(1).startsWith("opStat, BeginSession"));
+    }
+
     // Exit code, standard output and the start of standard error.
     void commandLine_data()
     {

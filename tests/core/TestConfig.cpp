@@ -29,7 +29,8 @@ private slots:
                                  << QStringList{QStringLiteral("\"找不到文件 %1\"")};
         QTest::newRow("syntax error")
             << QByteArray("{\"version\": ") << defaults
-            << QStringList{QStringLiteral("config : \"%1\" is not JSON : \"unterminated object\" at offset 12")};
+            << QStringList{
+                   QStringLiteral("config : \"%1\" is not JSON : \"unterminated object\" at offset 12")};
         QTest::newRow("array") << QByteArray(R"([{"version":"2.0"}])") << defaults
                                << QStringList{
                                       QStringLiteral("config : \"%1\" holds an array instead of an object")};

@@ -156,7 +156,7 @@ QStringList JobListen::workFolders()
     for (const std::string& folder :
          HandOver::workFolderCandidates(QDir::tempPath().toStdString(), appDir().toStdString(), '/'))
         folders.append(QString::fromStdString(folder));
-    // Job files written by other programs than the monitor come from folders added here.
+    // Other writers of job files, such as a print backend, add their folders here.
     return folders;
 }
 

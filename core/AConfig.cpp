@@ -1,14 +1,90 @@
 #include "AConfig.h"
 
-#include "AJson.h"
 #include "AppDir.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
 
 namespace {
 const auto kDefaultServer = QStringLiteral("https://api.pavkoprint.com");
 const auto kDefaultLogServer = QStringLiteral("https://log.pavkoprint.com");
 const auto kDefaultVersion = QStringLiteral("9.9.9");
+
+const char* typeName(QJsonValue::Type type)
+{
+    switch (type) {
+    case QJsonValue::Bool:
+        return "a boolean";
+    case QJsonValue::Double:
+        return "a number";
+    case QJsonValue::String:
+        return "a string";
+    case QJsonValue::Array:
+        return "an array";
+    case QJsonValue::Object:
+        return "an object";
+    default:
+        return "null";
+    }
+}
+
+bool isInteger(const QJsonValue& value)
+{
+    return value.isDouble() && double(value.toInt(0)) == value.toDouble();
+}
+
+// The object of the file, or empty with a warning that tells an administrator what is wrong with it:
+// with an unusable file the client talks to the production service, which must not go unnoticed.
+QJsonObject readConfig(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        qWarning() << QStringLiteral("找不到文件 ") + path;
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "config : cannot read" << path << ":" << file.errorString();
+        return {};
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning() << "config :" << path << "is not JSON :" << error.errorString() << "at offset"
+                   << error.offset;
+        return {};
+    }
+    if (!document.isObject()) {
+        qWarning() << "config :" << path << "holds" << (document.isArray() ? "an array" : "no value")
+                   << "instead of an object";
+        return {};
+    }
+    return document.object();
+}
+
+// Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
+void warnAboutTypes(const QJsonObject& values)
+{
+    static const char* const kStrings[] = {"https_server", "version", "log_server"};
+    static const char* const kIntegers[] = {"wait_s", "wait_l"};
+    for (const char* key : kStrings) {
+        const QJsonValue value = values.value(QLatin1String(key));
+        if (!value.isUndefined() && !value.isNull() && !value.isString())
+            qWarning() << "config : key" << key << "should be a string but is" << typeName(value.type());
+    }
+    for (const char* key : kIntegers) {
+        const QJsonValue value = values.value(QLatin1String(key));
+        if (value.isDouble() && !isInteger(value))
+            qWarning() << "config : key" << key << "should be a whole number but is" << value.toDouble();
+        else if (!value.isUndefined() && !value.isNull() && !value.isDouble())
+            qWarning() << "config : key" << key << "should be a whole number but is"
+                       << typeName(value.type());
+    }
+    const QJsonValue tls = values.value(QLatin1String("tls_verify_disabled"));
+    if (!tls.isUndefined() && !tls.isNull() && !tls.isBool())
+        qWarning() << "config : key tls_verify_disabled should be a boolean but is" << typeName(tls.type());
+}
+
 } // namespace
 
 AConfig::AConfig() : AConfig(appDir()) {}
@@ -16,9 +92,8 @@ AConfig::AConfig() : AConfig(appDir()) {}
 AConfig::AConfig(const QString& dir)
 {
     const QString path = dir + QStringLiteral("config/config.json");
-    m_values = readJsonObjectFile(path);
-    if (m_values.isEmpty())
-        qWarning() << QStringLiteral("找不到文件 ") + path;
+    m_values = readConfig(path);
+    warnAboutTypes(m_values);
 }
 
 QString AConfig::stringValue(const QString& key, const QString& fallback) const

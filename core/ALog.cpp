@@ -88,11 +88,18 @@ QString formatLine(QtMsgType type, const QString& text, const QDateTime& time)
     return time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QLatin1String(tag) + text;
 }
 
+QString capped(const QString& text)
+{
+    if (text.size() <= kMaxTextChars)
+        return text;
+    return text.left(kMaxTextChars) + QStringLiteral("…(%1 characters)").arg(text.size());
+}
+
 void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (isFiltered(text))
         return;
-    const QString line = formatLine(type, text, QDateTime::currentDateTime());
+    const QString line = formatLine(type, capped(text), QDateTime::currentDateTime());
     appendLine(line);
     if (LogUploadQueue* target = g_uploadTarget.load(std::memory_order_acquire))
         target->enqueue({uploadLevel(type), QDateTime::currentSecsSinceEpoch(), line});

@@ -6,6 +6,7 @@
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
 #include "JobSweep.h"
+#include "LogText.h"
 #include "LoginLoop.h"
 #include "UIWait.h"
 
@@ -20,7 +21,7 @@ JobRun::JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent)
 
 bool JobRun::handleJob(SJob& job)
 {
-    qInfo() << "job run (" << job.jobId << ") : start , " << job.filePath;
+    qInfo() << "job run (" << job.jobId << ") : start , " << logExcerpt(job.filePath);
     sleepEventsMs(300);
     if (!QFile::exists(job.filePath)) {
         infoBox(QStringLiteral("打印文件生成失败，请重新下发打印任务."));

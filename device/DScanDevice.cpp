@@ -102,7 +102,8 @@ private:
 DScanSettings DScanSettings::fromConfig(const AConfig& config)
 {
     DScanSettings settings;
-    settings.waitMs = qMax(0, config.wait_l()) * 1000;
+    // A day at most: more would overflow the milliseconds, and no one waits that long for a list.
+    settings.waitMs = qBound(0, config.wait_l(), 86400) * 1000;
     settings.development = config.isDev();
     settings.maxProbes = config.scan_max_probes();
     settings.networks = config.scan_networks(&settings.networksGiven);
@@ -140,11 +141,11 @@ QList<DScanInterface> DScanDevice::systemInterfaces()
 {
     QList<DScanInterface> interfaces;
     const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface& interface : all) {
-        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+    for (const QNetworkInterface& adapter : all) {
+        const QList<QNetworkAddressEntry> entries = adapter.addressEntries();
         for (const QNetworkAddressEntry& entry : entries)
             interfaces.append(
-                {interface.humanReadableName(), entry.ip().toString(), entry.netmask().toString()});
+                {adapter.humanReadableName(), entry.ip().toString(), entry.netmask().toString()});
     }
     return interfaces;
 }
@@ -152,14 +153,14 @@ QList<DScanInterface> DScanDevice::systemInterfaces()
 QVector<DScanNetwork> DScanDevice::localNetworks(const QList<DScanInterface>& interfaces)
 {
     QVector<DScanNetwork> networks;
-    for (const DScanInterface& interface : interfaces) {
-        if (interface.name.contains(QLatin1String("VMware")) || interface.address.contains(QLatin1Char(':')))
+    for (const DScanInterface& adapter : interfaces) {
+        if (adapter.name.contains(QLatin1String("VMware")) || adapter.address.contains(QLatin1Char(':')))
             continue;
-        const QHostAddress address(interface.address);
+        const QHostAddress address(adapter.address);
         if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isLoopback() ||
             address.toIPv4Address() == 0)
             continue;
-        const QHostAddress netmask(interface.netmask);
+        const QHostAddress netmask(adapter.netmask);
         // Without a readable netmask the address still tells the local IP, but no neighbours are guessed.
         const quint32 mask =
             netmask.protocol() == QAbstractSocket::IPv4Protocol ? netmask.toIPv4Address() : 0xFFFFFFFFu;

@@ -1,7 +1,9 @@
+#include "AConfig.h"
 #include "DScanCommand.h"
 #include "DScanDevice.h"
 #include "DeviceBox.h"
 #include "Ipv4Text.h"
+#include "TestSupport.h"
 
 #include <QSet>
 #include <QThread>
@@ -113,12 +115,12 @@ private slots:
     void localNetworks_data();
     void localNetworks();
     void probeOrderStartsNearThePc();
+    void settingsFromConfig();
     void configuredNetworks_data();
     void configuredNetworks();
     void greeting_data();
     void greeting();
     void scanFindsExactlyTheRightDevices();
-    void developmentClientFindsDevelopmentDevices();
     void lateDeviceMissingFromReturnedList();
     void probesInFlightBounded();
     void scanCommandPrintsDevicesAndSummary();
@@ -206,6 +208,20 @@ void TestDScanDevice::probeOrderStartsNearThePc()
     QVector<quint32> sorted = order;
     std::sort(sorted.begin(), sorted.end());
     QCOMPARE(sorted, candidates);
+}
+
+void TestDScanDevice::settingsFromConfig()
+{
+    TestAppDir dir;
+    // Not a raw string: moc would take its "//" for a comment.
+    dir.writeConfig("{\"https_server\":\"http://127.0.0.1:1/dev\",\"wait_l\":3000000,\"scan_max_probes\":64,"
+                    "\"scan_networks\":[\"127.1.0.0/16\"]}");
+    const DScanSettings settings = DScanSettings::fromConfig(AConfig(dir.path()));
+    QVERIFY(settings.development);
+    QCOMPARE(settings.waitMs, 86400 * 1000); // a day at most, not an overflow
+    QCOMPARE(settings.maxProbes, 64);
+    QVERIFY(settings.networksGiven);
+    QCOMPARE(settings.networks, QStringList{QStringLiteral("127.1.0.0/16")});
 }
 
 void TestDScanDevice::configuredNetworks_data()
@@ -305,18 +321,6 @@ void TestDScanDevice::scanFindsExactlyTheRightDevices()
         QCOMPARE(host.greetings(box), 1);
     QCOMPARE(host.greetings(networkAddress), 0);
     QCOMPARE(host.greetings(outside), 0);
-}
-
-void TestDScanDevice::developmentClientFindsDevelopmentDevices()
-{
-    BoxHost host;
-    QVERIFY(host.add(QStringLiteral("127.1.3.3"), QStringLiteral("SCAN-C"), text("开发")));
-    QVERIFY(host.add(QStringLiteral("127.1.3.4"), QStringLiteral("SCAN-P"), text("正式")));
-
-    DScanSettings settings = loopbackSettings({QStringLiteral("127.1.3.0/24")});
-    settings.development = true;
-    DScanDevice scanner(settings, noInterfaces);
-    QCOMPARE(found(scanner.Scan()), QSet<QString>{QStringLiteral("SCAN-C@127.1.3.3")});
 }
 
 void TestDScanDevice::lateDeviceMissingFromReturnedList()

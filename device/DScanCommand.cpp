@@ -5,21 +5,30 @@
 #include <QJsonObject>
 
 namespace {
-QByteArray line(const QJsonObject& object)
+QString line(const QJsonObject& object)
 {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-int usage(QTextStream& err, const QString& problem)
+int usage(const ScanCommandLine& err, const QString& problem)
 {
-    err << problem << "\nusage: pavkodevice scan [--networks CIDR,...] [--wait SECONDS]\n";
-    err.flush();
+    err(problem);
+    err(scanCommandUsage());
     return 2;
 }
 } // namespace
 
+QString scanCommandUsage()
+{
+    return QStringLiteral(
+        "usage: pavkodevice scan [--networks CIDR,...] [--wait SECONDS]\n"
+        "scan:  asks every address of this PC's networks (or of the given ones) for a device greeting and\n"
+        "       prints each device found as {\"code\",\"ip\"}, then {\"candidates\",\"found\",\"seconds\"}.");
+}
+
 int runScanCommand(const QStringList& options, const DScanSettings& base,
-                   const DScanDevice::InterfaceSource& interfaces, QTextStream& out, QTextStream& err)
+                   const DScanDevice::InterfaceSource& interfaces, const ScanCommandLine& out,
+                   const ScanCommandLine& err)
 {
     DScanSettings settings = base;
     for (int i = 0; i < options.size(); ++i) {
@@ -51,14 +60,10 @@ int runScanCommand(const QStringList& options, const DScanSettings& base,
     clock.start();
     const QList<DeviceEntry> devices = scanner.Scan();
     const double seconds = qRound64(clock.elapsed() / 100.0) / 10.0;
-    for (const DeviceEntry& device : devices) {
-        out << line({{QStringLiteral("code"), device.deviceCode}, {QStringLiteral("ip"), device.deviceIp}})
-            << '\n';
-    }
-    out << line({{QStringLiteral("candidates"), scanner.candidates().size()},
-                 {QStringLiteral("found"), devices.size()},
-                 {QStringLiteral("seconds"), seconds}})
-        << '\n';
-    out.flush();
+    for (const DeviceEntry& device : devices)
+        out(line({{QStringLiteral("code"), device.deviceCode}, {QStringLiteral("ip"), device.deviceIp}}));
+    out(line({{QStringLiteral("candidates"), scanner.candidates().size()},
+              {QStringLiteral("found"), devices.size()},
+              {QStringLiteral("seconds"), seconds}}));
     return 0;
 }

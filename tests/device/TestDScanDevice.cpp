@@ -367,14 +367,14 @@ void TestDScanDevice::scanCommandPrintsDevicesAndSummary()
     BoxHost host;
     QVERIFY(host.add(QStringLiteral("127.1.7.9"), QStringLiteral("SCAN-K"), text("正式")));
 
-    QString printed, errors;
-    QTextStream out(&printed), err(&errors);
-    const int code =
-        runScanCommand({QStringLiteral("--networks"), QStringLiteral("127.1.7.0/28,127.1.8.0/30"),
-                        QStringLiteral("--wait"), QStringLiteral("30")},
-                       DScanSettings(), noInterfaces, out, err);
+    QStringList lines, errors;
+    const int code = runScanCommand(
+        {QStringLiteral("--networks"), QStringLiteral("127.1.7.0/28,127.1.8.0/30"), QStringLiteral("--wait"),
+         QStringLiteral("30")},
+        DScanSettings(), noInterfaces, [&lines](const QString& line) { lines.append(line); },
+        [&errors](const QString& line) { errors.append(line); });
     QCOMPARE(code, 0);
-    const QStringList lines = printed.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(errors.isEmpty());
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], QStringLiteral(R"({"code":"SCAN-K","ip":"127.1.7.9"})"));
     const QJsonObject summary = QJsonDocument::fromJson(lines[1].toUtf8()).object();
@@ -397,16 +397,16 @@ void TestDScanDevice::scanCommandRefusesBadOptions_data()
 void TestDScanDevice::scanCommandRefusesBadOptions()
 {
     QFETCH(QStringList, options);
-    QString printed, errors;
-    QTextStream out(&printed), err(&errors);
+    QStringList printed, errors;
     bool asked = false;
+    const DScanDevice::InterfaceSource interfaces = [&asked] {
+        asked = true;
+        return QList<DScanInterface>();
+    };
     QCOMPARE(runScanCommand(
-                 options, DScanSettings(),
-                 [&asked] {
-                     asked = true;
-                     return QList<DScanInterface>();
-                 },
-                 out, err),
+                 options, DScanSettings(), interfaces,
+                 [&printed](const QString& line) { printed.append(line); },
+                 [&errors](const QString& line) { errors.append(line); }),
              2);
     QVERIFY(printed.isEmpty());
     QVERIFY(!errors.isEmpty());

@@ -1,11 +1,14 @@
 #include "AConfig.h"
 #include "DScanCommand.h"
 #include "DScanDevice.h"
+#include "DScanDeviceOne.h"
 #include "DeviceBox.h"
 #include "Ipv4Text.h"
 #include "TestSupport.h"
 
 #include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QtTest>
 #include <memory>
@@ -34,7 +37,10 @@ public:
     }
     ~BoxHost()
     {
-        onThread([this] { m_boxes.clear(); });
+        onThread([this] {
+            m_boxes.clear();
+            qDeleteAll(m_greeters);
+        });
         m_thread.quit();
         m_thread.wait();
     }
@@ -61,6 +67,25 @@ public:
         return box;
     }
 
+    // A greeter of the test's own: writes the pieces, the n-th after n × 100 ms, and never closes.
+    bool addGreeter(const QString& address, const QList<QByteArray>& pieces)
+    {
+        bool listening = false;
+        onThread([&] {
+            auto* server = new QTcpServer;
+            m_greeters.push_back(server);
+            listening = server->listen(QHostAddress(address), boxPorts().greeting);
+            QObject::connect(server, &QTcpServer::newConnection, server, [server, pieces] {
+                while (QTcpSocket* socket = server->nextPendingConnection()) {
+                    for (int i = 0; i < pieces.size(); ++i)
+                        QTimer::singleShot(100 * i, socket,
+                                           [socket, piece = pieces[i]] { socket->write(piece); });
+                }
+            });
+        });
+        return listening;
+    }
+
     int greetings(DeviceBox* box)
     {
         int count = 0;
@@ -77,6 +102,7 @@ private:
     QThread m_thread;
     QObject m_context;
     std::vector<std::unique_ptr<DeviceBox>> m_boxes;
+    std::vector<QTcpServer*> m_greeters;
 };
 
 DScanSettings loopbackSettings(const QStringList& networks)
@@ -122,6 +148,7 @@ private slots:
     void greeting();
     void scanFindsExactlyTheRightDevices();
     void lateDeviceMissingFromReturnedList();
+    void greetingInPiecesAndOversizedOne();
     void probesInFlightBounded();
     void scanCommandPrintsDevicesAndSummary();
     void scanCommandRefusesBadOptions_data();
@@ -339,6 +366,19 @@ void TestDScanDevice::lateDeviceMissingFromReturnedList()
     QTRY_COMPARE_WITH_TIMEOUT(
         found(scanner.results()),
         (QSet<QString>{QStringLiteral("SCAN-L@127.1.6.6"), QStringLiteral("SCAN-Q@127.1.6.7")}), 20000);
+}
+
+void TestDScanDevice::greetingInPiecesAndOversizedOne()
+{
+    const QByteArray greeting = R"({"device_code":"SCAN-P","ip":"127.1.10.1","run_mode":"正式"})";
+    BoxHost host;
+    QVERIFY(host.addGreeter(QStringLiteral("127.1.10.1"), {greeting.left(20), greeting.mid(20)}));
+    QVERIFY(host.addGreeter(
+        QStringLiteral("127.1.10.2"),
+        {QByteArray(DScanDeviceOne::kMaxGreeting, ' ') + QByteArray(greeting).replace("SCAN-P", "SCAN-O")}));
+
+    DScanDevice scanner(loopbackSettings({QStringLiteral("127.1.10.0/29")}), noInterfaces);
+    QCOMPARE(found(scanner.Scan()), QSet<QString>{QStringLiteral("SCAN-P@127.1.10.1")});
 }
 
 void TestDScanDevice::probesInFlightBounded()

@@ -13,8 +13,6 @@
 #include <QtTest>
 #include <memory>
 
-Q_DECLARE_METATYPE(QList<DScanInterface>)
-
 namespace {
 // This suite's boxes live in 127.1.0.0/15, which no other suite uses; their own ports are high ones.
 SimPorts boxPorts()
@@ -157,57 +155,47 @@ private slots:
 
 void TestDScanDevice::localNetworks_data()
 {
-    QTest::addColumn<QList<DScanInterface>>("interfaces");
+    QTest::addColumn<QString>("adapters"); // "name|address|netmask" rows separated by ";"
     QTest::addColumn<QString>("localIp");
     QTest::addColumn<int>("candidates");
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("last");
 
-    const QString eth = QStringLiteral("Ethernet");
     QTest::newRow("VMware adapter skipped")
-        << QList<DScanInterface>{{eth, QStringLiteral("192.168.1.20"), QStringLiteral("255.255.255.0")},
-                                 {QStringLiteral("VMware Network Adapter VMnet8"), QStringLiteral("10.0.0.5"),
-                                  QStringLiteral("255.0.0.0")}}
+        << "Ethernet|192.168.1.20|255.255.255.0;VMware Network Adapter VMnet8|10.0.0.5|255.0.0.0"
         << "192.168.1.20" << 255 << "192.168.1.1"
         << "192.168.1.255";
-    QTest::newRow("loopback and IPv6 never local")
-        << QList<DScanInterface>{{QStringLiteral("lo"), QStringLiteral("127.0.0.1"),
-                                  QStringLiteral("255.0.0.0")},
-                                 {QStringLiteral("lo"), QStringLiteral("127.0.0.2"),
-                                  QStringLiteral("255.0.0.0")},
-                                 {QStringLiteral("lo"), QStringLiteral("::1"), QStringLiteral("ffff::")},
-                                 {eth, QStringLiteral("fe80::1"), QStringLiteral("ffff:ffff:ffff:ffff::")}}
-        << "0.0.0.0" << 0 << ""
-        << "";
-    QTest::newRow("lowest network first")
-        << QList<DScanInterface>{{QStringLiteral("WLAN"), QStringLiteral("192.168.1.20"),
-                                  QStringLiteral("255.255.255.0")},
-                                 {eth, QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0")}}
-        << "10.0.0.5" << 510 << "10.0.0.1"
-        << "192.168.1.255";
-    QTest::newRow("a /8 shrinks to the /16 of the address")
-        << QList<DScanInterface>{{eth, QStringLiteral("10.20.30.40"), QStringLiteral("255.0.0.0")}}
-        << "10.20.30.40" << 65535 << "10.20.0.1"
-        << "10.20.255.255";
+    QTest::newRow("loopback and IPv6 never local") << "lo|127.0.0.1|255.0.0.0;lo|127.0.0.2|255.0.0.0;lo|::1|"
+                                                      "ffff::;Ethernet|fe80::1|ffff:ffff:ffff:ffff::"
+                                                   << "0.0.0.0" << 0 << ""
+                                                   << "";
+    QTest::newRow("lowest network first") << "WLAN|192.168.1.20|255.255.255.0;Ethernet|10.0.0.5|255.255.255.0"
+                                          << "10.0.0.5" << 510 << "10.0.0.1"
+                                          << "192.168.1.255";
+    QTest::newRow("a /8 shrinks to the /16 of the address") << "Ethernet|10.20.30.40|255.0.0.0"
+                                                            << "10.20.30.40" << 65535 << "10.20.0.1"
+                                                            << "10.20.255.255";
     QTest::newRow("two addresses of one network probe it once")
-        << QList<DScanInterface>{{eth, QStringLiteral("192.168.1.20"), QStringLiteral("255.255.255.0")},
-                                 {QStringLiteral("WLAN"), QStringLiteral("192.168.1.30"),
-                                  QStringLiteral("255.255.255.0")}}
+        << "Ethernet|192.168.1.20|255.255.255.0;WLAN|192.168.1.30|255.255.255.0"
         << "192.168.1.20" << 255 << "192.168.1.1"
         << "192.168.1.255";
-    QTest::newRow("a host network at the top does not wrap")
-        << QList<DScanInterface>{{eth, QStringLiteral("255.255.255.254"), QStringLiteral("255.255.255.255")}}
-        << "255.255.255.254" << 0 << ""
-        << "";
-    QTest::newRow("no readable netmask: no neighbours")
-        << QList<DScanInterface>{{eth, QStringLiteral("192.168.7.7"), QString()}} << "192.168.7.7" << 0 << ""
-        << "";
+    QTest::newRow("a host network at the top does not wrap") << "Ethernet|255.255.255.254|255.255.255.255"
+                                                             << "255.255.255.254" << 0 << ""
+                                                             << "";
+    QTest::newRow("no readable netmask: no neighbours") << "Ethernet|192.168.7.7|"
+                                                        << "192.168.7.7" << 0 << ""
+                                                        << "";
 }
 
 // Candidates only: these networks are not loopback, so nothing here is probed.
 void TestDScanDevice::localNetworks()
 {
-    QFETCH(QList<DScanInterface>, interfaces);
+    QFETCH(QString, adapters);
+    QList<DScanInterface> interfaces;
+    for (const QString& row : adapters.split(QLatin1Char(';'))) {
+        const QStringList fields = row.split(QLatin1Char('|'));
+        interfaces.append({fields[0], fields[1], fields[2]});
+    }
     QFETCH(QString, localIp);
     QFETCH(int, candidates);
     QFETCH(QString, first);

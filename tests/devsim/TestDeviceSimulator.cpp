@@ -2,10 +2,12 @@
 #include "SimGreeter.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -109,6 +111,9 @@ private slots:
     void greeting();
     void onlyLoopbackAddresses_data();
     void onlyLoopbackAddresses();
+    void programServesScriptedBox();
+    void programRefusesBadUsage_data();
+    void programRefusesBadUsage();
 
 private:
     void startBox(const SimBoxScript& script);
@@ -397,32 +402,40 @@ void TestDeviceSimulator::rawStorage_data()
 {
     QTest::addColumn<bool>("toFolder");
     QTest::addColumn<qint64>("memoryLimit");
-    QTest::addColumn<bool>("truncated");
-    QTest::newRow("memory") << false << qint64(64 * 1024 * 1024) << false;
-    QTest::newRow("memory, over its limit") << false << qint64(1000) << true;
-    QTest::newRow("folder") << true << qint64(1000) << false;
+    QTest::addColumn<bool>("countOnly");
+    QTest::addColumn<int>("kept");
+    const int size = 3 * 1024 * 1024 + 7;
+    QTest::newRow("memory") << false << qint64(64 * 1024 * 1024) << false << size;
+    QTest::newRow("memory, over its limit") << false << qint64(1000) << false << 1000;
+    QTest::newRow("folder") << true << qint64(1000) << false << size;
+    QTest::newRow("count only") << true << qint64(1000) << true << 0;
 }
 
 void TestDeviceSimulator::rawStorage()
 {
     QFETCH(bool, toFolder);
     QFETCH(qint64, memoryLimit);
-    QFETCH(bool, truncated);
+    QFETCH(bool, countOnly);
+    QFETCH(int, kept);
     QTemporaryDir dir;
     startBox(scriptWithCode());
-    m_box->setRawStorage({toFolder ? dir.path() : QString(), memoryLimit});
+    SimRawStorage storage;
+    storage.dir = toFolder ? dir.path() : QString();
+    storage.memoryLimit = memoryLimit;
+    storage.countOnly = countOnly;
+    m_box->setRawStorage(storage);
 
     QByteArray bytes(3 * 1024 * 1024 + 7, Qt::Uninitialized);
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = char(i * 7 + i / 251);
     const QJsonObject job = sendRaw(19100, bytes);
     QCOMPARE(job.value(QStringLiteral("bytes")).toInt(), bytes.size());
-    QCOMPARE(job.value(QStringLiteral("md5")).toString().toLatin1(), md5Hex(bytes));
-    QCOMPARE(job.value(QStringLiteral("truncated")).toBool(), truncated);
-    QCOMPARE(job.contains(QStringLiteral("file")), toFolder);
-    const QByteArray kept = m_box->rawData(0);
-    QCOMPARE(kept.size(), truncated ? int(memoryLimit) : bytes.size());
-    QVERIFY(kept == bytes.left(kept.size()));
+    QCOMPARE(job.value(QStringLiteral("md5")).toString().toLatin1(),
+             countOnly ? QByteArray() : md5Hex(bytes));
+    QCOMPARE(job.value(QStringLiteral("truncated")).toBool(), kept > 0 && kept < bytes.size());
+    QCOMPARE(job.contains(QStringLiteral("file")), toFolder && !countOnly);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), toFolder && !countOnly ? 1 : 0);
+    QCOMPARE(m_box->rawData(0), bytes.left(kept));
 }
 
 void TestDeviceSimulator::rawFaults_data()
@@ -533,5 +546,86 @@ void TestDeviceSimulator::onlyLoopbackAddresses()
     QCOMPARE(error.contains(QLatin1String("loopback")), !accepted);
 }
 
-QTEST_MAIN(TestDeviceSimulator)
+void TestDeviceSimulator::programServesScriptedBox()
+{
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("script.json"));
+    const QString record = dir.filePath(QStringLiteral("record.json"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        R"({"devices":[{"address":"127.0.31.2","code":"DEV7","busyPolls":1,"printerAddress":"12.34.56.78"}]})");
+    file.close();
+    QProcess program;
+    QStringList arguments =
+        texts({"--control-port", "18080", "--raw-port", "19100", "--greeting-port", "20417"});
+    arguments << QStringLiteral("--script") << script << QStringLiteral("--record") << record;
+    program.start(QStringLiteral(PAVKODEVSIM_PATH), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    QCOMPARE(program.readLine().trimmed(),
+             QByteArray("DEV7 127.0.31.2 control 18080 raw 19100 greeting 20417"));
+
+    QCOMPARE(get("/cgi-bin/win/printerinfo", signedQuery(common())).value(QStringLiteral("ip")).toString(),
+             QStringLiteral("12.34.56.78"));
+    QCOMPARE(get("/cgi-bin/win/isCanPrint", signedQuery(codeFields(QStringLiteral("DEV7"))))
+                 .value(QStringLiteral("result-code"))
+                 .toInt(),
+             2212);
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    QCOMPARE(QJsonDocument::fromJson(program.readLine()).object().value(QStringLiteral("event")).toString(),
+             QStringLiteral("request"));
+
+    program.terminate(); // SIGTERM: a clean end, the record written once more
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QFile written(record);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QJsonObject device = QJsonDocument::fromJson(written.readAll())
+                                   .object()
+                                   .value(QStringLiteral("devices"))
+                                   .toArray()
+                                   .at(0)
+                                   .toObject();
+    QCOMPARE(device.value(QStringLiteral("code")).toString(), QStringLiteral("DEV7"));
+    const QJsonArray requests = device.value(QStringLiteral("requests")).toArray();
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests.at(1).toObject().value(QStringLiteral("resultCode")).toInt(), 2212);
+    QCOMPARE(requests.at(1).toObject().value(QStringLiteral("signatureOk")).toBool(), true);
+}
+
+void TestDeviceSimulator::programRefusesBadUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("first not loopback") << texts({"--first", "10.0.0.5"}) << QByteArray("loopback");
+    QTest::newRow("script device not loopback")
+        << texts({"--script", "SCRIPT"}) << QByteArray("192.168.1.5 is not a loopback");
+    QTest::newRow("devices beyond 127/8")
+        << texts({"--first", "127.255.255.254", "--devices", "3"}) << QByteArray("loopback");
+    QTest::newRow("unknown run mode") << texts({"--run-mode", "test"}) << QByteArray("--run-mode is 正式 or 开发");
+    QTest::newRow("both devices and script")
+        << texts({"--devices", "2", "--script", "SCRIPT"}) << QByteArray("either");
+}
+
+void TestDeviceSimulator::programRefusesBadUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, said);
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("script.json"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"devices":[{"address":"127.0.31.2"},{"address":"192.168.1.5"}]})");
+    file.close();
+    arguments.replaceInStrings(QStringLiteral("SCRIPT"), script);
+    QProcess program;
+    program.start(QStringLiteral(PAVKODEVSIM_PATH), arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 2);
+    QVERIFY2(program.readAllStandardError().contains(said), said.constData());
+    QVERIFY(program.readAllStandardOutput().isEmpty()); // no box was started
+}
+
+QTEST_GUILESS_MAIN(TestDeviceSimulator)
 #include "TestDeviceSimulator.moc"

@@ -26,8 +26,8 @@
 //
 // Raw ports record per connection the byte count, MD5, port, whether portControl had the printer port
 // open (and for which order) when the connection came and when it ended, and the bytes (in memory up
-// to a limit, or streamed to a file with setRawStorage()). The greeting port answers discovery probes
-// and logs each one.
+// to a limit, or streamed to a file with setRawStorage(); for throughput runs SimRawStorage::countOnly
+// keeps only the count). The greeting port answers discovery probes and logs each one.
 //
 // Records (QJson, in arrival order):
 //   request:  {"path", "target", "params": {...}, "signatureOk", "answered", "resultCode", "msg",

@@ -24,11 +24,12 @@ QJsonObject SimRawJob::toJson() const
         {QStringLiteral("bytes"), bytes},
         {QStringLiteral("md5"), QString::fromLatin1(md5)},
         {QStringLiteral("truncated"), truncated},
+        {QStringLiteral("countedOnly"), countedOnly},
         {QStringLiteral("dropped"), dropped},
         {QStringLiteral("finished"), finished}};
     if (!file.isEmpty())
         object.insert(QStringLiteral("file"), file);
-    else if (!truncated && data.size() <= kJsonDataLimit)
+    else if (!truncated && !countedOnly && data.size() <= kJsonDataLimit)
         object.insert(QStringLiteral("base64"), QString::fromLatin1(data.toBase64()));
     return object;
 }
@@ -43,6 +44,7 @@ public:
     QCryptographicHash hash{QCryptographicHash::Md5};
     std::unique_ptr<QFile> file;
     qint64 dropAfter = -1;
+    bool countOnly = false;
     bool done = false;
 };
 
@@ -54,8 +56,10 @@ SimRawReceiver::SimRawReceiver(const QString& filePrefix, PortStateSource portSt
 SimRawReceiver::~SimRawReceiver()
 {
     // Sockets are children of the servers, which are ours; nothing may report into m_jobs meanwhile.
-    for (Connection* connection : std::as_const(m_connections))
+    for (Connection* connection : std::as_const(m_connections)) {
         connection->done = true;
+        QObject::disconnect(connection->socket, nullptr, connection, nullptr);
+    }
 }
 
 bool SimRawReceiver::listen(const QHostAddress& address, const QList<quint16>& ports, QString* error)
@@ -137,7 +141,8 @@ void SimRawReceiver::accept(QTcpServer* server, quint16 port)
 
         auto* connection = new Connection(socket, job.index);
         connection->dropAfter = m_dropAfter;
-        if (!m_storage.dir.isEmpty()) {
+        connection->countOnly = job.countedOnly = m_storage.countOnly;
+        if (!m_storage.dir.isEmpty() && !m_storage.countOnly) {
             job.file =
                 QDir(m_storage.dir)
                     .filePath(QStringLiteral("%1-%2-%3.prn").arg(m_filePrefix).arg(++m_fileSerial).arg(port));
@@ -181,6 +186,8 @@ void SimRawReceiver::take(Connection* connection, const QByteArray& received)
     if (connection->dropAfter >= 0)
         chunk.truncate(int(qMin<qint64>(chunk.size(), connection->dropAfter - job.bytes)));
     job.bytes += chunk.size();
+    if (connection->countOnly)
+        return finishIfDropped(connection);
     connection->hash.addData(chunk);
     if (connection->file) {
         if (connection->file->isOpen())
@@ -190,6 +197,12 @@ void SimRawReceiver::take(Connection* connection, const QByteArray& received)
         job.data += chunk.left(int(qMin<qint64>(room, chunk.size())));
         job.truncated = chunk.size() > room;
     }
+    finishIfDropped(connection);
+}
+
+void SimRawReceiver::finishIfDropped(Connection* connection)
+{
+    SimRawJob& job = m_jobs[connection->index];
     if (connection->dropAfter >= 0 && job.bytes >= connection->dropAfter) {
         job.dropped = true;
         finish(connection);
@@ -224,7 +237,7 @@ void SimRawReceiver::finish(Connection* connection)
     connection->done = true;
     m_connections.removeOne(connection);
     SimRawJob& job = m_jobs[connection->index];
-    job.md5 = connection->hash.result().toHex();
+    job.md5 = connection->countOnly ? QByteArray() : connection->hash.result().toHex();
     job.ended = QDateTime::currentDateTimeUtc();
     job.portOpenAtEnd = m_portState ? m_portState().open : false;
     job.finished = true;

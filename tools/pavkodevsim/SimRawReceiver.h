@@ -27,11 +27,12 @@ struct SimRawJob
     QString order;              // the open order then ("" when closed)
     bool portOpenAtEnd = false; // ... and when the connection ended
     qint64 bytes = 0;
-    QByteArray md5;         // hex, over all bytes
-    QByteArray data;        // the bytes, when kept in memory
-    bool truncated = false; // more arrived than the memory limit keeps (bytes and md5 still count all)
-    QString file;           // where the bytes went, when streamed to a folder
-    bool dropped = false;   // the box closed the connection (scripted)
+    QByteArray md5;           // hex, over all bytes
+    QByteArray data;          // the bytes, when kept in memory
+    bool truncated = false;   // more arrived than the memory limit keeps (bytes and md5 still count all)
+    QString file;             // where the bytes went, when streamed to a folder
+    bool countedOnly = false; // neither hashed nor kept (SimRawStorage::countOnly)
+    bool dropped = false;     // the box closed the connection (scripted)
     bool finished = false;
 
     // Without the bytes themselves, except as "base64" when kept in memory and at most kJsonDataLimit.
@@ -39,11 +40,13 @@ struct SimRawJob
     static constexpr qint64 kJsonDataLimit = 64 * 1024;
 };
 
-// Where raw bytes go: a folder ("" for memory) and how much memory one job may keep.
+// Where raw bytes go: a folder ("" for memory) and how much memory one job may keep. For throughput
+// runs countOnly skips hashing and keeping: MD5 alone would make the box slower than loopback.
 struct SimRawStorage
 {
     QString dir;
     qint64 memoryLimit = 64 * 1024 * 1024;
+    bool countOnly = false; // "md5" stays empty and nothing is kept
 };
 
 // The raw printing ports of one box: accepts connections, and per connection counts, hashes and keeps
@@ -92,6 +95,7 @@ private:
 
     void accept(QTcpServer* server, quint16 port);
     void take(Connection* connection, const QByteArray& chunk);
+    void finishIfDropped(Connection* connection);
     void readAvailable(Connection* connection);
     void readSlowly(Connection* connection);
     void ended(Connection* connection);

@@ -4,12 +4,14 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
 const auto kDefaultServer = QStringLiteral("https://api.pavkoprint.com");
 const auto kDefaultLogServer = QStringLiteral("https://log.pavkoprint.com");
 const auto kDefaultVersion = QStringLiteral("9.9.9");
+const int kDefaultScanMaxProbes = 256;
 
 const char* typeName(QJsonValue::Type type)
 {
@@ -66,7 +68,7 @@ QJsonObject readConfig(const QString& path)
 void warnAboutTypes(const QJsonObject& values)
 {
     static const char* const kStrings[] = {"https_server", "version", "log_server"};
-    static const char* const kIntegers[] = {"wait_s", "wait_l"};
+    static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes"};
     for (const char* key : kStrings) {
         const QJsonValue value = values.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isNull() && !value.isString())
@@ -141,4 +143,33 @@ bool AConfig::isDev() const
 bool AConfig::tls_verify_disabled() const
 {
     return m_values.value(QStringLiteral("tls_verify_disabled")).toBool(false);
+}
+
+QStringList AConfig::scan_networks(bool* networksGiven) const
+{
+    const QJsonValue value = m_values.value(QStringLiteral("scan_networks"));
+    const bool given = !value.isUndefined() && !value.isNull();
+    if (networksGiven)
+        *networksGiven = given;
+    QStringList networks;
+    if (!given)
+        return networks;
+    if (!value.isArray()) {
+        qWarning() << "scan_networks is not a list: nothing is scanned";
+        return networks;
+    }
+    const QJsonArray items = value.toArray();
+    for (const QJsonValue& item : items) {
+        if (item.isString())
+            networks.append(item.toString());
+        else
+            qWarning() << "scan_networks: an entry that is not a text is left out";
+    }
+    return networks;
+}
+
+int AConfig::scan_max_probes() const
+{
+    const int probes = intValue(QStringLiteral("scan_max_probes"), kDefaultScanMaxProbes);
+    return probes > 0 ? probes : kDefaultScanMaxProbes;
 }

@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 // The installation's fixed settings from config/config.json; never written by the program.
 class AConfig
@@ -21,6 +22,12 @@ public:
     // Only a JSON true turns off TLS certificate verification, for a test service with a self-signed
     // certificate.
     bool tls_verify_disabled() const;
+    // Networks that device discovery scans instead of this PC's own ("a.b.c.d/n" texts). networksGiven
+    // tells whether the key is there at all: a value that is not a list of texts counts as given and
+    // empty, so a mistyped key never widens a scan to the real interfaces.
+    QStringList scan_networks(bool* networksGiven = nullptr) const;
+    // At most this many discovery probes in flight at once.
+    int scan_max_probes() const;
 
 private:
     QString stringValue(const QString& key, const QString& fallback) const;

@@ -82,6 +82,43 @@ private slots:
                        QLatin1String(config.isDev() ? "dev" : "-")),
               "read");
     }
+
+    void scanKeys_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("given");
+        QTest::addColumn<QStringList>("networks");
+        QTest::addColumn<int>("maxProbes");
+        QTest::newRow("absent") << QByteArray(R"({"wait_l":5})") << false << QStringList() << 256;
+        QTest::newRow("null") << QByteArray(R"({"scan_networks":null})") << false << QStringList() << 256;
+        QTest::newRow("list")
+            << QByteArray(R"({"scan_networks":["127.1.0.0/16","127.2.0.0/24"],"scan_max_probes":64})") << true
+            << QStringList{QStringLiteral("127.1.0.0/16"), QStringLiteral("127.2.0.0/24")} << 64;
+        QTest::newRow("empty list scans nothing")
+            << QByteArray(R"({"scan_networks":[]})") << true << QStringList() << 256;
+        // Mistyped: given, so the real interfaces are not scanned instead.
+        QTest::newRow("a text, not a list")
+            << QByteArray(R"({"scan_networks":"127.1.0.0/16"})") << true << QStringList() << 256;
+        QTest::newRow("entries that are not texts left out")
+            << QByteArray(R"({"scan_networks":[5,"127.1.0.0/16",{}],"scan_max_probes":0})") << true
+            << QStringList{QStringLiteral("127.1.0.0/16")} << 256;
+        QTest::newRow("negative limit")
+            << QByteArray(R"({"scan_max_probes":-5})") << false << QStringList() << 256;
+    }
+    void scanKeys()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, given);
+        QFETCH(QStringList, networks);
+        QFETCH(int, maxProbes);
+        TestAppDir dir;
+        dir.writeConfig(content);
+        const AConfig config(dir.path());
+        bool networksGiven = !given;
+        QCOMPARE(config.scan_networks(&networksGiven), networks);
+        QCOMPARE(networksGiven, given);
+        QCOMPARE(config.scan_max_probes(), maxProbes);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConfig)

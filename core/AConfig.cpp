@@ -135,6 +135,15 @@ int AConfig::wait_l() const
     return intValue(QStringLiteral("wait_l"), 5);
 }
 
+int AConfig::device_control_port() const
+{
+    return intValue(QStringLiteral("device_control_port"), 80);
+}
+int AConfig::device_raw_port() const
+{
+    return intValue(QStringLiteral("device_raw_port"), 9100);
+}
+
 bool AConfig::isDev() const
 {
     return m_values.value(QStringLiteral("https_server")).toString().contains(QLatin1String("dev"));

@@ -17,6 +17,10 @@ public:
     QString log_server() const;
     int wait_s() const;
     int wait_l() const;
+    // Ports of the print devices' control box (HTTP) and of raw printing; the production values unless a
+    // test or support set-up points the client at a simulator.
+    int device_control_port() const;
+    int device_raw_port() const;
     // A test deployment: the service URL mentions "dev".
     bool isDev() const;
     // Only a JSON true turns off TLS certificate verification, for a test service with a self-signed

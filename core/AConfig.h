@@ -11,6 +11,8 @@ public:
     // Reads config/config.json under appDir (which ends with "/").
     explicit AConfig(const QString& appDir);
     AConfig();
+    // Reads the given file instead, for tools that are pointed at an installation's configuration.
+    static AConfig fromFile(const QString& path);
 
     QString https_server() const;
     QString version() const;
@@ -34,6 +36,12 @@ public:
     int scan_max_probes() const;
 
 private:
+    struct FilePath
+    {
+        QString path;
+    };
+    explicit AConfig(const FilePath& file);
+
     QString stringValue(const QString& key, const QString& fallback) const;
     int intValue(const QString& key, int fallback) const;
 

@@ -233,13 +233,13 @@ bool JobSend::writeStream(QFile& file, QTcpSocket& socket, int jobId, int copies
                 return false;
             written += got;
             while (socket.bytesToWrite() > kMaxBuffered)
-                if (!socket.waitForBytesWritten(waitMs))
+                if (isCancelled(jobId) || !socket.waitForBytesWritten(waitMs))
                     return false;
         }
         qInfo() << "send_pcl : send to printer " << written << " / " << size << " , " << nowSec();
     }
     while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(waitMs))
+        if (isCancelled(jobId) || !socket.waitForBytesWritten(waitMs))
             return false;
     return socket.state() == QAbstractSocket::ConnectedState;
 }

@@ -21,10 +21,34 @@ void replaceOrLog(const SJob& job, const QByteArray& from, const QByteArray& to)
         qWarning() << "Replace file content failed. " << job.filePath;
 }
 
-bool writeAll(QSaveFile& out, const char* data, qint64 size)
+// Collects small pieces (the replacement texts, the bytes between close occurrences) into writes of
+// about readSize bytes; a large piece goes out directly.
+class Output
 {
-    return size == 0 || out.write(data, size) == size;
-}
+public:
+    Output(QSaveFile& file, int size) : m_file(file), m_size(size) { m_buffer.reserve(size); }
+
+    bool put(const char* data, qint64 size)
+    {
+        if (m_buffer.size() + size > m_size && !flush())
+            return false;
+        if (size >= m_size)
+            return m_file.write(data, size) == size;
+        m_buffer.append(data, int(size));
+        return true;
+    }
+    bool flush()
+    {
+        const bool ok = m_buffer.isEmpty() || m_file.write(m_buffer) == m_buffer.size();
+        m_buffer.resize(0);
+        return ok;
+    }
+
+private:
+    QSaveFile& m_file;
+    int m_size;
+    QByteArray m_buffer;
+};
 
 } // namespace
 
@@ -33,41 +57,41 @@ bool replace_file_content(const QString& path, const QByteArray& from, const QBy
     if (path.isEmpty() || from.isEmpty() || readSize < 1)
         return false;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
+    Output output(out, readSize);
+    const auto fail = [&out] {
+        out.cancelWriting();
+        return false;
+    };
 
     // Bytes read but not yet written: at most the start of an occurrence that the next read completes.
     QByteArray pending;
+    pending.reserve(readSize + from.size()); // kept when emptied, so reads reuse one buffer
     bool replaced = false;
     for (;;) {
         const int kept = pending.size();
         pending.resize(kept + readSize);
         const qint64 got = in.read(pending.data() + kept, readSize);
-        if (got < 0) {
-            out.cancelWriting();
-            return false;
-        }
+        if (got < 0)
+            return fail();
         pending.resize(kept + int(got));
         const bool atEnd = got == 0;
 
         int start = 0;
         for (int hit = pending.indexOf(from); hit >= 0; hit = pending.indexOf(from, start)) {
-            if (!writeAll(out, pending.constData() + start, hit - start) ||
-                !writeAll(out, to.constData(), to.size())) {
-                out.cancelWriting();
-                return false;
-            }
+            if (!output.put(pending.constData() + start, hit - start) ||
+                !output.put(to.constData(), to.size()))
+                return fail();
             replaced = true;
             start = hit + from.size();
         }
         const int keep = atEnd ? 0 : qMin(from.size() - 1, pending.size() - start);
-        if (!writeAll(out, pending.constData() + start, pending.size() - start - keep)) {
-            out.cancelWriting();
-            return false;
-        }
+        if (!output.put(pending.constData() + start, pending.size() - start - keep))
+            return fail();
         pending.remove(0, pending.size() - keep);
         if (atEnd)
             break;
@@ -76,7 +100,7 @@ bool replace_file_content(const QString& path, const QByteArray& from, const QBy
         out.cancelWriting();
         return true;
     }
-    return out.commit();
+    return output.flush() ? out.commit() : fail();
 }
 
 bool add_user_password(const SJob& job)

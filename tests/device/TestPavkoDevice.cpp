@@ -137,7 +137,7 @@ void TestPavkoDevice::interruptClosesThePort()
     SimBoxScript slow;
     slow.rawReadDelayMs = 1000;
     QVERIFY(useScript(slow));
-    m_dir.writeFile(QStringLiteral("big.prn"), kStream + QByteArray(32 * 1024 * 1024, 'p'));
+    m_dir.writeFile(QStringLiteral("big.prn"), kStream + QByteArray(8 * 1024 * 1024, 'p'));
     QSignalSpy started(m_box.get(), &DeviceBox::rawJobStarted);
     QProcess tool;
     start(tool, {QStringLiteral("--control-port"), QString::number(kControlPort),

@@ -214,7 +214,6 @@ bool JobSend::send_pcl(SJob& job, const QString& token)
 
 bool JobSend::writeStream(QFile& file, QTcpSocket& socket, int jobId, int copies)
 {
-    const int waitMs = m_settings.timing.socketWaitMs;
     const qint64 size = file.size();
     QByteArray chunk(int(kChunkSize), Qt::Uninitialized);
     for (int copy = 0; copy < copies; ++copy) {
@@ -232,16 +231,32 @@ bool JobSend::writeStream(QFile& file, QTcpSocket& socket, int jobId, int copies
             if (socket.write(chunk.constData(), got) != got)
                 return false;
             written += got;
-            while (socket.bytesToWrite() > kMaxBuffered)
-                if (isCancelled(jobId) || !socket.waitForBytesWritten(waitMs))
-                    return false;
+            if (!drain(socket, kMaxBuffered, jobId))
+                return false;
         }
         qInfo() << "send_pcl : send to printer " << written << " / " << size << " , " << nowSec();
     }
-    while (socket.bytesToWrite() > 0)
-        if (isCancelled(jobId) || !socket.waitForBytesWritten(waitMs))
+    return drain(socket, 0, jobId) && socket.state() == QAbstractSocket::ConnectedState;
+}
+
+bool JobSend::drain(QTcpSocket& socket, qint64 limit, int jobId)
+{
+    const int waitMs = m_settings.timing.socketWaitMs;
+    QDeadlineTimer stalled(waitMs);
+    qint64 left = socket.bytesToWrite();
+    while (left > limit) {
+        // In short steps, so that a cancel is seen while a slow printer holds the stream back.
+        socket.waitForBytesWritten(100);
+        if (isCancelled(jobId) || socket.state() != QAbstractSocket::ConnectedState)
             return false;
-    return socket.state() == QAbstractSocket::ConnectedState;
+        const qint64 now = socket.bytesToWrite();
+        if (now < left)
+            stalled.setRemainingTime(waitMs);
+        else if (stalled.hasExpired())
+            return false;
+        left = now;
+    }
+    return true;
 }
 
 void JobSend::wait_task_finish(SJob& job, const QString& token)

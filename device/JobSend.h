@@ -82,6 +82,9 @@ private:
     // Writes the file copies times over the connection, a chunk at a time; false when not every byte
     // was handed to the network (or the job was cancelled meanwhile).
     bool writeStream(QFile& file, QTcpSocket& socket, int jobId, int copies);
+    // Waits until no more than limit bytes wait in the socket; false when the job is cancelled, the
+    // connection breaks, or nothing leaves for the socket wait time.
+    bool drain(QTcpSocket& socket, qint64 limit, int jobId);
 
     bool isCancelled(int jobId) const;
     // Waits while processing events; false when the job was cancelled meanwhile.

@@ -116,7 +116,8 @@ void TestPavkoDevice::commands()
     arguments.replaceInStrings(QStringLiteral("FILE"), m_dir.file(QStringLiteral("job.prn")));
     QProcess tool;
     start(tool, QStringList{QStringLiteral("--config"), m_dir.file(QStringLiteral("config/config.json")),
-                            QStringLiteral("--control-port"), QString::number(kControlPort)} +
+                            QStringLiteral("--control-port"), QString::number(kControlPort),
+                            QStringLiteral("--progress-poll-ms"), QStringLiteral("20")} +
                     arguments);
     QVERIFY(finished(tool));
     const QStringList output = QString::fromUtf8(tool.readAll()).split(QLatin1Char('\n'));

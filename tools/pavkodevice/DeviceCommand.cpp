@@ -24,10 +24,11 @@ struct Options
     QStringList positional;
 };
 
-const QStringList kValueOptions{
-    QStringLiteral("config"),   QStringLiteral("control-port"), QStringLiteral("raw-port"),
-    QStringLiteral("brand"),    QStringLiteral("model"),        QStringLiteral("user"),
-    QStringLiteral("password"), QStringLiteral("copies"),       QStringLiteral("order")};
+const QStringList kValueOptions{QStringLiteral("config"),   QStringLiteral("control-port"),
+                                QStringLiteral("raw-port"), QStringLiteral("brand"),
+                                QStringLiteral("model"),    QStringLiteral("user"),
+                                QStringLiteral("password"), QStringLiteral("copies"),
+                                QStringLiteral("order"),    QStringLiteral("progress-poll-ms")};
 
 bool parse(const QStringList& arguments, Options& options)
 {
@@ -71,6 +72,12 @@ bool sendSettings(const Options& options, const DeviceCommandIo& io, JobSendSett
             continue;
         *port = positive(options.values.value(name), 65535);
         if (*port == 0)
+            return false;
+    }
+    if (options.values.contains(QStringLiteral("progress-poll-ms"))) {
+        settings.timing.progressPollMs =
+            positive(options.values.value(QStringLiteral("progress-poll-ms")), 600000);
+        if (settings.timing.progressPollMs == 0)
             return false;
     }
     return true;
@@ -161,7 +168,9 @@ QString deviceCommandUsage()
         "                   [--user U] [--password P] [--copies N] [--order ID] IP CODE FILE\n"
         "check: asks the device's box whether it can print (exit 0 when it can).\n"
         "send:  analyses FILE and sends a copy of it like the client does (exit 0 when sent,\n"
-        "       1 when it failed or was cancelled with Ctrl+C).\n");
+        "       1 when it failed or was cancelled with Ctrl+C).\n"
+        "--progress-poll-ms N polls the printer's progress every N ms instead of every 10 s;\n"
+        "--verbose shows the sender's log.\n");
 }
 
 int runDeviceCommand(const QStringList& arguments, const DeviceCommandIo& io)

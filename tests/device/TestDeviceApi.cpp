@@ -89,7 +89,6 @@ void TestDeviceApi::isCanPrint_data()
     QTest::newRow("no result-code") << FakeResponse::json("{}") << -1 << QString();
     QTest::newRow("not JSON") << FakeResponse::text("oops") << -1 << QString();
     QTest::newRow("HTTP error") << FakeResponse::json(R"({"result-code":0})", 500) << -1 << QString();
-    QTest::newRow("no answer") << FakeResponse::neverAnswer() << -1 << QString();
 }
 
 void TestDeviceApi::isCanPrint()

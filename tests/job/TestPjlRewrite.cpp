@@ -7,7 +7,6 @@
 namespace {
 const QByteArray kEnter("\n@PJL ENTER LANGUAGE=PCLXL\n");
 const QByteArray kCustomA3("\xd1\x9a\x0b\x68\x10\xf8\x2f\xc0\x02\xf8\x30", 11);
-const QByteArray kNamedA3Text("\xc8\xc0\x02\x41\x33\xf8\x25", 7);
 const QByteArray kNamedA3Enum("\xc0\x05\xf8\x25", 4);
 const QByteArray kHorizontal("\xc0\x00\xf8\x35", 4);
 const QByteArray kVertical("\xc0\x01\xf8\x35", 4);
@@ -101,64 +100,34 @@ void TestPjlRewrite::brandRules_data()
     QTest::addColumn<QString>("job");    // "copies size duplex analysed" and the document name
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QByteArray>("expected");
+    // The rules' main cases arrive byte for byte at a simulated device in TestJobSend; these are the
+    // conditions around them.
 
     const QByteArray pjl = "\x1b%-12345X@PJL JOB\n@PJL SET QTY=3\n@PJL SET COPIES=3" + kEnter;
     const QByteArray a3 = QByteArray("\xc0\x00\xf8\x35", 4) + kCustomA3 + "<page>";
     const QByteArray stream = pjl + a3;
     const QByteArray a3Vertical = QByteArray(a3).replace(kHorizontal, kVertical);
 
-    QTest::newRow("Konica account") << "KONICA MIN|bizhub C458|张三|pw"
-                                    << "1 1 0 1" << stream
-                                    << QByteArray(stream).replace(kEnter,
-                                                                  kEnter +
-                                                                      "@PJL SET KMCOETYPE = 2\n"
-                                                                      "@PJL SET KMDRIVER=ON\n"
-                                                                      "@PJL SET KMUSERNAME = \"" +
-                                                                      QString::fromUtf8("张三").toUtf8() +
-                                                                      "\"\n@PJL SET KMUSERKEY2 = \"pw\"\n");
-    QTest::newRow("Konica without password") << "KONICA MIN|bizhub C458|张三|"
-                                             << "1 1 0 1" << stream << stream;
     QTest::newRow("Konica of another model") << "KONICA MIN|bizhub 999|a|b"
                                              << "1 1 0 1" << stream << stream;
     const QByteArray sharpAccount = QByteArray(stream).replace(
         kEnter, "\n@PJL SET ACCOUNTNUMBER=\"48151623\"\n@PJL ENTER LANGUAGE=PCLXL \n");
     QTest::newRow("Sharp 4081 A3 duplex: account only") << "Sharp|Sharp 4081||"
                                                         << "1 2 1 1" << stream << sharpAccount;
-    QTest::newRow("Sharp 4110 A3 duplex")
-        << "Sharp|Sharp 4110||"
-        << "1 2 1 1" << stream
-        << QByteArray(sharpAccount)
-               .replace(
-                   "@PJL ENTER LANGUAGE=PCLXL \n",
-                   "@PJL SET DUPLEX=ON\n@PJL SET MEDIATYPE=DEFAULTMEDIATYPE\n@PJL ENTER LANGUAGE=PCLXL  \n")
-               .replace(kCustomA3, kNamedA3Enum);
     QTest::newRow("Sharp 365 A3 single-sided")
         << "Sharp|Sharp 365||"
         << "1 2 0 1" << stream << QByteArray(sharpAccount).replace(kCustomA3, kNamedA3Enum);
-    QTest::newRow("Fuji Xerox duplex 1") << "Fuji Xerox|workcentre 7855||"
-                                         << "1 2 1 1" << stream << pjl + a3Vertical;
     QTest::newRow("Fuji Xerox duplex 2") << "Fuji Xerox|workcentre 7855||"
                                          << "1 2 2 1" << pjl + a3Vertical << stream;
     QTest::newRow("Fuji Xerox not A3") << "Fuji Xerox|workcentre 7855||"
                                        << "1 1 1 1" << stream << stream;
-    for (const char* brand : {"Ricoh", "Kyocera", "HANSA CANO"})
-        QTest::addRow("%s A3", brand) << QString::fromLatin1(brand) + QLatin1String("|any||") << "1 2 0 1"
-                                      << stream << QByteArray(stream).replace(kCustomA3, kNamedA3Text);
     QTest::newRow("Ricoh A4") << "Ricoh|any||"
                               << "1 1 0 1" << stream << stream;
-    // The first rule that applies is the only one: an A3 Ricoh job keeps its copy commands.
-    const QByteArray brotherOnce =
-        QByteArray(stream).replace("QTY=3", "QTY=1").replace("COPIES=3", "COPIES=1");
-    QTest::newRow("Brother 3 copies") << "Brother|MFC-8540DN||"
-                                      << "3 1 0 1" << stream << brotherOnce;
     QTest::newRow("Brother 1 copy") << "Brother|MFC-8540DN||"
                                     << "1 1 0 1" << stream << stream;
     QTest::newRow("Brother not analysed")
         << "Brother|MFC-8530DN||"
         << "3 1 0 0" << stream << QByteArray(stream).replace("SET QTY", "SET COPIES");
-    QTest::newRow("Toshiba analysed")
-        << "Toshiba|any||"
-        << "2 1 0 1" << stream << QByteArray(stream).replace("SET QTY", "SET COPIES");
     QTest::newRow("Toshiba not analysed")
         << "Toshiba|any||"
         << "2 1 0 0" << stream << QByteArray(stream).replace("SET COPIES", "SET QTY");

@@ -96,6 +96,12 @@ void TestPavkoDevice::commands_data()
     QTest::newRow("send, raw port refused")
         << (QStringList{QStringLiteral("send")} + device + QStringList{QStringLiteral("FILE")}) << refused
         << 1 << QStringLiteral("发送失败 (2)") << 0;
+    // Discovery on this suite's box alone.
+    QTest::newRow("scan") << QStringList{QStringLiteral("scan"), QStringLiteral("--networks"),
+                                         QStringLiteral("127.0.42.0/30"), QStringLiteral("--wait"),
+                                         QStringLiteral("1")}
+                          << SimBoxScript() << 0 << QStringLiteral(R"({"code":"DEV0001","ip":"127.0.42.2"})")
+                          << 0;
     QTest::newRow("no such command") << QStringList{QStringLiteral("print")} << SimBoxScript() << 2
                                      << QString() << 0;
     QTest::newRow("send without file")

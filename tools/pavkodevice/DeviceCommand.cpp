@@ -1,6 +1,7 @@
 #include "DeviceCommand.h"
 
 #include "AConfig.h"
+#include "DScanCommand.h"
 #include "DeviceApi.h"
 #include "JobAnalysis.h"
 #include "JobSend.h"
@@ -158,23 +159,58 @@ int send(const Options& options, const JobSendSettings& settings, const DeviceCo
     return outcome == JobSend::Sent ? 0 : 1;
 }
 
+// "scan" and what follows it go to discovery, with the configuration of the options before it.
+int scan(const QStringList& arguments, int at, const DeviceCommandIo& io)
+{
+    Options options;
+    if (!parse(arguments.mid(0, at), options) || !options.positional.isEmpty()) {
+        io.err(deviceCommandUsage());
+        return 2;
+    }
+    DScanSettings settings;
+    if (options.values.contains(QStringLiteral("config"))) {
+        const QString path = options.values.value(QStringLiteral("config"));
+        if (!QFileInfo(path).isFile()) {
+            io.err(QStringLiteral("configuration not found: ") + path);
+            return 2;
+        }
+        settings = DScanSettings::fromConfig(AConfig::fromFile(path));
+    }
+    return runScanCommand(arguments.mid(at + 1), settings, &DScanDevice::systemInterfaces, io.out, io.err);
+}
+
+// Index of the command word: the first argument that is not an option or an option's value.
+int commandIndex(const QStringList& arguments)
+{
+    int i = 0;
+    while (i < arguments.size() && kValueOptions.contains(arguments[i].mid(2)) &&
+           arguments[i].startsWith(QLatin1String("--")))
+        i += 2;
+    return i;
+}
+
 } // namespace
 
 QString deviceCommandUsage()
 {
     return QStringLiteral(
-        "usage: pavkodevice [--config FILE] [--control-port N] [--raw-port N] check IP CODE\n"
-        "       pavkodevice [--config FILE] [--control-port N] [--raw-port N] send [--brand B] [--model M]\n"
-        "                   [--user U] [--password P] [--copies N] [--order ID] IP CODE FILE\n"
-        "check: asks the device's box whether it can print (exit 0 when it can).\n"
-        "send:  analyses FILE and sends a copy of it like the client does (exit 0 when sent,\n"
-        "       1 when it failed or was cancelled with Ctrl+C).\n"
-        "--progress-poll-ms N polls the printer's progress every N ms instead of every 10 s;\n"
-        "--verbose shows the sender's log.\n");
+               "usage: pavkodevice [--config FILE] [--control-port N] [--raw-port N] check IP CODE\n"
+               "       pavkodevice [--config FILE] [--control-port N] [--raw-port N] send [--brand B] "
+               "[--model M]\n"
+               "                   [--user U] [--password P] [--copies N] [--order ID] IP CODE FILE\n"
+               "check: asks the device's box whether it can print (exit 0 when it can).\n"
+               "send:  analyses FILE and sends a copy of it like the client does (exit 0 when sent,\n"
+               "       1 when it failed or was cancelled with Ctrl+C).\n"
+               "--progress-poll-ms N polls the printer's progress every N ms instead of every 10 s;\n"
+               "--verbose shows the sender's log.\n") +
+           scanCommandUsage();
 }
 
 int runDeviceCommand(const QStringList& arguments, const DeviceCommandIo& io)
 {
+    const int at = commandIndex(arguments);
+    if (at < arguments.size() && arguments[at] == QLatin1String("scan"))
+        return scan(arguments, at, io);
     Options options;
     JobSendSettings settings;
     if (!parse(arguments, options) || !sendSettings(options, io, settings) || options.positional.isEmpty()) {

@@ -68,7 +68,8 @@ QJsonObject readConfig(const QString& path)
 void warnAboutTypes(const QJsonObject& values)
 {
     static const char* const kStrings[] = {"https_server", "version", "log_server"};
-    static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes"};
+    static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
+                                            "device_raw_port"};
     for (const char* key : kStrings) {
         const QJsonValue value = values.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isNull() && !value.isString())
@@ -91,11 +92,17 @@ void warnAboutTypes(const QJsonObject& values)
 
 AConfig::AConfig() : AConfig(appDir()) {}
 
-AConfig::AConfig(const QString& dir)
+AConfig::AConfig(const QString& dir) : AConfig(FilePath{dir + QStringLiteral("config/config.json")}) {}
+
+AConfig::AConfig(const FilePath& file)
 {
-    const QString path = dir + QStringLiteral("config/config.json");
-    m_values = readConfig(path);
+    m_values = readConfig(file.path);
     warnAboutTypes(m_values);
+}
+
+AConfig AConfig::fromFile(const QString& path)
+{
+    return AConfig(FilePath{path});
 }
 
 QString AConfig::stringValue(const QString& key, const QString& fallback) const
@@ -133,6 +140,15 @@ int AConfig::wait_s() const
 int AConfig::wait_l() const
 {
     return intValue(QStringLiteral("wait_l"), 5);
+}
+
+int AConfig::device_control_port() const
+{
+    return intValue(QStringLiteral("device_control_port"), 80);
+}
+int AConfig::device_raw_port() const
+{
+    return intValue(QStringLiteral("device_raw_port"), 9100);
 }
 
 bool AConfig::isDev() const

@@ -11,12 +11,18 @@ public:
     // Reads config/config.json under appDir (which ends with "/").
     explicit AConfig(const QString& appDir);
     AConfig();
+    // Reads the given file instead, for tools that are pointed at an installation's configuration.
+    static AConfig fromFile(const QString& path);
 
     QString https_server() const;
     QString version() const;
     QString log_server() const;
     int wait_s() const;
     int wait_l() const;
+    // Ports of the print devices' control box (HTTP) and of raw printing; the production values unless a
+    // test or support set-up points the client at a simulator.
+    int device_control_port() const;
+    int device_raw_port() const;
     // A test deployment: the service URL mentions "dev".
     bool isDev() const;
     // Only a JSON true turns off TLS certificate verification, for a test service with a self-signed
@@ -30,6 +36,12 @@ public:
     int scan_max_probes() const;
 
 private:
+    struct FilePath
+    {
+        QString path;
+    };
+    explicit AConfig(const FilePath& file);
+
     QString stringValue(const QString& key, const QString& fallback) const;
     int intValue(const QString& key, int fallback) const;
 

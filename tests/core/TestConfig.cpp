@@ -55,6 +55,9 @@ private slots:
         // Not raw strings: moc would take their "//" for a comment.
         QTest::newRow("dev in host") << QByteArray("{\"https_server\":\"https://apidev.x\"}")
                                      << "9.9.9 5 0 dev" << QStringList();
+        QTest::newRow("simulated devices' ports")
+            << QByteArray(R"({"device_control_port":18080,"device_raw_port":19100})") << defaults
+            << QStringList();
         QTest::newRow("upper-case DEV")
             << QByteArray("{\"https_server\":\"https://DEV.x\"}") << defaults << QStringList();
         QTest::newRow("server of the wrong type")
@@ -81,6 +84,9 @@ private slots:
                   .arg(config.version(), QString::number(config.wait_l()), QString::number(config.wait_s()),
                        QLatin1String(config.isDev() ? "dev" : "-")),
               "read");
+        QCOMPARE(QStringLiteral("%1 %2").arg(config.device_control_port()).arg(config.device_raw_port()),
+                 // the production devices' ports unless a simulator's are set
+                 QLatin1String(content.contains("device_control_port") ? "18080 19100" : "80 9100"));
     }
 
     void scanKeys_data()

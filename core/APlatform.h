@@ -15,6 +15,10 @@ bool isProcessRunning(const QString& name);
 QString instanceLockFolder();
 #endif
 
+// Renames from to to, replacing a file already there in one step: to holds either its old or its new
+// content whatever happens meanwhile.
+bool renameOver(const QString& from, const QString& to);
+
 // Ends every process of that name (without extension); does not wait and reports nothing.
 void killProcess(const QString& name);
 

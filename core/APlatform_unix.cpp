@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -65,4 +66,9 @@ QString deviceId()
     if (id.isEmpty())
         id = firstLine(QStringLiteral("/etc/machine-id"));
     return id.isEmpty() ? QString() : QStringLiteral("Q1") + id;
+}
+
+bool renameOver(const QString& from, const QString& to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }

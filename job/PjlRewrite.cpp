@@ -1,9 +1,12 @@
 #include "PjlRewrite.h"
 
+#include "APlatform.h"
+
 #include <QDebug>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -26,7 +29,7 @@ void replaceOrLog(const SJob& job, const QByteArray& from, const QByteArray& to)
 class Output
 {
 public:
-    Output(QSaveFile& file, int size) : m_file(file), m_size(size) { m_buffer.reserve(size); }
+    Output(QFile& file, int size) : m_file(file), m_size(size) { m_buffer.reserve(size); }
 
     bool put(const char* data, qint64 size)
     {
@@ -45,7 +48,7 @@ public:
     }
 
 private:
-    QSaveFile& m_file;
+    QFile& m_file;
     int m_size;
     QByteArray m_buffer;
 };
@@ -59,14 +62,12 @@ bool replace_file_content(const QString& path, const QByteArray& from, const QBy
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // Written beside the file and renamed over it. Not synced to disk first: the spool file lives only
+    // as long as its job, and the rename alone keeps a dying process from leaving a mix behind.
+    QTemporaryFile out(QFileInfo(path).absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!out.open())
         return false;
     Output output(out, readSize);
-    const auto fail = [&out] {
-        out.cancelWriting();
-        return false;
-    };
 
     // Bytes read but not yet written: at most the start of an occurrence that the next read completes.
     QByteArray pending;
@@ -77,7 +78,7 @@ bool replace_file_content(const QString& path, const QByteArray& from, const QBy
         pending.resize(kept + readSize);
         const qint64 got = in.read(pending.data() + kept, readSize);
         if (got < 0)
-            return fail();
+            return false;
         pending.resize(kept + int(got));
         const bool atEnd = got == 0;
 
@@ -85,22 +86,24 @@ bool replace_file_content(const QString& path, const QByteArray& from, const QBy
         for (int hit = pending.indexOf(from); hit >= 0; hit = pending.indexOf(from, start)) {
             if (!output.put(pending.constData() + start, hit - start) ||
                 !output.put(to.constData(), to.size()))
-                return fail();
+                return false;
             replaced = true;
             start = hit + from.size();
         }
         const int keep = atEnd ? 0 : qMin(from.size() - 1, pending.size() - start);
         if (!output.put(pending.constData() + start, pending.size() - start - keep))
-            return fail();
+            return false;
         pending.remove(0, pending.size() - keep);
         if (atEnd)
             break;
     }
-    if (!replaced) {
-        out.cancelWriting();
+    if (!replaced)
         return true;
-    }
-    return output.flush() ? out.commit() : fail();
+    if (!output.flush() || !out.flush())
+        return false;
+    in.close();
+    out.close();
+    return renameOver(out.fileName(), path);
 }
 
 bool add_user_password(const SJob& job)

@@ -63,6 +63,11 @@ bool AConfig::isDev() const
     return m_values.value(QStringLiteral("https_server")).toString().contains(QLatin1String("dev"));
 }
 
+QString AConfig::oss_address() const
+{
+    return stringValue(QStringLiteral("oss_address"), QString());
+}
+
 bool AConfig::tls_verify_disabled() const
 {
     return m_values.value(QStringLiteral("tls_verify_disabled")).toBool(false);

@@ -21,6 +21,9 @@ public:
     // Only a JSON true turns off TLS certificate verification, for a test service with a self-signed
     // certificate.
     bool tls_verify_disabled() const;
+    // Where document uploads go instead of the storage region's public endpoint (a loopback stand-in or
+    // a private deployment), e.g. "http://127.0.0.1:9000"; empty for the public endpoint.
+    QString oss_address() const;
 
 private:
     QString stringValue(const QString& key, const QString& fallback) const;

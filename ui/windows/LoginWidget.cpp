@@ -11,9 +11,7 @@
 #include "ui_LoginWidget.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QMouseEvent>
-#include <QTemporaryFile>
 
 namespace {
 const auto kScanPrompt = QStringLiteral("请使用微信、PavkoAPP扫一扫登录");
@@ -101,12 +99,7 @@ bool LoginWidget::scanLogin()
 
 void LoginWidget::showQrCode()
 {
-    // Written aside, not into the working directory, which may not be writable.
-    QTemporaryFile image(QDir::tempPath() + QStringLiteral("/pavko-login-XXXXXX.png"));
-    if (image.open() && makeQrImage(m_loginUrl, image.fileName()))
-        m_ui->lbQr->setPixmap(QPixmap(image.fileName()));
-    else
-        m_ui->lbQr->clear();
+    m_ui->lbQr->setPixmap(QPixmap::fromImage(makeQrImage(m_loginUrl)));
     m_ui->lbText->setText(kScanPrompt);
 }
 

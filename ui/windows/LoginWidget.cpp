@@ -31,7 +31,7 @@ LoginWidget::LoginWidget(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     setMinimumSize(size());
     setMaximumSize(size());
     m_ui->lbFlush->installEventFilter(this);
-    if (ASingleton<AStatus>::instance()->runMode() == 3)
+    if (ASingleton<AStatus>::instance()->runMode() == AStatus::Merchant)
         m_ui->cbxAutoLogin->hide();
     m_code = randomString(16);
     m_pollTimer.setInterval(1000);
@@ -43,7 +43,7 @@ LoginWidget::~LoginWidget() = default;
 
 int LoginWidget::start()
 {
-    if (ASingleton<AStatus>::instance()->runMode() == 2) {
+    if (ASingleton<AStatus>::instance()->runMode() == AStatus::EnterpriseOpen) {
         qInfo() << "enterprise open mode. no need login.";
         m_loggedIn = true;
         return 1;

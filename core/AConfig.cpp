@@ -1,6 +1,7 @@
 #include "AConfig.h"
 
 #include "AJson.h"
+#include "APlatform.h"
 #include "AppDir.h"
 
 #include <QDebug>
@@ -13,7 +14,7 @@ const auto kDefaultVersion = QStringLiteral("9.9.9");
 
 AConfig::AConfig() : AConfig(appDir()) {}
 
-AConfig::AConfig(const QString& dir)
+AConfig::AConfig(const QString& dir) : m_dir(dir)
 {
     const QString path = dir + QStringLiteral("config/config.json");
     m_values = readJsonObjectFile(path);
@@ -61,6 +62,11 @@ int AConfig::wait_l() const
 bool AConfig::isDev() const
 {
     return m_values.value(QStringLiteral("https_server")).toString().contains(QLatin1String("dev"));
+}
+
+QString AConfig::converter() const
+{
+    return stringValue(QStringLiteral("converter"), m_dir + defaultConverterName());
 }
 
 QString AConfig::oss_address() const

@@ -24,10 +24,14 @@ public:
     // Where document uploads go instead of the storage region's public endpoint (a loopback stand-in or
     // a private deployment), e.g. "http://127.0.0.1:9000"; empty for the public endpoint.
     QString oss_address() const;
+    // The program that turns a spooled job into a PDF for printing later; by default the platform's
+    // converter in the application folder.
+    QString converter() const;
 
 private:
     QString stringValue(const QString& key, const QString& fallback) const;
     int intValue(const QString& key, int fallback) const;
 
+    QString m_dir;
     QJsonObject m_values;
 };

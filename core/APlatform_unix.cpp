@@ -41,3 +41,13 @@ QString deviceId()
         id = firstLine(QStringLiteral("/etc/machine-id"));
     return id.isEmpty() ? QString() : QStringLiteral("Q1") + id;
 }
+
+QString defaultConverterName()
+{
+    return QStringLiteral("pavko-convert");
+}
+
+ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)
+{
+    return {converter, {input, output}};
+}

@@ -49,3 +49,13 @@ QString deviceId()
     const QString id = deviceIdFromWmic();
     return id.isEmpty() ? deviceIdFromFirmware() : id;
 }
+
+QString defaultConverterName()
+{
+    return QStringLiteral("gs.exe");
+}
+
+ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)
+{
+    return {QStringLiteral("cmd"), {QStringLiteral("/c"), converter, input, output, QStringLiteral("silent")}};
+}

@@ -1,25 +1,109 @@
 #include "AConfig.h"
 
-#include "AJson.h"
 #include "APlatform.h"
 #include "AppDir.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace {
 const auto kDefaultServer = QStringLiteral("https://api.pavkoprint.com");
 const auto kDefaultLogServer = QStringLiteral("https://log.pavkoprint.com");
 const auto kDefaultVersion = QStringLiteral("9.9.9");
+const int kDefaultScanMaxProbes = 256;
+
+const char* typeName(QJsonValue::Type type)
+{
+    switch (type) {
+    case QJsonValue::Bool:
+        return "a boolean";
+    case QJsonValue::Double:
+        return "a number";
+    case QJsonValue::String:
+        return "a string";
+    case QJsonValue::Array:
+        return "an array";
+    case QJsonValue::Object:
+        return "an object";
+    default:
+        return "null";
+    }
+}
+
+bool isInteger(const QJsonValue& value)
+{
+    return value.isDouble() && double(value.toInt(0)) == value.toDouble();
+}
+
+// The object of the file, or empty with a warning that tells an administrator what is wrong with it:
+// with an unusable file the client talks to the production service, which must not go unnoticed.
+QJsonObject readConfig(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        qWarning() << QStringLiteral("找不到文件 ") + path;
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "config : cannot read" << path << ":" << file.errorString();
+        return {};
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning() << "config :" << path << "is not JSON :" << error.errorString() << "at offset"
+                   << error.offset;
+        return {};
+    }
+    if (!document.isObject()) {
+        qWarning() << "config :" << path << "holds" << (document.isArray() ? "an array" : "no value")
+                   << "instead of an object";
+        return {};
+    }
+    return document.object();
+}
+
+// Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
+void warnAboutTypes(const QJsonObject& values)
+{
+    static const char* const kStrings[] = {"https_server", "version", "log_server"};
+    static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
+                                            "device_raw_port"};
+    for (const char* key : kStrings) {
+        const QJsonValue value = values.value(QLatin1String(key));
+        if (!value.isUndefined() && !value.isNull() && !value.isString())
+            qWarning() << "config : key" << key << "should be a string but is" << typeName(value.type());
+    }
+    for (const char* key : kIntegers) {
+        const QJsonValue value = values.value(QLatin1String(key));
+        if (value.isDouble() && !isInteger(value))
+            qWarning() << "config : key" << key << "should be a whole number but is" << value.toDouble();
+        else if (!value.isUndefined() && !value.isNull() && !value.isDouble())
+            qWarning() << "config : key" << key << "should be a whole number but is"
+                       << typeName(value.type());
+    }
+    const QJsonValue tls = values.value(QLatin1String("tls_verify_disabled"));
+    if (!tls.isUndefined() && !tls.isNull() && !tls.isBool())
+        qWarning() << "config : key tls_verify_disabled should be a boolean but is" << typeName(tls.type());
+}
+
 } // namespace
 
 AConfig::AConfig() : AConfig(appDir()) {}
 
-AConfig::AConfig(const QString& dir) : m_dir(dir)
+AConfig::AConfig(const QString& dir) : AConfig(FilePath{dir + QStringLiteral("config/config.json")}) {}
+
+AConfig::AConfig(const FilePath& file)
 {
-    const QString path = dir + QStringLiteral("config/config.json");
-    m_values = readJsonObjectFile(path);
-    if (m_values.isEmpty())
-        qWarning() << QStringLiteral("找不到文件 ") + path;
+    m_values = readConfig(file.path);
+    warnAboutTypes(m_values);
+}
+
+AConfig AConfig::fromFile(const QString& path)
+{
+    return AConfig(FilePath{path});
 }
 
 QString AConfig::stringValue(const QString& key, const QString& fallback) const
@@ -59,6 +143,15 @@ int AConfig::wait_l() const
     return intValue(QStringLiteral("wait_l"), 5);
 }
 
+int AConfig::device_control_port() const
+{
+    return intValue(QStringLiteral("device_control_port"), 80);
+}
+int AConfig::device_raw_port() const
+{
+    return intValue(QStringLiteral("device_raw_port"), 9100);
+}
+
 bool AConfig::isDev() const
 {
     return m_values.value(QStringLiteral("https_server")).toString().contains(QLatin1String("dev"));
@@ -66,7 +159,7 @@ bool AConfig::isDev() const
 
 QString AConfig::converter() const
 {
-    return stringValue(QStringLiteral("converter"), m_dir + defaultConverterName());
+    return stringValue(QStringLiteral("converter"), appDir() + defaultConverterName());
 }
 
 QString AConfig::oss_address() const
@@ -77,4 +170,33 @@ QString AConfig::oss_address() const
 bool AConfig::tls_verify_disabled() const
 {
     return m_values.value(QStringLiteral("tls_verify_disabled")).toBool(false);
+}
+
+QStringList AConfig::scan_networks(bool* networksGiven) const
+{
+    const QJsonValue value = m_values.value(QStringLiteral("scan_networks"));
+    const bool given = !value.isUndefined() && !value.isNull();
+    if (networksGiven)
+        *networksGiven = given;
+    QStringList networks;
+    if (!given)
+        return networks;
+    if (!value.isArray()) {
+        qWarning() << "scan_networks is not a list: nothing is scanned";
+        return networks;
+    }
+    const QJsonArray items = value.toArray();
+    for (const QJsonValue& item : items) {
+        if (item.isString())
+            networks.append(item.toString());
+        else
+            qWarning() << "scan_networks: an entry that is not a text is left out";
+    }
+    return networks;
+}
+
+int AConfig::scan_max_probes() const
+{
+    const int probes = intValue(QStringLiteral("scan_max_probes"), kDefaultScanMaxProbes);
+    return probes > 0 ? probes : kDefaultScanMaxProbes;
 }

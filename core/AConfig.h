@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 // The installation's fixed settings from config/config.json; never written by the program.
 class AConfig
@@ -10,17 +11,29 @@ public:
     // Reads config/config.json under appDir (which ends with "/").
     explicit AConfig(const QString& appDir);
     AConfig();
+    // Reads the given file instead, for tools that are pointed at an installation's configuration.
+    static AConfig fromFile(const QString& path);
 
     QString https_server() const;
     QString version() const;
     QString log_server() const;
     int wait_s() const;
     int wait_l() const;
+    // Ports of the print devices' control box (HTTP) and of raw printing; the production values unless a
+    // test or support set-up points the client at a simulator.
+    int device_control_port() const;
+    int device_raw_port() const;
     // A test deployment: the service URL mentions "dev".
     bool isDev() const;
     // Only a JSON true turns off TLS certificate verification, for a test service with a self-signed
     // certificate.
     bool tls_verify_disabled() const;
+    // Networks that device discovery scans instead of this PC's own ("a.b.c.d/n" texts). networksGiven
+    // tells whether the key is there at all: a value that is not a list of texts counts as given and
+    // empty, so a mistyped key never widens a scan to the real interfaces.
+    QStringList scan_networks(bool* networksGiven = nullptr) const;
+    // At most this many discovery probes in flight at once.
+    int scan_max_probes() const;
     // Where document uploads go instead of the storage region's public endpoint (a loopback stand-in or
     // a private deployment), e.g. "http://127.0.0.1:9000"; empty for the public endpoint.
     QString oss_address() const;
@@ -29,9 +42,14 @@ public:
     QString converter() const;
 
 private:
+    struct FilePath
+    {
+        QString path;
+    };
+    explicit AConfig(const FilePath& file);
+
     QString stringValue(const QString& key, const QString& fallback) const;
     int intValue(const QString& key, int fallback) const;
 
-    QString m_dir;
     QJsonObject m_values;
 };

@@ -90,12 +90,19 @@ QString formatLine(QtMsgType type, const QString& text, const QDateTime& time)
     return time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QLatin1String(tag) + text;
 }
 
+QString capped(const QString& text)
+{
+    if (text.size() <= kMaxTextChars)
+        return text;
+    return text.left(kMaxTextChars) + QStringLiteral("…(%1 characters)").arg(text.size());
+}
+
 void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (isFiltered(text))
         return;
     // The log leaves the machine: no password, key or token goes into it whole.
-    const QString line = formatLine(type, maskSecretsInText(text), QDateTime::currentDateTime());
+    const QString line = formatLine(type, capped(maskSecretsInText(text)), QDateTime::currentDateTime());
     appendLine(line);
     if (LogUploadQueue* target = g_uploadTarget.load(std::memory_order_acquire))
         target->enqueue({uploadLevel(type), QDateTime::currentSecsSinceEpoch(), line});

@@ -24,6 +24,9 @@ public:
 // Every message of the process, from any thread, goes through one handler into log.log.
 namespace ALog {
 constexpr qint64 kRotateAbove = 10485760;
+// Whatever a caller hands in, a line keeps at most this many characters of its text; callers cut foreign
+// text much shorter themselves (logExcerpt).
+constexpr int kMaxTextChars = 16384;
 
 // Installs the message handler writing log.log (and log.bak) in logDir, which ends with "/".
 void init(const QString& logDir);
@@ -35,6 +38,8 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
 // "yyyy-MM-dd hh:mm:ss.zzz [Level] text" for the given local time.
 QString formatLine(QtMsgType type, const QString& text, const QDateTime& time);
 int uploadLevel(QtMsgType type);
+// The text as it is written: cut after kMaxTextChars, with "…" and its full length.
+QString capped(const QString& text);
 // Noise from the TLS library that is neither written nor uploaded.
 bool isFiltered(const QString& text);
 } // namespace ALog

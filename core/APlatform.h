@@ -24,6 +24,12 @@ struct ProgramCall
 };
 ProgramCall converterCall(const QString& converter, const QString& input, const QString& output);
 
+#ifndef Q_OS_WIN
+// Where the instance guards' lock files live: the user's runtime folder (XDG_RUNTIME_DIR) when it is the
+// user's own, else "~/.pavko", created for the user alone; empty when neither can be had.
+QString instanceLockFolder();
+#endif
+
 // Ends every process of that name (without extension); does not wait and reports nothing.
 void killProcess(const QString& name);
 

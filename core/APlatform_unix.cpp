@@ -5,14 +5,39 @@
 #include <QProcess>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+// A folder of this user's that no one else may write to.
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat info;
+    return path.startsWith('/') && ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::getuid() && (info.st_mode & 0022) == 0;
+}
+} // namespace
+
+QString instanceLockFolder()
+{
+    // Never a shared folder such as /tmp: another user could create the lock file there first.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (isPrivateFolder(runtime))
+        return QFile::decodeName(runtime);
+    const QByteArray home = QFile::encodeName(QDir::homePath() + QStringLiteral("/.pavko"));
+    ::mkdir(home.constData(), 0700);
+    return isPrivateFolder(home) ? QFile::decodeName(home) : QString();
+}
 
 bool isProcessRunning(const QString& name)
 {
     // An flock()ed file: the kernel drops the lock with the process, even after SIGKILL.
     static const int fd = [&name] {
-        const QString path = QDir::tempPath() + QStringLiteral("/pavko-%1-%2.lock").arg(name).arg(getuid());
-        return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const QString folder = instanceLockFolder();
+        if (folder.isEmpty())
+            return -1;
+        const QString path = folder + QStringLiteral("/pavko-%1.lock").arg(name);
+        return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     }();
     return fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
 }

@@ -2,10 +2,10 @@
 
 #include "AJson.h"
 #include "AppDir.h"
+#include "OwnerOnlyFile.h"
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <cmath>
 
 AStatus::AStatus() : AStatus(appDir()) {}
@@ -48,12 +48,8 @@ int AStatus::runMode() const
 
 void AStatus::save()
 {
-    // Written aside and renamed over the old store, so a crash or a full disk never leaves it half written.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument(m_values).toJson(QJsonDocument::Compact).toBase64());
-    file.commit();
+    // It holds the login token.
+    saveOwnerOnly(m_path, QJsonDocument(m_values).toJson(QJsonDocument::Compact).toBase64());
 }
 
 bool AStatus::load()

@@ -1,11 +1,15 @@
 #include "JobRun.h"
 
+#include "AConfig.h"
 #include "AMessageBox.h"
+#include "ASingleton.h"
 #include "EventWait.h"
 #include "JobAnalysis.h"
+#include "JobSend.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
 #include "JobSweep.h"
+#include "LogText.h"
 #include "LoginLoop.h"
 #include "UIWait.h"
 
@@ -18,9 +22,11 @@ JobRun::JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent)
     start(idleInterval);
 }
 
+JobRun::~JobRun() = default;
+
 bool JobRun::handleJob(SJob& job)
 {
-    qInfo() << "job run (" << job.jobId << ") : start , " << job.filePath;
+    qInfo() << "job run (" << job.jobId << ") : start , " << logExcerpt(job.filePath);
     sleepEventsMs(300);
     if (!QFile::exists(job.filePath)) {
         infoBox(QStringLiteral("打印文件生成失败，请重新下发打印任务."));
@@ -63,6 +69,21 @@ void JobRun::queueForDevice(const SJob& job)
                            JobStatusTexts::waiting(), job.totalPages());
     if (job.device.deviceStatus == DeviceEntry::Busy)
         m_status->show();
-    // Device senders take over here once they exist; until then the job ends with the sweep.
-    m_sweep->push(job);
+    senderFor(job.device.deviceCode)->push(job);
+}
+
+JobSend* JobRun::senderFor(const QString& deviceCode)
+{
+    std::unique_ptr<JobSend>& sender = m_senders[deviceCode];
+    if (sender)
+        return sender.get();
+    sender = std::make_unique<JobSend>(deviceCode, m_sweep,
+                                       JobSendSettings::fromConfig(*ASingleton<AConfig>::instance()));
+    // The sender runs on its own thread: its reports are queued to the window, while a cancel reaches
+    // it at once (it is waiting for the device, not for events).
+    connect(sender.get(), &JobSend::job_msg, m_status, &JobStatusWidget::job_msg, Qt::QueuedConnection);
+    connect(sender.get(), &JobSend::information_rb, m_status, &JobStatusWidget::information_rb,
+            Qt::QueuedConnection);
+    connect(m_status, &JobStatusWidget::job_cancel, sender.get(), &JobSend::cancel, Qt::DirectConnection);
+    return sender.get();
 }

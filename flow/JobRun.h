@@ -3,6 +3,11 @@
 #include "ATimerQueue.h"
 #include "SJob.h"
 
+#include <QString>
+#include <map>
+#include <memory>
+
+class JobSend;
 class JobStatusWidget;
 class JobSweep;
 
@@ -12,6 +17,7 @@ class JobRun : public ATimerQueue<SJob>
 {
 public:
     JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent = nullptr);
+    ~JobRun() override;
 
 protected:
     bool handleJob(SJob& job) override;
@@ -19,7 +25,10 @@ protected:
 private:
     bool analyse(SJob& job);
     void queueForDevice(const SJob& job);
+    // The device's sender, made on first use and reporting to the status window.
+    JobSend* senderFor(const QString& deviceCode);
 
     JobSweep* m_sweep;
     JobStatusWidget* m_status;
+    std::map<QString, std::unique_ptr<JobSend>> m_senders; // by device code; GUI thread only
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 // The contract between the spooler monitor and the client: the monitor moves each finished job's
 // output to a file named kSpoolFilePrefix + job id and sends that file's full path to the client on
 // 127.0.0.1:kHandOverPort, one path per connection, then closes the connection.
@@ -10,4 +13,23 @@ constexpr char kPortFileName[] = "PavkoPort";
 constexpr char kSpoolFilePrefix[] = "PavkoPort.";
 // A hand-over longer than this is no path of ours.
 constexpr int kMaxPathBytes = 4096;
+constexpr char kWorkFolderName[] = "pavkodriver";
+
+// The folders where the monitor may put job files, in the order it tries them: "pavkodriver" in the
+// user's temporary folder, then the install folder. The monitor takes the first it can use; the client
+// accepts job files only directly inside one of them. Either argument may be empty (unknown); the
+// temporary folder may end with a separator or not.
+inline std::vector<std::string> workFolderCandidates(const std::string& tempFolder,
+                                                     const std::string& installFolder, char separator)
+{
+    std::vector<std::string> folders;
+    if (!tempFolder.empty()) {
+        const char last = tempFolder.back();
+        folders.push_back(tempFolder + (last == '/' || last == '\\' ? "" : std::string(1, separator)) +
+                          kWorkFolderName);
+    }
+    if (!installFolder.empty())
+        folders.push_back(installFolder);
+    return folders;
+}
 } // namespace HandOver

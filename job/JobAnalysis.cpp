@@ -2,6 +2,7 @@
 
 #include "XlReader.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <cctype>
 #include <climits>
@@ -45,6 +46,21 @@ int pjlValue(const std::string& line, const char* key)
     return toInt(line.substr(from, lineFeed == std::string::npos ? std::string::npos : lineFeed - from), 0);
 }
 
+// The reader gets the open file, not its name: names are the reader's own business and limited there, while
+// spool paths under long user names are normal. Wide characters on Windows, whatever the code page.
+std::FILE* openStream(const QString& path)
+{
+#ifdef Q_OS_WIN
+    std::FILE* stream = _wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"rb");
+#else
+    std::FILE* stream = std::fopen(QFile::encodeName(path).constData(), "rb");
+#endif
+    // The reader buffers itself.
+    if (stream)
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
+}
+
 int clampToInt(uint64_t value)
 {
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
@@ -76,9 +92,13 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     if (!sink)
         return false;
     XlStreamStats stats;
-    const QByteArray path = job.filePath.toLocal8Bit();
-    disassemble(sink, path.constData(), nullptr, XL_MODE_STATS, &stats);
-    if (sink->errorCode != 0 || sink->errorCount > 0) {
+    std::FILE* stream = openStream(job.filePath);
+    disassemble_stream(sink, stream, "job", XL_MODE_STATS, &stats);
+    if (stream)
+        std::fclose(stream);
+    // A session left open means the stream was cut short: its pages and price would be wrong.
+    if (sink->errorCode != 0 || sink->errorCount > 0 || stats.lastSessionOpen ||
+        stats.endSessions < stats.sessions) {
         destroy_sink(sink);
         return false;
     }

@@ -1,12 +1,54 @@
 #include "JobListen.h"
 
+#include "AppDir.h"
+#include "LogText.h"
+
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 namespace {
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+
+// The monitor's temporary folder may come in 8.3 short names (GetTempPathA gives them for long user
+// names) while Qt's is the long form; canonical paths do not expand them.
+QString longPathName(const QString& path)
+{
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD size = GetLongPathNameW(native.c_str(), nullptr, 0);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetLongPathNameW(native.c_str(), &full[0], size);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return QDir::fromNativeSeparators(QString::fromStdWString(full));
+}
+#else
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+
+QString longPathName(const QString& path)
+{
+    return path;
+}
+#endif
+
+// The folder with ".." and links resolved; empty when it does not exist.
+QString canonicalFolder(const QString& path)
+{
+    return QFileInfo(longPathName(path)).canonicalFilePath();
+}
 
 // Collects one connection's payload until the sender closes it or sends a zero byte, within the size
 // and idle limits; then hands the whole payload on, once.
@@ -102,10 +144,20 @@ void JobListen::takePayload(const QByteArray& payload)
     SJob job;
     if (!jobFromPayload(payload, &job)) {
         // Only the monitor's spool files may enter the pipeline: the sweep deletes whatever file a job names.
-        qWarning() << "listener : refused job file" << job.filePath;
+        qWarning() << "listener : refused job file" << logExcerpt(job.filePath);
         return;
     }
     m_jobs->push(job);
+}
+
+QStringList JobListen::workFolders()
+{
+    QStringList folders;
+    for (const std::string& folder :
+         HandOver::workFolderCandidates(QDir::tempPath().toStdString(), appDir().toStdString(), '/'))
+        folders.append(QString::fromStdString(folder));
+    // Other writers of job files, such as a print backend, add their folders here.
+    return folders;
 }
 
 bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
@@ -113,10 +165,36 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
     const int end = payload.indexOf('\0');
     job->filePath = QString::fromLocal8Bit(end < 0 ? payload : payload.left(end));
     job->filePath.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    job->convertedPath = job->filePath + QStringLiteral(".pdf");
-    job->jobId = job->filePath.mid(job->filePath.lastIndexOf(QLatin1Char('.')) + 1).toInt();
+    const int slash = job->filePath.lastIndexOf(QLatin1Char('/'));
+    const QString name = job->filePath.mid(slash + 1);
     static const QRegularExpression spoolFile(
         QLatin1Char('^') + QRegularExpression::escape(QLatin1String(HandOver::kSpoolFilePrefix)) +
         QStringLiteral("[0-9]+$"));
-    return spoolFile.match(job->filePath.mid(job->filePath.lastIndexOf(QLatin1Char('/')) + 1)).hasMatch();
+    if (slash < 0 || !spoolFile.match(name).hasMatch())
+        return false;
+
+    // The sweep deletes whatever file a job names, so the file must lie directly in one of the monitor's
+    // work folders once ".." and links are resolved. A file that does not exist (yet) passes: the runner
+    // tells the user that the job's file is missing.
+    const QString folder = canonicalFolder(job->filePath.left(slash + 1));
+    if (folder.isEmpty())
+        return false;
+    const QStringList folders = workFolders();
+    const bool inWorkFolder =
+        std::any_of(folders.cbegin(), folders.cend(), [&folder](const QString& candidate) {
+            const QString canonical = canonicalFolder(candidate);
+            return !canonical.isEmpty() && canonical.compare(folder, kPathCase) == 0;
+        });
+    if (!inWorkFolder)
+        return false;
+    const QString resolved = folder + QLatin1Char('/') + name;
+    const QFileInfo file(resolved);
+    if (file.isSymLink() ||
+        (file.exists() && (!file.isFile() || file.canonicalFilePath().compare(resolved, kPathCase) != 0)))
+        return false;
+
+    job->filePath = resolved;
+    job->convertedPath = resolved + QStringLiteral(".pdf");
+    job->jobId = name.mid(int(sizeof HandOver::kSpoolFilePrefix) - 1).toInt();
+    return true;
 }

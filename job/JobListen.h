@@ -4,6 +4,7 @@
 #include "HandOver.h"
 #include "SJob.h"
 
+#include <QStringList>
 #include <QTcpServer>
 
 class QTcpSocket;
@@ -21,8 +22,12 @@ public:
     explicit JobListen(ATimerQueue<SJob>* jobs, QObject* parent = nullptr, quint16 port = kPort);
     ~JobListen() override;
 
-    // The job a payload describes; false when its file is not one of the monitor's spool files.
+    // The job a payload describes, its path resolved; false when its file is not one of the monitor's job
+    // files: a "PavkoPort." + id file directly inside one of workFolders(), and no link.
     static bool jobFromPayload(const QByteArray& payload, SJob* job);
+    // Where the monitor writes job files: "pavkodriver" in the user's temporary folder (QDir::tempPath(),
+    // which follows TMPDIR on Linux) and the application folder.
+    static QStringList workFolders();
 
     // For tests: a shorter idle limit for connections accepted from now on.
     void setIdleTimeoutMs(int milliseconds) { m_idleTimeoutMs = milliseconds; }

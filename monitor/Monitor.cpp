@@ -35,19 +35,14 @@ int Monitor::run()
 
 std::string Monitor::workFolder()
 {
-    std::string candidates[2];
-    const std::string temp = m_platform.tempFolder();
-    if (!temp.empty())
-        candidates[0] = temp + "pavkodriver";
-    candidates[1] = m_platform.installFolder();
-    for (const std::string& folder : candidates) {
-        if (folder.empty())
-            continue;
+    for (const std::string& folder : HandOver::workFolderCandidates(
+             m_platform.tempFolder(), m_platform.installFolder(), kPathSeparator)) {
         if (!m_platform.isFolder(folder))
             m_platform.makeFolder(folder);
         if (m_platform.isFolder(folder))
             return folder;
     }
+    // The last resort; the client refuses job files there, as it cannot know this program's current folder.
     return std::string(".") + kPathSeparator + "temp";
 }
 

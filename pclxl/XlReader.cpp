@@ -98,7 +98,8 @@ struct XlReaderContext
 
     // What this run found for the analysis; handed to the caller's statistics at the end.
     std::vector<std::string> pjlHeaderLines;
-    bool colorFlag = false; // the enumeration eRGB was decoded
+    bool colorFlag = false;   // the enumeration eRGB was decoded
+    bool sessionOpen = false; // a BeginSession not yet followed by an EndSession
 };
 
 namespace {
@@ -134,8 +135,13 @@ void putf(XlReaderContext* c, const char* format, ...)
     va_start(args, format);
     const int n = std::vsnprintf(c->line.get(), c->bufferSize, format, args);
     va_end(args);
-    if (n > 0)
-        put(c, c->line.get(), std::min(static_cast<size_t>(n), c->bufferSize - 1));
+    if (n <= 0)
+        return;
+    put(c, c->line.get(), std::min(static_cast<size_t>(n), c->bufferSize - 1));
+    // A line cut at the buffer's size (a long file name) still ends, so that the next one stays apart.
+    const size_t length = std::strlen(format);
+    if (static_cast<size_t>(n) >= c->bufferSize && length > 0 && format[length - 1] == '\n')
+        put(c, "\n");
 }
 
 void reportByte(XlReaderContext* c, int byte)
@@ -625,6 +631,10 @@ void readOperator(XlReaderContext* c, uint8_t tag)
         return;
     }
     ++c->operatorPosition;
+    if (tag == XL_OP_BEGIN_SESSION)
+        c->sessionOpen = true;
+    else if (tag == XL_OP_END_SESSION)
+        c->sessionOpen = false;
     if (c->state == XL_STATE_LISTING) {
         putf(c, "// Operator Position: %" PRIu64 "\n", c->operatorPosition);
         putf(c, "%s\n\n", op->name);
@@ -704,6 +714,7 @@ void writeStatistics(XlReaderContext* c, int mode, const char* fileName, XlStrea
     };
     if (!numbered && stats) {
         stats->sessions = clamp32(c->tagCounts[XL_OP_BEGIN_SESSION]);
+        stats->endSessions = clamp32(c->tagCounts[XL_OP_END_SESSION]);
         stats->pageOperators = clamp32(c->tagCounts[XL_OP_BEGIN_PAGE]);
     }
 
@@ -795,6 +806,7 @@ void run(XlSink* sink, std::FILE* stream, const char* name, const XlArguments* a
     }
     if (stats) {
         stats->colorFlag = c->colorFlag;
+        stats->lastSessionOpen = c->sessionOpen;
         stats->PjlHeaderLines = std::move(c->pjlHeaderLines);
     }
     destroy_reader_context(c);

@@ -57,6 +57,10 @@ struct XlStreamStats
     std::vector<std::string> PjlHeaderLines;
     std::optional<std::string> nameLine; // first captured PJL line holding "PJL XJAFILENAME"
     uint32_t sessions = 0;
+    uint32_t endSessions = 0; // EndSession operators
+    // A BeginSession came after the last EndSession: the stream was cut (a disk that filled while
+    // spooling), however cleanly. Filled in every mode, also when the run failed.
+    bool lastSessionOpen = false;
     uint32_t pageOperators = 0;
     bool color = false;     // an RGBColor attribute occurred, or eRGB was decoded
     bool colorFlag = false; // the enumeration eRGB was decoded (in every mode)

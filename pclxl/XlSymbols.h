@@ -77,6 +77,7 @@ enum : uint32_t
     XL_ATTR_DUPLEX_PAGE_MODE = 53,
     XL_ATTR_POINT_TYPE = 80,
     XL_OP_BEGIN_SESSION = 0x41,
+    XL_OP_END_SESSION = 0x42,
     XL_OP_BEGIN_PAGE = 0x43,
 };
 

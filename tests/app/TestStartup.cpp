@@ -1,11 +1,29 @@
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSharedMemory>
 #include <QTcpSocket>
 #include <QtTest>
+#include <fcntl.h>
 #include <list>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// Locks the file as another instance would; -1 when someone else holds it (or it cannot be opened).
+int takeLock(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+} // namespace
 
 // Runs the real program from a test application directory, as the user's installation would.
 class TestStartup : public QObject
@@ -48,14 +66,64 @@ private slots:
         const QString other = m_dir->file(QStringLiteral("report.docx"));
         m_dir->writeFile(QStringLiteral("PavkoPort.57"), "stream");
         m_dir->writeFile(QStringLiteral("report.docx"), "keep me");
+        // A file of the user's named like a job file, outside the work folders, directly and through "..".
+        QVERIFY(QDir().mkpath(m_dir->file(QStringLiteral("home"))));
+        m_dir->writeFile(QStringLiteral("home/PavkoPort.1"), "keep me");
+        const QString named = m_dir->file(QStringLiteral("home/PavkoPort.1"));
+        const QString climbing = m_dir->file(QStringLiteral("config/../home/PavkoPort.1"));
         send(other);
+        send(named);
+        send(climbing);
         send(QString(spool).replace(QLatin1Char('/'), QLatin1Char('\\')));
 
         QTRY_VERIFY_WITH_TIMEOUT(
             log().contains(QStringLiteral(" [Info] job run ( 57 ) : start ,  \"%1\"\n").arg(spool)), 10000);
-        QVERIFY(log().contains(QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(other)));
+        for (const QString& refused : {other, named, climbing})
+            QVERIFY(log().contains(
+                QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(refused)));
         QVERIFY(!log().contains(QLatin1String("job run ( 0 )")));
+        QVERIFY(!log().contains(QLatin1String("job run ( 1 )")));
+        QCOMPARE(m_dir->readFile(QStringLiteral("home/PavkoPort.1")), QByteArray("keep me"));
         QCOMPARE(m_dir->readFile(QStringLiteral("report.docx")), QByteArray("keep me"));
+    }
+
+    // Another user may create files in the shared temporary folder, and did so at the lock's old place:
+    // the client keeps its instance lock where only this user can write.
+    void lockOfAnotherUserDoesNotStopTheDriver_data()
+    {
+        QTest::addColumn<QString>("runtime"); // XDG_RUNTIME_DIR below the test folder; empty: unset
+        QTest::addColumn<int>("runtimeMode");
+        QTest::addColumn<QString>("lockFolder");
+        QTest::newRow("runtime folder") << "run" << 0700 << "run";
+        QTest::newRow("no runtime folder") << QString() << 0 << "home/.pavko";
+        QTest::newRow("runtime folder open to all") << "shared" << 0777 << "home/.pavko";
+    }
+    void lockOfAnotherUserDoesNotStopTheDriver()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(int, runtimeMode);
+        QFETCH(QString, lockFolder);
+        const QString tmp = m_dir->file(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(tmp) && QDir().mkpath(m_dir->file(QStringLiteral("home"))));
+        const int squatter = takeLock(tmp + QStringLiteral("/pavko-pavkodriver-%1.lock").arg(::getuid()));
+        QVERIFY(squatter >= 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), tmp);
+        environment.insert(QStringLiteral("HOME"), m_dir->file(QStringLiteral("home")));
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        if (!runtime.isEmpty()) {
+            const QString folder = m_dir->file(runtime);
+            QVERIFY(QDir().mkpath(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), mode_t(runtimeMode)), 0);
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder);
+        }
+        QProcess* driver = start({}, environment);
+
+        const QString lock = m_dir->file(lockFolder) + QStringLiteral("/pavko-pavkodriver.lock");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock) && takeLock(lock) < 0, 10000);
+        QCOMPARE(driver->state(), QProcess::Running);
+        QCOMPARE(QFile::permissions(m_dir->file(lockFolder)) & 0x0077, QFileDevice::Permissions()); // 0700
+        ::close(squatter);
     }
 
     void oneDriverRunsBesideSettings()
@@ -109,9 +177,20 @@ private slots:
     }
 
 private:
-    QProcess* start(const QStringList& arguments)
+    QProcess* start(const QStringList& arguments,
+                    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
     {
         QProcess& process = m_processes.emplace_back();
+        // Its own runtime folder, for the instance locks, unless the test chose one.
+        if (!environment.contains(QStringLiteral("XDG_RUNTIME_DIR")) &&
+            !environment.contains(QStringLiteral("HOME"))) {
+            const QString runtime = m_dir->file(QStringLiteral("runtime"));
+            QDir().mkpath(runtime);
+            QFile::setPermissions(runtime,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        }
+        process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(m_program, arguments);
         process.waitForStarted();

@@ -1,4 +1,5 @@
 #include "ALog.h"
+#include "LogText.h"
 #include "TestSupport.h"
 
 #include <QDateTime>
@@ -128,6 +129,38 @@ private slots:
         QVERIFY2(m_dir.readFile(QStringLiteral("log.log")).trimmed().endsWith(expected.toUtf8()),
                  m_dir.readFile(QStringLiteral("log.log")).constData());
         QVERIFY(m_queue.records.last().line.endsWith(expected));
+    }
+
+    // Foreign text enters the log only as its beginning and its length; so does any overlong line.
+    void foreignTextIsCut_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("logged");
+        const QByteArray most(kLogExcerptBytes, 'a');
+        QTest::newRow("short") << QByteArray("C:\\w\\PavkoPort.1") << QStringLiteral("C:\\w\\PavkoPort.1");
+        QTest::newRow("at the limit") << most << QString::fromLatin1(most);
+        QTest::newRow("one byte more")
+            << most + 'b' << QString::fromLatin1(most) + QStringLiteral("…(301 bytes)");
+        QTest::newRow("50 MB") << QByteArray(50 * 1000 * 1000, 'c')
+                               << QString(kLogExcerptBytes, QLatin1Char('c')) +
+                                      QStringLiteral("…(50000000 bytes)");
+    }
+    void foreignTextIsCut()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, logged);
+        QCOMPARE(logExcerpt(bytes), logged);
+        QCOMPARE(logExcerpt(QString::fromLatin1(bytes)),
+                 QString(logged).replace(QLatin1String(" bytes)"), QLatin1String(" characters)")));
+    }
+
+    void overlongLinesAreCut()
+    {
+        qWarning() << QString(3 * ALog::kMaxTextChars, QLatin1Char('x'));
+        const QStringList lines = logLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith(QStringLiteral("x…(%1 characters)").arg(3 * ALog::kMaxTextChars + 2)));
+        QVERIFY(lines[0].size() < ALog::kMaxTextChars + 100);
     }
 
     void rotatesAboveTheThreshold()

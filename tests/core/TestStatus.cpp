@@ -4,6 +4,29 @@
 #include <QProcess>
 #include <QtTest>
 
+namespace {
+constexpr QFileDevice::Permission kBits[9] = {
+    QFileDevice::ReadOwner, QFileDevice::WriteOwner, QFileDevice::ExeOwner,
+    QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+    QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther};
+QFileDevice::Permissions modeToPermissions(int mode)
+{
+    QFileDevice::Permissions permissions;
+    for (int i = 0; i < 9; ++i)
+        if (mode & (0400 >> i))
+            permissions |= kBits[i];
+    return permissions;
+}
+int permissionsToMode(QFileDevice::Permissions permissions)
+{
+    int mode = 0;
+    for (int i = 0; i < 9; ++i)
+        if (permissions & kBits[i])
+            mode |= 0400 >> i;
+    return mode;
+}
+} // namespace
+
 class TestStatus : public QObject
 {
     Q_OBJECT
@@ -50,6 +73,35 @@ private slots:
         AStatus status(dir.path());
         QVERIFY(!status.load());
         QCOMPARE(status.runMode(), 1);
+    }
+
+    // It holds the login token: only its owner may read it, and narrower permissions stay.
+    void storeIsReadableByItsOwnerOnly_data()
+    {
+        QTest::addColumn<int>("before"); // octal mode of an existing store; -1: none
+        QTest::addColumn<int>("after");
+        QTest::newRow("new store") << -1 << 0600;
+        QTest::newRow("store readable by all") << 0644 << 0600;
+        QTest::newRow("store writable by all") << 0666 << 0600;
+        QTest::newRow("already owner-only") << 0600 << 0600;
+        QTest::newRow("write-only store") << 0200 << 0200;
+    }
+    void storeIsReadableByItsOwnerOnly()
+    {
+        QFETCH(int, before);
+        TestAppDir dir;
+        const QString path = dir.file(QStringLiteral("status.db"));
+        if (before >= 0) {
+            dir.writeFile(QStringLiteral("status.db"), "e30=");
+            QVERIFY(QFile::setPermissions(path, modeToPermissions(before)));
+        }
+        AStatus status(dir.path());
+        status.setString(QStringLiteral("login_token"), QStringLiteral("secret"));
+        status.save();
+        QFETCH(int, after);
+        QCOMPARE(permissionsToMode(QFile::permissions(path)), after);
+        if (after & 0400)
+            QCOMPARE(AStatus(dir.path()).getString(QStringLiteral("login_token")), QStringLiteral("secret"));
     }
 
     // A child process saves a large store in a loop; killing it at any moment must leave a whole store.

@@ -1,49 +1,111 @@
+#include "AppDir.h"
 #include "CollectingJobQueue.h"
 #include "JobListen.h"
 
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
+// Hand-overs are tried against the folders of one test: its own temporary folder (TMPDIR) with the
+// monitor's work folder in it, its own application folder, and a folder of the user's that is neither.
 class TestJobListen : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_root;
+    QString m_temp, m_work, m_app, m_home;
+
+    static void makeFile(const QString& path, const QByteArray& content = "x")
+    {
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+        file.write(content);
+    }
+
 private slots:
-    void payloadToJob_data();
-    void payloadToJob();
+    void initTestCase();
+    void handOver_data();
+    void handOver();
     void connectionsBecomeJobsInArrivalOrder();
     void payloadInPieces();
     void oversizedAndSilentConnectionsAreDropped();
 };
 
-void TestJobListen::payloadToJob_data()
+void TestJobListen::initTestCase()
 {
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("path"); // empty: refused
-    QTest::addColumn<int>("jobId");
-    QTest::newRow("windows path") << QByteArray("C:\\Users\\li\\Documents\\pavko\\PavkoPort.123")
-                                  << "C:/Users/li/Documents/pavko/PavkoPort.123" << 123;
-    QTest::newRow("dotted folders") << QByteArray("C:\\a.b\\c.d\\PavkoPort.57") << "C:/a.b/c.d/PavkoPort.57"
-                                    << 57;
-    QTest::newRow("zero byte ends it")
-        << QByteArray("C:\\w\\PavkoPort.9\0garbage", 24) << "C:/w/PavkoPort.9" << 9;
-    QTest::newRow("relative temp folder") << QByteArray("./temp\\PavkoPort.4") << "./temp/PavkoPort.4" << 4;
-    QTest::newRow("system file") << QByteArray("C:\\Windows\\win.ini") << QString() << 0;
-    QTest::newRow("no id") << QByteArray("C:\\w\\PavkoPort.") << QString() << 0;
-    QTest::newRow("id with letters") << QByteArray("C:\\w\\PavkoPort.12a") << QString() << 0;
-    QTest::newRow("prefixed name") << QByteArray("C:\\w\\xPavkoPort.12") << QString() << 0;
-    QTest::newRow("id in a folder") << QByteArray("C:\\PavkoPort.5\\secret.txt") << QString() << 0;
-    QTest::newRow("empty") << QByteArray() << QString() << 0;
-    QTest::newRow("zero byte hides the name")
-        << QByteArray("C:\\w\\a.txt\0\\PavkoPort.1", 23) << QString() << 0;
+    const QString root = m_root.path();
+    m_temp = root + QStringLiteral("/t.mp"); // folders with dots still take the id after the last one
+    m_work = m_temp + QStringLiteral("/pavkodriver");
+    m_app = root + QStringLiteral("/app/");
+    m_home = root + QStringLiteral("/home");
+    for (const QString& folder : QStringList{m_work, m_app, m_home, m_work + QStringLiteral("/PavkoPort.11")})
+        QVERIFY(QDir().mkpath(folder));
+    qputenv("TMPDIR", QFile::encodeName(m_temp));
+    setAppDir(m_app);
+    QCOMPARE(JobListen::workFolders(), (QStringList{m_work, m_app}));
+
+    makeFile(m_work + QStringLiteral("/PavkoPort.123"));
+    makeFile(m_app + QStringLiteral("PavkoPort.57"));
+    makeFile(m_home + QStringLiteral("/PavkoPort.1"), "the user's own file");
+    QVERIFY(QFile::link(m_home, m_work + QStringLiteral("/out")));
+    QVERIFY(QFile::link(m_work, root + QStringLiteral("/alias")));
+    QVERIFY(QFile::link(m_home + QStringLiteral("/PavkoPort.1"), m_work + QStringLiteral("/PavkoPort.9")));
+    QVERIFY(QFile::link(m_home + QStringLiteral("/absent"), m_work + QStringLiteral("/PavkoPort.10")));
 }
 
-void TestJobListen::payloadToJob()
+// Only a "PavkoPort." + id file directly in a work folder, after ".." and links, becomes a job.
+void TestJobListen::handOver_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("path"); // the job's file; empty: refused
+    QTest::addColumn<int>("jobId");
+    const auto windows = [](QString path) {
+        return path.replace(QLatin1Char('/'), QLatin1Char('\\')).toLocal8Bit();
+    };
+    const QString job = m_work + QStringLiteral("/PavkoPort.123");
+    QTest::newRow("work folder, Windows separators") << windows(job) << job << 123;
+    QTest::newRow("application folder") << (m_app + QStringLiteral("PavkoPort.57")).toLocal8Bit()
+                                        << m_app + QStringLiteral("PavkoPort.57") << 57;
+    QTest::newRow("zero byte ends it") << job.toLocal8Bit() + QByteArray("\0garbage", 8) << job << 123;
+    QTest::newRow("not there yet") << (m_work + QStringLiteral("/PavkoPort.12")).toLocal8Bit()
+                                   << m_work + QStringLiteral("/PavkoPort.12") << 12;
+    QTest::newRow(".. back into the work folder")
+        << (m_temp + QStringLiteral("/../t.mp/pavkodriver/PavkoPort.123")).toLocal8Bit() << job << 123;
+    QTest::newRow("through a link to the work folder")
+        << (m_root.path() + QStringLiteral("/alias/PavkoPort.123")).toLocal8Bit() << job << 123;
+
+    const auto refused = [](const QString& payload) { return payload.toLocal8Bit(); };
+    QTest::newRow("the user's file") << refused(m_home + QStringLiteral("/PavkoPort.1")) << QString() << 0;
+    QTest::newRow(".. out of the work folder")
+        << refused(m_work + QStringLiteral("/../../home/PavkoPort.1")) << QString() << 0;
+    QTest::newRow("temporary folder itself")
+        << refused(m_temp + QStringLiteral("/PavkoPort.1")) << QString() << 0;
+    QTest::newRow("linked folder inside")
+        << refused(m_work + QStringLiteral("/out/PavkoPort.1")) << QString() << 0;
+    QTest::newRow("file is a link") << refused(m_work + QStringLiteral("/PavkoPort.9")) << QString() << 0;
+    QTest::newRow("dangling link") << refused(m_work + QStringLiteral("/PavkoPort.10")) << QString() << 0;
+    QTest::newRow("folder named as a job")
+        << refused(m_work + QStringLiteral("/PavkoPort.11")) << QString() << 0;
+    QTest::newRow("relative") << QByteArray("./temp\\PavkoPort.4") << QString() << 0;
+    QTest::newRow("bare name") << QByteArray("PavkoPort.4") << QString() << 0;
+    QTest::newRow("system file") << QByteArray("/etc/passwd") << QString() << 0;
+    QTest::newRow("no id") << refused(m_work + QStringLiteral("/PavkoPort.")) << QString() << 0;
+    QTest::newRow("id with letters") << refused(m_work + QStringLiteral("/PavkoPort.12a")) << QString() << 0;
+    QTest::newRow("prefixed name") << refused(m_work + QStringLiteral("/xPavkoPort.12")) << QString() << 0;
+    QTest::newRow("id in a folder") << refused(m_work + QStringLiteral("/PavkoPort.5/secret.txt"))
+                                    << QString() << 0;
+    QTest::newRow("empty") << QByteArray() << QString() << 0;
+    QTest::newRow("zero byte hides the name")
+        << refused(m_work + QStringLiteral("/a.txt")) + QByteArray("\0/PavkoPort.1", 13) << QString() << 0;
+}
+
+void TestJobListen::handOver()
 {
     QFETCH(QByteArray, payload);
     QFETCH(QString, path);
     SJob job;
     QCOMPARE(JobListen::jobFromPayload(payload, &job), !path.isEmpty());
+    QCOMPARE(QFile(m_home + QStringLiteral("/PavkoPort.1")).size(), qint64(19)); // never touched
     if (path.isEmpty())
         return;
     QCOMPARE(job.filePath, path);
@@ -93,10 +155,10 @@ void TestJobListen::connectionsBecomeJobsInArrivalOrder()
     const auto send = [&listen](const QByteArray& payload) { sendWhole(listen.serverPort(), payload); };
 
     QTest::ignoreMessage(QtWarningMsg, "listener : refused job file \"/etc/passwd\"");
-    send("C:\\w\\PavkoPort.1");
+    send((m_work + QStringLiteral("/PavkoPort.1")).toLocal8Bit());
     QTRY_COMPARE(queue.interval(), queue.busyInterval);
     send("/etc/passwd");
-    send("C:\\w\\PavkoPort.2");
+    send((m_work + QStringLiteral("/PavkoPort.2")).toLocal8Bit());
     QTRY_COMPARE(queuedJobs(queue), 2);
     QCOMPARE(queue.jobs[0].jobId, 1);
     QCOMPARE(queue.jobs[1].jobId, 2);
@@ -108,17 +170,17 @@ void TestJobListen::payloadInPieces()
     CollectingJobQueue queue;
     JobListen listen(&queue, nullptr, 0);
     Sender split(listen.serverPort());
-    split.write("/tmp/w/PavkoPort.5");
+    split.write((m_work + QStringLiteral("/PavkoPort.5")).toLocal8Bit());
     QTest::qWait(200);
     QCOMPARE(queuedJobs(queue), 0);
     split.write("7");
     split.close();
     QTRY_COMPARE(queuedJobs(queue), 1);
     QCOMPARE(queue.jobs[0].jobId, 57);
-    QCOMPARE(queue.jobs[0].filePath, QStringLiteral("/tmp/w/PavkoPort.57"));
+    QCOMPARE(queue.jobs[0].filePath, m_work + QStringLiteral("/PavkoPort.57"));
 
     Sender terminated(listen.serverPort());
-    terminated.write(QByteArray("/tmp/w/PavkoPort.8\0", 19));
+    terminated.write((m_work + QStringLiteral("/PavkoPort.8")).toLocal8Bit() + '\0');
     QTRY_COMPARE(queuedJobs(queue), 2);
     QCOMPARE(queue.jobs[1].jobId, 8);
     QTRY_COMPARE(terminated.socket.state(), QAbstractSocket::UnconnectedState);
@@ -132,18 +194,25 @@ void TestJobListen::oversizedAndSilentConnectionsAreDropped()
     listen.setIdleTimeoutMs(300);
     Sender silent(listen.serverPort());
     Sender flood(listen.serverPort());
-    flood.write("/tmp/w/" + QByteArray(10000, 'a') + "/PavkoPort.1");
+    flood.write(m_work.toLocal8Bit() + '/' + QByteArray(10000, 'a') + "/PavkoPort.1");
     QTRY_COMPARE(flood.socket.state(), QAbstractSocket::UnconnectedState);
 
-    Sender longest(listen.serverPort());
-    const QByteArray folder = "/" + QByteArray(HandOver::kMaxPathBytes - 13, 'b');
-    longest.write(folder + "/PavkoPort.2");
-    longest.close();
+    // A temporary folder under a long user name: a path of 4,000 bytes is a job like any other.
+    QString deep = m_root.path() + QStringLiteral("/deep");
+    while (deep.size() < 4000 - 200 - 24)
+        deep += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    deep += QLatin1Char('/') + QString(4000 - 24 - deep.size() - 1, QLatin1Char('e'));
+    const QString longest = deep + QStringLiteral("/pavkodriver/PavkoPort.2");
+    QCOMPARE(longest.size(), 4000);
+    QVERIFY(QDir().mkpath(deep + QStringLiteral("/pavkodriver")));
+    qputenv("TMPDIR", QFile::encodeName(deep));
+    sendWhole(listen.serverPort(), longest.toLocal8Bit());
     Sender tooLong(listen.serverPort());
-    tooLong.write(folder + "/PavkoPort.23");
+    tooLong.write(QByteArray(HandOver::kMaxPathBytes + 1 - 13, '/') + "/PavkoPort.23");
     tooLong.close();
-    sendWhole(listen.serverPort(), "/tmp/w/PavkoPort.3");
+    sendWhole(listen.serverPort(), (m_app + QStringLiteral("PavkoPort.3")).toLocal8Bit());
     QTRY_COMPARE(queuedJobs(queue), 2);
+    qputenv("TMPDIR", QFile::encodeName(m_temp));
     QCOMPARE(queue.jobs[0].jobId + queue.jobs[1].jobId, 2 + 3);
     QCOMPARE(silent.socket.state(), QAbstractSocket::ConnectedState);
     QTRY_COMPARE(silent.socket.state(), QAbstractSocket::UnconnectedState);

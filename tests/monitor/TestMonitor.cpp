@@ -1,3 +1,4 @@
+#include "AppDir.h"
 #include "CollectingJobQueue.h"
 #include "JobListen.h"
 #include "Monitor.h"
@@ -31,15 +32,19 @@ public:
         const int before = m_received.jobs.size();
         const bool taken = PosixPlatform::handOver(bytes);
         const QDeadlineTimer guard(10000); // only against a hang when the client drops the job
-        while (taken && m_received.jobs.size() == before && !guard.hasExpired()) {
+        while (taken && clientAccepts && m_received.jobs.size() == before && !guard.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             m_received.onTimeout();
         }
+        if (m_received.jobs.size() > before)
+            receivedAtMs.push_back(nowMs());
         return taken;
     }
 
     int index = 0;
     std::string output;
+    bool clientAccepts = true;              // false: the client refuses these paths, nothing to wait for
+    std::vector<std::int64_t> receivedAtMs; // spooler time of each job the client took
 
 private:
     SpoolerDouble& m_spooler;
@@ -57,7 +62,8 @@ QByteArray readAll(const std::string& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// One monitor with its own folders, spooler and client.
+// One monitor with its own folders, spooler and client; the client's temporary folder (TMPDIR) and
+// application folder are the monitor's.
 struct Rig
 {
     QTemporaryDir root;
@@ -66,6 +72,7 @@ struct Rig
     std::unique_ptr<JobListen> client;
     PosixPlatform::Settings settings{path(""), path("docs"), path("tmp/"), path("install")};
     std::unique_ptr<TestPlatform> platform;
+    bool clientAccepts = true;
 
     Rig()
     {
@@ -87,7 +94,10 @@ struct Rig
     void startClient() { client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort); }
     int run()
     {
+        qputenv("TMPDIR", QByteArray::fromStdString(settings.tempFolder));
+        setAppDir(q(settings.installFolder));
         platform = std::make_unique<TestPlatform>(settings, spooler, received);
+        platform->clientAccepts = clientAccepts;
         return Monitor(*platform, spooler).run();
     }
     QList<int> receivedIds() const
@@ -124,6 +134,7 @@ private slots:
     void portFileWaitsGiveUp();
     void workFolderRules_data();
     void workFolderRules();
+    void backlogGoesOverAtOnce();
     void startUpEmptiesWorkFolder();
     void secondInstanceExitsAndLeavesFirstRunning();
 };
@@ -263,19 +274,44 @@ void TestMonitor::workFolderRules()
     SpoolerDouble::appendToFile(rig.path("install/status.db"), "e30=");
     SpoolerDouble::appendToFile(rig.path("install/PavkoPort.2"), "stale");
     rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
+    // The client cannot know the monitor's current folder, so it refuses job files from there.
+    const bool lastResort = expected == "cwd/temp";
+    rig.clientAccepts = !lastResort;
     rig.run();
     QDir::setCurrent(previous);
 
     const std::string jobFile = rig.path(expected.constData()) + "/PavkoPort.3";
     QCOMPARE(readAll(jobFile), QByteArray("three"));
-    QCOMPARE(rig.received.jobs.value(0).filePath, q(jobFile)); // absolute, whatever the monitor's folder
-    if (expected == "cwd/temp")
+    QCOMPARE(rig.receivedIds(), lastResort ? QList<int>() : QList<int>{3});
+    if (lastResort)
         QCOMPARE(q(rig.platform->output), QStringLiteral("job id(3) : ./temp/PavkoPort.3\n"));
+    else
+        QCOMPARE(rig.received.jobs.value(0).filePath, q(jobFile)); // absolute, whatever the monitor's folder
     if (expected != "install")
         return;
     QCOMPARE(readAll(rig.path("install/status.db")), QByteArray("e30="));
     QCOMPARE(readAll(rig.path("install/config/config.json")), QByteArray("{}"));
     QVERIFY(!QFile::exists(q(rig.path("install/PavkoPort.2"))));
+}
+
+// Jobs that piled up while no client listened all go over at the first attempt after it is back, each
+// right after the other, not one per retry.
+void TestMonitor::backlogGoesOverAtOnce()
+{
+    Rig rig;
+    rig.client.reset();
+    for (int id = 3; id <= 6; ++id)
+        rig.spooler.printJob(1000 + (id - 3) * 7000, std::uint32_t(id), rig.portFile(), {"job"}, 0, 200);
+    constexpr std::int64_t kBackAtMs = 30000;
+    rig.spooler.at(kBackAtMs, [&rig] { rig.startClient(); });
+    rig.spooler.at(kBackAtMs + 6 * Monitor::kRetryMs, [] {});
+    QCOMPARE(rig.run(), Monitor::kExitSpoolerClosed);
+
+    QCOMPARE(rig.receivedIds(), (QList<int>{3, 4, 5, 6}));
+    const std::vector<std::int64_t>& at = rig.platform->receivedAtMs;
+    QVERIFY(at.front() >= kBackAtMs && at.front() <= kBackAtMs + Monitor::kRetryMs + 1000);
+    for (std::size_t i = 1; i < at.size(); ++i)
+        QVERIFY2(at[i] - at[i - 1] < Monitor::kRetryMs, qPrintable(QString::number(at[i] - at[i - 1])));
 }
 
 void TestMonitor::startUpEmptiesWorkFolder()

@@ -54,7 +54,8 @@ private slots:
         QTest::newRow("no BeginSession") << B().header().op(0x43).op(0x44).bytes << "pages -1 copies 1";
         QTest::newRow("no BeginPage") << B().header().op(0x41).op(0x42).bytes << "pages -1 copies 1";
         QTest::newRow("more sessions than pages")
-            << B().header().op(0x41).op(0x41).op(0x41).op(0x43).op(0x43).bytes << "pages 0 copies 3";
+            << B().header().op(0x41).op(0x43).op(0x42).op(0x41).op(0x43).op(0x42).op(0x41).op(0x42).bytes
+            << "pages 0 copies 3";
         // The first QTY line decides, unless a COPIES line of 1 or more comes before it.
         QTest::newRow("QTY 3") << withSet({"QTY=3"}) << "pages 1 copies 3 pjl 3";
         QTest::newRow("QTY 0, COPIES 5") << withSet({"QTY=0", "COPIES=5"}) << "pages 1 copies 1";
@@ -84,6 +85,15 @@ private slots:
         // A stream the reader rejects leaves the job as it was, apart from its file size.
         QTest::newRow("truncated stream") << B().header().session(2).bytes + "\xfb\x10"
                                           << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        // Cut at an operator boundary, as when the disk filled while spooling: the pages counted so far
+        // would be priced as the whole job.
+        QTest::newRow("cut before EndSession") << B().header().op(0x41).op(0x43).op(0x44).bytes
+                                               << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        QTest::newRow("cut in the second session") << B().header().session(2).op(0x41).op(0x43).op(0x44).bytes
+                                                   << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        QTest::newRow("sessions nested, one closed")
+            << B().header().op(0x41).op(0x41).op(0x43).op(0x44).op(0x42).bytes
+            << "pages 0 copies 0 size 0 name 'left over' not analysed";
     }
     void analysis()
     {
@@ -97,6 +107,26 @@ private slots:
         QCOMPARE(ok, job.analysed);
         QCOMPARE(job.fileSize, qint64(bytes.size()));
         QTEST(figures(job, pjlLines), "figures");
+    }
+
+    // Spool folders under long user names: the path is as long as the platform allows.
+    void longPath()
+    {
+        QString folder = m_dir.path();
+        while (folder.size() < 4000 - 250)
+            folder += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+        folder += QLatin1Char('/') + QString(4000 - 13 - folder.size() - 1, QLatin1Char('e'));
+        QVERIFY(QDir().mkpath(folder));
+        SJob job;
+        job.filePath = folder + QStringLiteral("/PavkoPort.57");
+        QCOMPARE(job.filePath.toLocal8Bit().size(), 4000);
+        QFile file(job.filePath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(XlStreamBuilder().header().session(2).session(2).bytes);
+        file.close();
+        QVERIFY(analyseJob(job));
+        QCOMPARE(job.pages, 2);
+        QCOMPARE(job.copies, 2);
     }
 
     // Each run keeps its PJL lines and colour to itself, so two jobs may be measured at the same time.

@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <numeric>
 
 namespace {
@@ -57,8 +58,9 @@ QList<int> operatorTags()
     return tags;
 }
 
-// Operator counts of a byte-level walk over the stream, independent of the reader.
-QMap<int, quint64> walkOperators(const QByteArray& s)
+// Operator counts of a byte-level walk over the stream, independent of the reader; ends, when given,
+// receives the offset after each operator.
+QMap<int, quint64> walkOperators(const QByteArray& s, QList<int>* ends = nullptr)
 {
     QMap<int, quint64> counts;
     const auto byteAt = [&](int i) { return i < s.size() ? quint8(s[i]) : 0; };
@@ -84,6 +86,8 @@ QMap<int, quint64> walkOperators(const QByteArray& s)
             i += b == 0xF8 ? 1 : b == 0xFA ? 4 + le(i, 4) : 1 + byteAt(i);
         } else {
             ++counts[b];
+            if (ends)
+                ends->append(i);
         }
     }
     return counts;
@@ -182,6 +186,58 @@ private slots:
                  std::accumulate(walked.begin(), walked.end(), quint64(0)));
         QVERIFY(stats.out.contains("opStat, BeginPage                , " +
                                    QByteArray::number(pages).leftJustified(6, ' ')));
+    }
+
+    // A stream cut short (a disk that filled while spooling) must never be priced as a whole job, wherever
+    // the cut falls; only the PJL trailer after the last EndSession may be missing without harm.
+    void everyCutFails()
+    {
+        if (m_gs.isEmpty())
+            QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
+        QFile f(ghostscript(postScript(30, true, "595 842"), QStringLiteral("pxlcolor")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QCOMPARE(pavkoxl(QStringLiteral("--job"), f.fileName()).out,
+                 jobLine(bytes.size(), 30, 1, 1, 1, 0, true));
+        const QByteArray trailer = "\x42\x1b%-12345X"; // EndSession and the closing UEL
+        QVERIFY(bytes.endsWith(trailer));
+        QVERIFY(bytes.size() > 8 * 1024);
+        QList<int> operatorEnds;
+        walkOperators(bytes, &operatorEnds);
+        int cuts = 0;
+        for (int mark = 1024; mark < bytes.size() - trailer.size() + 1; mark += 1024, ++cuts) {
+            // At the mark, and at the last operator boundary before it, where the reader meets no error.
+            const int boundary =
+                *std::prev(std::upper_bound(operatorEnds.cbegin(), operatorEnds.cend(), mark));
+            for (const int cut : {mark, boundary}) {
+                const QString file = writeTestFile(m_dir, bytes.left(cut), QStringLiteral("cut.pxl"));
+                const Result job = pavkoxl(QStringLiteral("--job"), file);
+                QVERIFY2(
+                    job.exitCode == 1 && job.out.contains("\"analysed\":false"),
+                    qPrintable(QStringLiteral("cut at %1: %2").arg(cut).arg(QString::fromUtf8(job.out))));
+            }
+        }
+        QVERIFY(cuts >= 8);
+    }
+
+    // Spool folders under long user names: pavkoxl reads a file at a path of 4,000 bytes, and the
+    // statistics line naming it, cut at the line buffer, still ends before the next line.
+    void longPath()
+    {
+        QString folder = m_dir.path();
+        while (folder.size() < 4000 - 250)
+            folder += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+        folder += QLatin1Char('/') + QString(4000 - 12 - folder.size() - 1, QLatin1Char('e'));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray bytes = XlStreamBuilder().header().session(2).bytes;
+        const QString file =
+            writeTestFile(m_dir, bytes, folder.mid(m_dir.path().size() + 1) + QStringLiteral("/PavkoPort.1"));
+        QCOMPARE(file.size(), 4000);
+        QCOMPARE(pavkoxl(QStringLiteral("--job"), file).out, jobLine(bytes.size(), 2, 1, 0, 1, 0, true));
+        const Result stats = pavkoxl(QStringLiteral("-m 2"), file);
+        QCOMPARE(stats.exitCode, 0);
+        QVERIFY(stats.out.startsWith(QByteArray("fileSize, ") + QFile::encodeName(file).left(100)));
+        QVERIFY(stats.out.split('\n').value(1).startsWith("opStat, BeginSession"));
     }
 
     // Exit code, standard output and the start of standard error.

@@ -31,7 +31,15 @@ int disassembleFile(const char* file, int mode)
         std::fprintf(stderr, "%s\n", xl_library_error_text(XL_ERR_OUT_OF_MEMORY));
         return 1;
     }
-    disassemble(sink, file, nullptr, mode, nullptr);
+    if (std::strcmp(file, "stdin") == 0) {
+        disassemble(sink, file, nullptr, mode, nullptr);
+    } else {
+        // Opened here, so that paths longer than the reader's own name limit work.
+        std::FILE* stream = std::fopen(file, "rb");
+        disassemble_stream(sink, stream, file, mode, nullptr);
+        if (stream)
+            std::fclose(stream);
+    }
     // What was listed before an error is still worth seeing.
     const int16_t runError = sink->errorCode;
     const bool runFailed = sink->errorCount > 0;

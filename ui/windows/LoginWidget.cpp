@@ -6,6 +6,7 @@
 #include "AQrImage.h"
 #include "ASingleton.h"
 #include "AStatus.h"
+#include "LogText.h"
 #include "Secrets.h"
 #include "ServiceApi.h"
 #include "ui_LoginWidget.h"
@@ -65,8 +66,8 @@ bool LoginWidget::restoreStoredLogin()
         status->getInt(QStringLiteral("login_time")) + kStoredLoginSeconds <= now)
         return false;
     m_user = stored;
-    qInfo() << "login status in valid time. " << m_user.userId << " , " << m_user.userName << " , "
-            << maskedSecret(m_user.token);
+    qInfo() << "login status in valid time. " << logExcerpt(m_user.userId) << " , "
+            << logExcerpt(m_user.userName) << " , " << maskedSecret(m_user.token);
     m_loggedIn = true;
     // Every use extends the seven days.
     status->setInt(QStringLiteral("login_time"), now);
@@ -116,7 +117,7 @@ void LoginWidget::poll()
     m_user = {data.value(QLatin1String("token")).toString(), idText(data.value(QLatin1String("user_id"))),
               data.value(QLatin1String("username")).toString()};
     m_pollTimer.stop();
-    qInfo() << "login success. " << m_user.userId << " , " << m_user.userName << " , "
+    qInfo() << "login success. " << logExcerpt(m_user.userId) << " , " << logExcerpt(m_user.userName) << " , "
             << maskedSecret(m_user.token);
     if (m_ui->cbxAutoLogin->isChecked())
         rememberLogin();

@@ -1,5 +1,6 @@
 #include "AConfig.h"
 
+#include "APlatform.h"
 #include "AppDir.h"
 
 #include <QDebug>
@@ -154,6 +155,16 @@ int AConfig::device_raw_port() const
 bool AConfig::isDev() const
 {
     return m_values.value(QStringLiteral("https_server")).toString().contains(QLatin1String("dev"));
+}
+
+QString AConfig::converter() const
+{
+    return stringValue(QStringLiteral("converter"), appDir() + defaultConverterName());
+}
+
+QString AConfig::oss_address() const
+{
+    return stringValue(QStringLiteral("oss_address"), QString());
 }
 
 bool AConfig::tls_verify_disabled() const

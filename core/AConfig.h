@@ -34,6 +34,12 @@ public:
     QStringList scan_networks(bool* networksGiven = nullptr) const;
     // At most this many discovery probes in flight at once.
     int scan_max_probes() const;
+    // Where document uploads go instead of the storage region's public endpoint (a loopback stand-in or
+    // a private deployment), e.g. "http://127.0.0.1:9000"; empty for the public endpoint.
+    QString oss_address() const;
+    // The program that turns a spooled job into a PDF for printing later; by default the platform's
+    // converter in the application folder.
+    QString converter() const;
 
 private:
     struct FilePath

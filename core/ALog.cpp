@@ -1,5 +1,7 @@
 #include "ALog.h"
 
+#include "Secrets.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
@@ -99,7 +101,8 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& te
 {
     if (isFiltered(text))
         return;
-    const QString line = formatLine(type, capped(text), QDateTime::currentDateTime());
+    // The log leaves the machine: no password, key or token goes into it whole.
+    const QString line = formatLine(type, capped(maskSecretsInText(text)), QDateTime::currentDateTime());
     appendLine(line);
     if (LogUploadQueue* target = g_uploadTarget.load(std::memory_order_acquire))
         target->enqueue({uploadLevel(type), QDateTime::currentSecsSinceEpoch(), line});

@@ -1,6 +1,18 @@
 #include "APlatform.h"
 
+#include <QProcess>
 #include <QStringList>
+
+bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs)
+{
+    const ProgramCall call = converterCall(converter, input, output);
+    QProcess process;
+    process.start(call.program, call.arguments);
+    const bool ended = process.waitForFinished(timeoutMs);
+    if (!ended)
+        process.kill();
+    return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
 
 QString deviceIdFromWmicOutput(const QByteArray& output)
 {

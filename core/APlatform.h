@@ -2,12 +2,27 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Host and process services whose implementation differs between Windows and the other platforms.
 
 // True when another process already holds the instance guard of this name. The guard taken by the
 // first call is held until the process ends, however it ends.
 bool isProcessRunning(const QString& name);
+
+// Runs the converter that turns a spooled job into a PDF (for printing later from object storage) and
+// waits at most timeoutMs for it: through "cmd /c" on Windows, directly elsewhere. True when it ended
+// in time with exit code 0.
+bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs);
+// The converter's file name in the application folder unless the configuration names another.
+QString defaultConverterName();
+// How the converter is started on this platform.
+struct ProgramCall
+{
+    QString program;
+    QStringList arguments;
+};
+ProgramCall converterCall(const QString& converter, const QString& input, const QString& output);
 
 #ifndef Q_OS_WIN
 // Where the instance guards' lock files live: the user's runtime folder (XDG_RUNTIME_DIR) when it is the

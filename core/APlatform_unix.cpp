@@ -72,3 +72,13 @@ bool renameOver(const QString& from, const QString& to)
 {
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
+
+QString defaultConverterName()
+{
+    return QStringLiteral("pavko-convert");
+}
+
+ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)
+{
+    return {converter, {input, output}};
+}

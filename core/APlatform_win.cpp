@@ -55,3 +55,14 @@ bool renameOver(const QString& from, const QString& to)
     return MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
                        reinterpret_cast<const wchar_t*>(to.utf16()), MOVEFILE_REPLACE_EXISTING) != 0;
 }
+
+QString defaultConverterName()
+{
+    return QStringLiteral("gs.exe");
+}
+
+ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)
+{
+    return {QStringLiteral("cmd"),
+            {QStringLiteral("/c"), converter, input, output, QStringLiteral("silent")}};
+}

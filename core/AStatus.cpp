@@ -43,7 +43,7 @@ qint64 AStatus::getInt(const QString& key) const
 int AStatus::runMode() const
 {
     const qint64 mode = getInt(QStringLiteral("run_mode"));
-    return mode == -1 ? 1 : int(mode);
+    return mode == -1 ? Basic : int(mode);
 }
 
 void AStatus::save()

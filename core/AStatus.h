@@ -8,6 +8,14 @@
 class AStatus
 {
 public:
+    // The stored values of "run_mode".
+    enum RunMode
+    {
+        Basic = 1,          // every user logs in by QR code
+        EnterpriseOpen = 2, // an enterprise id is stored, nobody logs in
+        Merchant = 3        // a store merchant's id is stored
+    };
+
     // Loads appDir + "status.db"; appDir ends with "/".
     explicit AStatus(const QString& appDir);
     AStatus();
@@ -18,7 +26,7 @@ public:
     void setInt(const QString& key, qint64 value);
     // -1 when the key is absent, 0 when it holds no whole number.
     qint64 getInt(const QString& key) const;
-    // The run mode chosen in the settings; 1 (basic) when none was chosen.
+    // The run mode chosen in the settings; Basic when none was chosen.
     int runMode() const;
 
     void save();

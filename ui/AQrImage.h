@@ -1,7 +1,8 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
-// Writes text as a 400 × 400 QR code image to path (format from the suffix). False when the text
-// cannot be encoded or the image cannot be written.
-bool makeQrImage(const QString& text, const QString& path);
+// The text as a 400 × 400 black-and-white QR code, made in memory (no file to write, so no folder that
+// must be writable); a null image when the text cannot be encoded.
+QImage makeQrImage(const QString& text);

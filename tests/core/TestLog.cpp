@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QThread>
@@ -78,6 +80,55 @@ private slots:
         QCOMPARE(m_queue.records[0].level, 1);
         QCOMPARE(m_queue.records[1].level, 2);
         QVERIFY(qAbs(m_queue.records[0].time - QDateTime::currentSecsSinceEpoch()) <= 5); // seconds
+    }
+
+    // Service answers that carry device passwords and storage keys reach the file and the upload
+    // queue with those values masked, however they were logged.
+    void secretsAreMasked_data()
+    {
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<QString>("expected");
+        const QString deviceList = QStringLiteral(
+            "{\"code\":0,\"data\":[{\"id\":3,\"device_list\":[{\"device_code\":\"P01\",\"device_username\":\""
+            "admin\",\"device_password\":\"Kx9-secret\"}]}]}");
+        QTest::newRow("device list as logged text")
+            << deviceList
+            << QStringLiteral(
+                   "get_companys :  "
+                   "\"{\\\"code\\\":0,\\\"data\\\":[{\\\"id\\\":3,\\\"device_list\\\":[{\\\"device_code\\\":"
+                   "\\\"P01\\\",\\\"device_username\\\":\\\"admin\\\",\\\"device_password\\\":\\\"Kx9-…\\\"}]"
+                   "}]}\"");
+        QTest::newRow("storage credentials as a JSON object")
+            << QStringLiteral("{\"AccessKeyId\":\"STS.id\",\"AccessKeySecret\":\"abcdefgh\","
+                              "\"SecurityToken\":\"CAIS1234==\"}")
+            << QStringLiteral(
+                   "get_companys :  QJsonObject({\"AccessKeyId\":\"STS.id\",\"AccessKeySecret\":\"abcd…\","
+                   "\"SecurityToken\":\"CAIS…\"})");
+        QTest::newRow("signed request headers")
+            << QStringLiteral(
+                   "PUT\n/b/o\n\ncontent-md5:x==\nx-oss-security-token:CAISxyz\nx-oss-date:20240131T080910Z")
+            << QStringLiteral(
+                   "get_companys :  \"PUT\\n/b/o\\n\\ncontent-md5:x==\\nx-oss-security-token:CAIS…\\n"
+                   "x-oss-date:20240131T080910Z\"");
+        QTest::newRow("query fields") << QStringLiteral("s/w1/a?code=1&token=ab-cdef&x=2")
+                                      << QStringLiteral("get_companys :  \"s/w1/a?code=1&token=ab-c…&x=2\"");
+        QTest::newRow("names that merely hold token")
+            << QStringLiteral("{\"tokens_left\":\"\",\"name\":\"token ring\"}")
+            << QStringLiteral(
+                   "get_companys :  \"{\\\"tokens_left\\\":\\\"…\\\",\\\"name\\\":\\\"token ring\\\"}\"");
+    }
+    void secretsAreMasked()
+    {
+        QFETCH(QString, logged);
+        QFETCH(QString, expected);
+        // The credentials are logged as the parsed object they are, the rest as received text.
+        if (logged.contains(QLatin1String("AccessKeySecret")))
+            qDebug() << "get_companys : " << QJsonDocument::fromJson(logged.toUtf8()).object();
+        else
+            qDebug() << "get_companys : " << logged;
+        QVERIFY2(m_dir.readFile(QStringLiteral("log.log")).trimmed().endsWith(expected.toUtf8()),
+                 m_dir.readFile(QStringLiteral("log.log")).constData());
+        QVERIFY(m_queue.records.last().line.endsWith(expected));
     }
 
     // Foreign text enters the log only as its beginning and its length; so does any overlong line.

@@ -1,5 +1,6 @@
 #include "FakeHttpServer.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -50,9 +51,9 @@ private:
     {
         m_buffer += m_socket->readAll();
         while (!m_busy) {
-            FakeRequest request;
-            if (!takeRequest(request))
+            if (!takeRequest())
                 return;
+            const FakeRequest request = std::exchange(m_request, FakeRequest());
             m_busy = true;
             m_server->m_requests.append(request);
             const FakeResponse response = m_server->answerFor(request);
@@ -63,13 +64,38 @@ private:
         }
     }
 
-    // Takes one complete request off the buffer; bodies are delimited by Content-Length.
-    bool takeRequest(FakeRequest& request)
+    // Takes what has arrived of the current request off the buffer; true once it is complete. Bodies
+    // are delimited by Content-Length and kept up to the server's limit; beyond it only counted and hashed.
+    bool takeRequest()
     {
-        const int headEnd = m_buffer.indexOf("\r\n\r\n");
-        if (headEnd < 0)
+        if (!m_inBody) {
+            const int headEnd = m_buffer.indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                return false;
+            readHead(m_buffer.left(headEnd), m_request);
+            m_buffer.remove(0, headEnd + 4);
+            m_bodyRemaining = m_request.header("Content-Length").toLongLong();
+            m_bodyMd5.reset();
+            m_inBody = true;
+        }
+        const int n = int(qMin<qint64>(m_bodyRemaining, m_buffer.size()));
+        const QByteArray piece = m_buffer.left(n);
+        m_buffer.remove(0, n);
+        m_bodyMd5.addData(piece);
+        m_request.bodySize += n;
+        if (m_request.body.size() + qint64(n) <= m_server->m_keptBodyBytes)
+            m_request.body += piece;
+        m_bodyRemaining -= n;
+        if (m_bodyRemaining > 0)
             return false;
-        const QList<QByteArray> lines = m_buffer.left(headEnd).split('\n');
+        m_request.bodyMd5 = m_bodyMd5.result();
+        m_inBody = false;
+        return true;
+    }
+
+    static void readHead(const QByteArray& head, FakeRequest& request)
+    {
+        const QList<QByteArray> lines = head.split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         request.method = requestLine.value(0);
         request.target = requestLine.value(1);
@@ -81,12 +107,6 @@ private:
             if (colon > 0)
                 request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
-        const int end = headEnd + 4 + request.header("Content-Length").toInt();
-        if (m_buffer.size() < end)
-            return false;
-        request.body = m_buffer.mid(headEnd + 4, end - headEnd - 4);
-        m_buffer.remove(0, end);
-        return true;
     }
 
     void answer(const FakeResponse& response)
@@ -120,6 +140,10 @@ private:
     FakeHttpServer* m_server;
     QTcpSocket* m_socket;
     QByteArray m_buffer;
+    FakeRequest m_request; // the one being read
+    bool m_inBody = false;
+    qint64 m_bodyRemaining = 0;
+    QCryptographicHash m_bodyMd5{QCryptographicHash::Md5};
     bool m_busy = false; // answering; later requests wait in the buffer
 };
 
@@ -131,12 +155,16 @@ QString FakeHttpServer::baseUrl() const
 
 FakeResponse FakeHttpServer::answerFor(const FakeRequest& request)
 {
-    for (const QByteArray& method : {request.method, QByteArray()}) {
-        const QByteArray key = method + ' ' + request.path;
-        if (!m_queued.value(key).isEmpty())
-            return m_queued[key].takeFirst();
-        if (m_defaults.contains(key))
-            return m_defaults.value(key);
+    for (const QByteArray& path : {request.path, QByteArray("*")}) {
+        for (const QByteArray& method : {request.method, QByteArray()}) {
+            const QByteArray key = method + ' ' + path;
+            if (!m_queued.value(key).isEmpty())
+                return m_queued[key].takeFirst();
+            if (m_handlers.contains(key))
+                return m_handlers.value(key)(request);
+            if (m_defaults.contains(key))
+                return m_defaults.value(key);
+        }
     }
     return {FakeResponse::Kind::Answer, 404};
 }

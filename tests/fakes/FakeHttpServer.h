@@ -9,6 +9,8 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpServer>
+#include <functional>
+#include <limits>
 
 using FakeHeaders = QList<QPair<QByteArray, QByteArray>>;
 
@@ -20,7 +22,9 @@ struct FakeRequest
     QByteArray path;   // target before the first "?", still percent-encoded
     QByteArray query;  // target after the first "?"; empty when there was none
     FakeHeaders headers;
-    QByteArray body;
+    QByteArray body; // as far as the server keeps bodies (setKeptBodyBytes)
+    qint64 bodySize = 0;
+    QByteArray bodyMd5; // raw digest of the whole body
 
     // First header of that name, case-insensitive; null when there is none.
     QByteArray header(const QByteArray& name) const;
@@ -91,8 +95,9 @@ public:
     // "http://127.0.0.1:port" or "https://127.0.0.1:port", without a trailing "/".
     QString baseUrl() const;
 
-    // Answers for a method ("" for any) and a path: queued ones once each, in order, then the route's
-    // default. Unscripted requests get a 404.
+    // Answers for a method ("" for any) and a path ("*" for any path without answers of its own):
+    // queued ones once each, in order, then the route's handler, then its default. Unscripted requests
+    // get a 404.
     void enqueue(const QByteArray& method, const QByteArray& path, const FakeResponse& response)
     {
         m_queued[method + ' ' + path].append(response);
@@ -101,6 +106,14 @@ public:
     {
         m_defaults[method + ' ' + path] = response;
     }
+    // Answers computed from the request.
+    using Handler = std::function<FakeResponse(const FakeRequest&)>;
+    void setHandler(const QByteArray& method, const QByteArray& path, Handler handler)
+    {
+        m_handlers[method + ' ' + path] = std::move(handler);
+    }
+    // Bodies longer than this are counted and hashed but not kept.
+    void setKeptBodyBytes(qint64 bytes) { m_keptBodyBytes = bytes; }
 
     const QList<FakeRequest>& requests() const { return m_requests; }
     QList<FakeRequest> requestsTo(const QByteArray& path) const;
@@ -124,6 +137,8 @@ private:
     // Keyed by "METHOD path", the method empty for any.
     QMap<QByteArray, QList<FakeResponse>> m_queued;
     QMap<QByteArray, FakeResponse> m_defaults;
+    QMap<QByteArray, Handler> m_handlers;
+    qint64 m_keptBodyBytes = std::numeric_limits<qint64>::max();
     QList<FakeRequest> m_requests;
     int m_connections = 0;
     int m_encrypted = 0;

@@ -1,7 +1,6 @@
 #include "AQrImage.h"
 
 #include <QImage>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestQrImage : public QObject
@@ -9,12 +8,9 @@ class TestQrImage : public QObject
     Q_OBJECT
 
 private slots:
-    void writesA400PixelBlackAndWhiteCode()
+    void makesA400PixelBlackAndWhiteCode()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("login.png"));
-        QVERIFY(makeQrImage(QStringLiteral("https://example.invalid/w1/login?code=AbC123"), path));
-        const QImage image(path);
+        const QImage image = makeQrImage(QStringLiteral("https://example.invalid/w1/login?code=AbC123"));
         QCOMPARE(image.size(), QSize(400, 400));
         // Scaled without smoothing: no grey blurs the modules.
         for (int y = 0; y < image.height(); y += 7) {
@@ -27,14 +23,7 @@ private slots:
         QCOMPARE(image.pixel(2, 397), qRgb(0, 0, 0));
     }
 
-    void reportsFailure()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("big.png"));
-        QVERIFY(!makeQrImage(QString(8000, QLatin1Char('x')), path)); // too long to encode
-        QVERIFY(!QFile::exists(path));
-        QVERIFY(!makeQrImage(QStringLiteral("abc"), QStringLiteral("/nonexistent/dir/qr.png")));
-    }
+    void textTooLongToEncode() { QVERIFY(makeQrImage(QString(8000, QLatin1Char('x'))).isNull()); }
 };
 
 QTEST_GUILESS_MAIN(TestQrImage)

@@ -1,10 +1,428 @@
 #include "MainShareWidget.h"
 
-#include "MainPageSize.h"
+#include "AConfig.h"
+#include "AMessageBox.h"
+#include "APlatform.h"
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "AppDir.h"
+#include "BadNetWidget.h"
+#include "DOss.h"
+#include "DScanDevice.h"
+#include "PayWidget.h"
+#include "PrinterCheck.h"
+#include "ServiceApi.h"
+#include "ShareAccounts.h"
+#include "UIWait.h"
+#include "ui_MainShareWidget.h"
+
+#include <QDebug>
+
+namespace {
+
+const auto kPrintIdle = QStringLiteral(
+    "QToolButton { color : rgb(255,255,255); border : none; background-color : rgb(0,168,255); }"
+    "QToolButton:hover { background-color : rgb(6,130,204); }");
+const auto kPrintBusy = QStringLiteral(
+    "QToolButton { color : rgb(255,255,255); border : none; background-color : rgb(191,191,191); }"
+    "QToolButton:hover { background-color : rgb(191,191,191); }");
+const auto kLaterIdle = QStringLiteral(
+    "QToolButton { border : none; background-color : rgb(0,146,223);}QToolButton:hover { background-color : "
+    "rgb(6,130,204); }");
+const auto kLaterBusy = QStringLiteral(
+    "QToolButton { border : none; background-color : rgb(191,191,191);}QToolButton:hover { background-color : "
+    "rgb(191,191,191); }");
+const auto kPayChosen = QStringLiteral(
+    "color:rgb(13,127,233); border:1px solid rgb(13,127,233); border-radius:3px; padding-left:6px;");
+const auto kPayOther = QStringLiteral(
+    "color:rgb(191,191,191); border:1px solid rgb(191,191,191); border-radius:3px; padding-left:6px;");
+
+constexpr int kConvertTimeoutMs = 30000;
+
+QString money(int hundredths)
+{
+    return QString::asprintf("%.2f", hundredths / 100.0);
+}
+
+AStatus* status()
+{
+    return ASingleton<AStatus>::instance();
+}
+
+} // namespace
 
 MainShareWidget::MainShareWidget(const SUser& user, SJob* job, QWidget* parent)
-    : QWidget(parent), m_user(user), m_job(job)
+    : QWidget(parent), m_ui(std::make_unique<Ui::MainShareWidget>()), m_user(user), m_job(job),
+      m_runMode(status()->runMode()), m_companyId(status()->getInt(QStringLiteral("company_id"))),
+      m_converterPath(ASingleton<AConfig>::instance()->converter())
 {
-    setObjectName(QStringLiteral("MainShareWidget"));
-    setFixedSize(kMainPageSize);
+    m_ui->setupUi(this);
+    setAttribute(Qt::WA_StyledBackground);
+    setPrintButtonsBusy(false);
+    connect(m_ui->widget_device_list, &UIDeviceList::click, this, &MainShareWidget::deviceChosen);
+    qInfo() << "MainShareWidget show";
+    qInfo() << "local ip use : " << ASingleton<DScanDevice>::instance()->LocalIp();
+    m_initializing = true;
+    refresh();
+    m_initializing = false;
+}
+
+MainShareWidget::~MainShareWidget() = default;
+
+ServiceApi MainShareWidget::service() const
+{
+    return ServiceApi(ASingleton<AConfig>::instance()->https_server(), m_user.token);
+}
+
+void MainShareWidget::on_btn_flush_clicked()
+{
+    refresh();
+}
+
+void MainShareWidget::refresh()
+{
+    qInfo() << "MainShareWidget : flush data";
+    m_ui->btn_flush->setEnabled(false);
+    m_accounts = fetchAccounts();
+    ShareAccounts::addPersonalAccount(m_accounts, m_runMode, int(m_companyId));
+    if (m_runMode != AStatus::EnterpriseOpen && !m_initializing)
+        ShareAccounts::mergeLocalDevices(m_accounts, fetchLocalDevices());
+    ShareAccounts::orderByStatus(m_accounts);
+    ShareAccounts::putDefaultsFirst(m_accounts, status()->getInt(QStringLiteral("default_company_id")),
+                                    status()->getInt(QStringLiteral("default_device_id")));
+
+    m_filling = true;
+    m_ui->cbx_account->clear();
+    for (const AccountEntry& account : qAsConst(m_accounts))
+        m_ui->cbx_account->addItem(account.name);
+    m_ui->cbx_account->setCurrentIndex(0);
+    for (int i = 0; i < m_accounts.size() && m_selectedAccountId >= 0; ++i)
+        if (m_accounts[i].id == m_selectedAccountId)
+            m_ui->cbx_account->setCurrentIndex(i);
+    m_filling = false;
+
+    fillDeviceList();
+    m_ui->btn_flush->setEnabled(true);
+}
+
+QList<AccountEntry> MainShareWidget::fetchAccounts() const
+{
+    BHttpClient::Params params{{QStringLiteral("run_mode"), QString::number(m_runMode)}};
+    switch (m_runMode) {
+    case AStatus::Basic:
+        params.insert(QStringLiteral("user_id"), m_user.userId);
+        break;
+    case AStatus::EnterpriseOpen:
+        params.insert(QStringLiteral("company_id"), QString::number(m_companyId));
+        break;
+    case AStatus::Merchant:
+        params.insert(QStringLiteral("agency_id"), QString::number(m_companyId));
+        break;
+    default:
+        return {};
+    }
+    const ServiceReply reply = service().get(QStringLiteral("/w1/Device/deviceList"), params);
+    qDebug() << "get_companys : " << reply.body();
+    if (!reply.ok())
+        return {};
+    return ShareAccounts::accountsFromJson(reply.data(), m_runMode, int(m_companyId));
+}
+
+QList<DeviceEntry> MainShareWidget::fetchLocalDevices() const
+{
+    QList<DeviceEntry> found;
+    UIWait wait;
+    wait.setTask([&found] { found = ASingleton<DScanDevice>::instance()->Scan(); });
+    wait.runTask();
+    QStringList codes;
+    for (const DeviceEntry& device : qAsConst(found))
+        codes.append(device.deviceCode);
+    if (codes.isEmpty())
+        return {};
+    const ServiceReply reply =
+        service().get(QStringLiteral("/w1/Device/deviceList"),
+                      {{QStringLiteral("run_mode"), QStringLiteral("0")}, {QStringLiteral("local_device"), codes.join(QLatin1Char(','))}});
+    qDebug() << "get_local_devices_info : " << reply.body();
+    if (!reply.ok())
+        return {};
+    return ShareAccounts::devicesFromJson(reply.dataObject().value(QLatin1String("device_list")), true);
+}
+
+void MainShareWidget::on_cbx_account_currentIndexChanged(int index)
+{
+    if (index < 0 || m_filling)
+        return;
+    if (!m_initializing)
+        m_selectedAccountId = m_accounts.value(index).id;
+    fillDeviceList();
+}
+
+const AccountEntry* MainShareWidget::selectedAccount() const
+{
+    const int index = m_ui->cbx_account->currentIndex();
+    return index >= 0 && index < m_accounts.size() ? &m_accounts[index] : nullptr;
+}
+
+// The devices of the selected account, the price, and the payment choices that account allows.
+void MainShareWidget::fillDeviceList()
+{
+    UIDeviceList* list = m_ui->widget_device_list;
+    list->clear();
+    const AccountEntry* account = selectedAccount();
+    if (account) {
+        for (const DeviceEntry& device : account->devices)
+            list->addDevice(device);
+        list->selectIndex(0);
+        for (int i = 0; i < account->devices.size() && m_selectedDeviceId >= 0; ++i)
+            if (account->devices[i].deviceId == m_selectedDeviceId)
+                list->selectIndex(i);
+    }
+    budget();
+    showAmounts();
+    setPayType(Balance);
+    const bool external = account && account->externalPaymentAllowed;
+    m_ui->btn_wxpay->setVisible(external);
+    m_ui->btn_alipay->setVisible(external);
+}
+
+void MainShareWidget::deviceChosen(int index)
+{
+    const AccountEntry* account = selectedAccount();
+    if (!m_initializing && account && index < account->devices.size())
+        m_selectedDeviceId = account->devices[index].deviceId;
+    budget();
+    showAmounts();
+}
+
+void MainShareWidget::budget()
+{
+    const AccountEntry* account = selectedAccount();
+    const std::optional<DeviceEntry> device = m_ui->widget_device_list->selectedEntry();
+    if (!account || account->devices.isEmpty() || !device)
+        return;
+    const bool merchant = m_runMode == AStatus::Merchant;
+    const ServiceReply reply = service().get(
+        QStringLiteral("/w1/Printing/budget"),
+        {{QStringLiteral("company_type"), merchant ? QStringLiteral("1") : QStringLiteral("2")},
+         {merchant ? QStringLiteral("agency_id") : QStringLiteral("company_id"), QString::number(account->id)},
+         {QStringLiteral("ticket_id"), QStringLiteral("0")},
+         {QStringLiteral("device_id"), QString::number(device->deviceId)},
+         {QStringLiteral("document_id"), QStringLiteral("0")},
+         {QStringLiteral("num"), QString::number(m_job->copies)},
+         {QStringLiteral("page"), QString::number(m_job->pages)},
+         {QStringLiteral("size"), QString::number(m_job->size)},
+         {QStringLiteral("color"), QString::number(m_job->color)},
+         {QStringLiteral("double"), m_job->duplex != 0 ? QStringLiteral("1") : QStringLiteral("0")},
+         {QStringLiteral("double_type"), m_job->duplex != 1 ? QStringLiteral("1") : QStringLiteral("0")}});
+    qDebug() << "get_budget : " << reply.body();
+    if (!reply.okWithData())
+        return;
+    const QJsonObject data = reply.dataObject();
+    m_userAmount = data.value(QLatin1String("user_amount")).toInt();
+    m_printAmount = data.value(QLatin1String("print_amount")).toInt();
+    m_amountExplain = data.value(QLatin1String("amount_explain")).toString();
+    m_job->orderId = idText(data.value(QLatin1String("order_id")));
+}
+
+void MainShareWidget::showAmounts()
+{
+    m_ui->label_amount->setText(money(m_printAmount));
+    m_ui->label_amount->setToolTip(m_amountExplain);
+    m_ui->btn_balance->setText(m_userAmount < m_printAmount
+                                   ? QStringLiteral("  余额支付（余额不足,剩余%1印币）").arg(money(m_userAmount))
+                                   : QStringLiteral("  余额支付（剩余%1印币）").arg(money(m_userAmount)));
+    m_ui->btn_wxpay->setText(QStringLiteral("  微信支付（%1元）").arg(money(m_printAmount)));
+    m_ui->btn_alipay->setText(QStringLiteral("  支付宝（%1元）").arg(money(m_printAmount)));
+}
+
+void MainShareWidget::on_btn_detail_clicked()
+{
+    if (!m_amountExplain.isEmpty())
+        infoBox(m_amountExplain);
+}
+
+void MainShareWidget::on_btn_balance_clicked()
+{
+    setPayType(Balance);
+}
+void MainShareWidget::on_btn_wxpay_clicked()
+{
+    setPayType(WeChatPay);
+}
+void MainShareWidget::on_btn_alipay_clicked()
+{
+    setPayType(Alipay);
+}
+
+void MainShareWidget::setPayType(int payType)
+{
+    m_payType = payType;
+    m_ui->btn_balance->setStyleSheet(payType == Balance ? kPayChosen : kPayOther);
+    m_ui->btn_wxpay->setStyleSheet(payType == WeChatPay ? kPayChosen : kPayOther);
+    m_ui->btn_alipay->setStyleSheet(payType == Alipay ? kPayChosen : kPayOther);
+}
+
+void MainShareWidget::setPrintButtonsBusy(bool busy)
+{
+    m_ui->btn_print->setStyleSheet(busy ? kPrintBusy : kPrintIdle);
+    m_ui->btn_print_later->setStyleSheet(busy ? kLaterBusy : kLaterIdle);
+}
+
+bool MainShareWidget::canPay(DeviceEntry& device)
+{
+    const std::optional<DeviceEntry> selected = m_ui->widget_device_list->selectedEntry();
+    if (!selected) {
+        warnBox(QStringLiteral("未选择打印机，请先选择打印机，再打印"));
+        return false;
+    }
+    if (m_payType == Balance && m_printAmount > m_userAmount) {
+        warnBox(QStringLiteral("余额不足，请先充值后，再打印"));
+        return false;
+    }
+    device = *selected;
+    return true;
+}
+
+void MainShareWidget::on_btn_print_clicked()
+{
+    DeviceEntry device;
+    if (!canPay(device))
+        return;
+    qDebug() << "code(" << device.deviceCode << "), is_local(" << device.isLocal << "), status("
+             << device.deviceStatus << "), ip(" << device.deviceIp << ")";
+    if (device.deviceStatus == DeviceEntry::PoweredOff || device.deviceStatus == DeviceEntry::Offline ||
+        device.deviceStatus == DeviceEntry::Disabled) {
+        warnBox(QStringLiteral("打印机不可用，请重新选择"));
+        return;
+    }
+    setPrintButtonsBusy(true);
+    if (device.brand == QLatin1String("HANSA CANO") && device.model == QLatin1String("G5080")) {
+        m_job->state = SJob::ContinuedOnline;
+        qInfo() << "HANSA CANO G5080 go online print";
+        goOnlineOrRetry(device, QStringLiteral("佳能G5080，只支持线上打印"));
+        return;
+    }
+    if (device.deviceIp.isEmpty()) {
+        m_job->state = SJob::ContinuedOnline;
+        qInfo() << "4G online go online print";
+        goOnlineOrRetry(device, QStringLiteral("设备4G联网，请您检查有线网络是否连接正常，或使用线上打印"));
+        return;
+    }
+    QString message;
+    const int check = checkPrinter(device, message);
+    if (check == -1) {
+        goOnlineOrRetry(device, message);
+        return;
+    }
+    if (check != 0 && check != PrinterCheck::kBusy) {
+        if (!message.isEmpty())
+            infoBox(message);
+        setPrintButtonsBusy(false);
+        return;
+    }
+    if (confirmPrint() == 0) {
+        m_job->device = device;
+        rememberDefaults(device);
+        emit success();
+    }
+    setPrintButtonsBusy(false);
+}
+
+void MainShareWidget::goOnlineOrRetry(const DeviceEntry& device, const QString& message)
+{
+    setPrintButtonsBusy(false);
+    BadNetWidget badNet(message, this);
+    badNet.exec();
+    if (badNet.result() == BadNetWidget::Retry) {
+        m_job->state = SJob::SendToDevice;
+        refresh();
+        m_ui->btn_print->click();
+    } else if (badNet.result() == BadNetWidget::GoOnline) {
+        m_job->device = device;
+        status()->setInt(QStringLiteral("select_company_id"), selectedAccount() ? selectedAccount()->id : 0);
+        status()->setInt(QStringLiteral("select_device_id"), device.deviceId);
+        status()->save();
+        emit goto_online();
+    }
+}
+
+int MainShareWidget::confirmPrint()
+{
+    BHttpClient::Params params{{QStringLiteral("order_id"), m_job->orderId},
+                               {QStringLiteral("print_type"), QString::number(m_job->state)},
+                               {QStringLiteral("pay_type"), QString::number(m_payType)}};
+    if (m_job->state == SJob::ContinuedOnline || m_job->state == SJob::PrintLater)
+        params.insert(QStringLiteral("document_id"), m_job->documentId);
+    const ServiceReply reply = service().get(QStringLiteral("/w1/Printing/confirmPrint"), params);
+    qDebug() << "confirm_print : " << reply.body();
+    if (!reply.transportOk()) {
+        warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
+        return -1;
+    }
+    if (!reply.ok()) {
+        warnBox(reply.msg());
+        return -1;
+    }
+    if (!reply.okWithData()) {
+        warnBox(QStringLiteral("调用第三方支付接口失败"));
+        return -1;
+    }
+    const QJsonObject data = reply.dataObject();
+    if (data.value(QLatin1String("pay_type")).toInt() == Balance)
+        return 0;
+    QString outTradeNo = idText(data.value(QLatin1String("out_trade_no")));
+    QString payUrl = data.value(QLatin1String("pay_code_url")).toString();
+    if (outTradeNo.isEmpty() || payUrl.isEmpty()) {
+        warnBox(QStringLiteral("调用第三方支付接口失败"));
+        return -1;
+    }
+    PayWidget pay(m_user.token, m_payType, outTradeNo, payUrl, m_printAmount, this);
+    pay.exec();
+    if (!pay.paid())
+        return -1;
+    m_payType = Balance;
+    return confirmPrint();
+}
+
+void MainShareWidget::rememberDefaults(const DeviceEntry& device)
+{
+    status()->setInt(QStringLiteral("default_company_id"), selectedAccount() ? selectedAccount()->id : 0);
+    status()->setInt(QStringLiteral("default_device_id"), device.deviceId);
+    status()->save();
+}
+
+void MainShareWidget::setControlsEnabled(bool enabled)
+{
+    for (QWidget* control : {static_cast<QWidget*>(m_ui->cbx_account), static_cast<QWidget*>(m_ui->btn_flush),
+                             static_cast<QWidget*>(m_ui->btn_balance), static_cast<QWidget*>(m_ui->btn_wxpay),
+                             static_cast<QWidget*>(m_ui->btn_alipay), static_cast<QWidget*>(m_ui->btn_print),
+                             static_cast<QWidget*>(m_ui->btn_print_later),
+                             static_cast<QWidget*>(m_ui->widget_device_list)})
+        control->setEnabled(enabled);
+}
+
+void MainShareWidget::on_btn_print_later_clicked()
+{
+    DeviceEntry device;
+    if (!canPay(device))
+        return;
+    setControlsEnabled(false);
+    m_job->state = SJob::PrintLater;
+    SJob* job = m_job;
+    const QString converter = m_converterPath;
+    const SUser& user = m_user;
+    UIWait wait(this);
+    wait.setTask([job, converter, &user] {
+        convertToPdf(converter, job->filePath, job->convertedPath, kConvertTimeoutMs);
+        job->converted = true;
+        DOss oss(&user);
+        oss.upload(job->convertedPath, job->documentId);
+    });
+    wait.runTask();
+    if (confirmPrint() == 0) {
+        m_job->device = device;
+        rememberDefaults(device);
+        emit success();
+    }
+    setControlsEnabled(true);
 }

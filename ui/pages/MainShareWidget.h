@@ -1,24 +1,87 @@
 #pragma once
 
+#include "DeviceEntry.h"
 #include "SJob.h"
 #include "SUser.h"
 
 #include <QWidget>
+#include <memory>
 
-// The share-print page: account, device, price and payment for a spooled job.
+class ServiceApi;
+
+namespace Ui {
+class MainShareWidget;
+}
+
+// The share-print page: the user picks the paying account and a shared device for a spooled job, sees
+// the price, and prints now (checked with the device, confirmed with the service and paid) or later
+// from object storage. Its result reaches the job runner through the job's state and device.
 class MainShareWidget : public QWidget
 {
     Q_OBJECT
 
 public:
+    enum PayType
+    {
+        Balance = 1,
+        WeChatPay = 2,
+        Alipay = 3
+    };
+
     MainShareWidget(const SUser& user, SJob* job, QWidget* parent = nullptr);
+    ~MainShareWidget() override;
+
+    const QList<AccountEntry>& accounts() const { return m_accounts; }
+    int payType() const { return m_payType; }
 
 signals:
     void logout();
     void success();
     void goto_online();
 
+private slots:
+    void on_btn_detail_clicked();
+    void on_btn_balance_clicked();
+    void on_btn_wxpay_clicked();
+    void on_btn_alipay_clicked();
+    void on_btn_flush_clicked();
+    void on_cbx_account_currentIndexChanged(int index);
+    void on_btn_print_clicked();
+    void on_btn_print_later_clicked();
+
 private:
+    ServiceApi service() const;
+    void refresh();
+    QList<AccountEntry> fetchAccounts() const;
+    QList<DeviceEntry> fetchLocalDevices() const;
+    void fillDeviceList();
+    void deviceChosen(int index);
+    const AccountEntry* selectedAccount() const;
+    void budget();
+    void showAmounts();
+    void setPayType(int payType);
+    void setPrintButtonsBusy(bool busy);
+    // The checks before any print; false (with the user told why) when the job cannot go ahead.
+    bool canPay(DeviceEntry& device);
+    void goOnlineOrRetry(const DeviceEntry& device, const QString& message);
+    // 0 on success, -1 when the service refused or the payment was not made.
+    int confirmPrint();
+    void rememberDefaults(const DeviceEntry& device);
+    void setControlsEnabled(bool enabled);
+
+    std::unique_ptr<Ui::MainShareWidget> m_ui;
     const SUser& m_user;
     SJob* m_job;
+    QList<AccountEntry> m_accounts;
+    int m_userAmount = 0;
+    int m_printAmount = 500000;
+    QString m_amountExplain;
+    int m_payType = Balance;
+    int m_runMode;
+    qint64 m_companyId;
+    bool m_initializing = false;
+    bool m_filling = false;
+    QString m_converterPath;
+    qint64 m_selectedAccountId = -1;
+    qint64 m_selectedDeviceId = -1;
 };

@@ -12,9 +12,7 @@
 #include "ui_LoginWidget.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QMouseEvent>
-#include <QTemporaryFile>
 
 namespace {
 const auto kScanPrompt = QStringLiteral("请使用微信、PavkoAPP扫一扫登录");
@@ -34,7 +32,7 @@ LoginWidget::LoginWidget(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     setMinimumSize(size());
     setMaximumSize(size());
     m_ui->lbFlush->installEventFilter(this);
-    if (ASingleton<AStatus>::instance()->runMode() == 3)
+    if (ASingleton<AStatus>::instance()->runMode() == AStatus::Merchant)
         m_ui->cbxAutoLogin->hide();
     m_code = randomString(16);
     m_pollTimer.setInterval(1000);
@@ -46,7 +44,7 @@ LoginWidget::~LoginWidget() = default;
 
 int LoginWidget::start()
 {
-    if (ASingleton<AStatus>::instance()->runMode() == 2) {
+    if (ASingleton<AStatus>::instance()->runMode() == AStatus::EnterpriseOpen) {
         qInfo() << "enterprise open mode. no need login.";
         m_loggedIn = true;
         return 1;
@@ -102,12 +100,7 @@ bool LoginWidget::scanLogin()
 
 void LoginWidget::showQrCode()
 {
-    // Written aside, not into the working directory, which may not be writable.
-    QTemporaryFile image(QDir::tempPath() + QStringLiteral("/pavko-login-XXXXXX.png"));
-    if (image.open() && makeQrImage(m_loginUrl, image.fileName()))
-        m_ui->lbQr->setPixmap(QPixmap(image.fileName()));
-    else
-        m_ui->lbQr->clear();
+    m_ui->lbQr->setPixmap(QPixmap::fromImage(makeQrImage(m_loginUrl)));
     m_ui->lbText->setText(kScanPrompt);
 }
 

@@ -39,7 +39,7 @@ MainWidget::MainWidget(const SUser& user, SJob* job, QWidget* parent)
     } else {
         on_btn_share_clicked();
     }
-    if (status->runMode() == 2) {
+    if (status->runMode() == AStatus::EnterpriseOpen) {
         m_ui->btn_cloud->hide();
         m_ui->btn_logout->hide();
     }

@@ -1,0 +1,298 @@
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "AppDir.h"
+#include "BadNetWidget.h"
+#include "DScanDevice.h"
+#include "DeviceBox.h"
+#include "FakeHttpServer.h"
+#include "MainShareWidget.h"
+#include "PayWidget.h"
+#include "TestSupport.h"
+#include "UIDevice.h"
+#include "UIDeviceList.h"
+#include "UiResources.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QByteArray kDeviceList = "/w1/Device/deviceList";
+const QByteArray kBudget = "/w1/Printing/budget";
+const QByteArray kConfirm = "/w1/Printing/confirmPrint";
+const QByteArray kPaySee = "/w1/Printing/paySee";
+constexpr quint16 kControlPort = 18641;
+constexpr quint16 kGreetingPort = 18642;
+const QString kBoxAddress = QStringLiteral("127.0.41.2");
+
+QJsonObject device(int id, const QString& code, int status, const QString& ip = kBoxAddress,
+                   const QString& brand = QString(), const QString& model = QString())
+{
+    return {{QStringLiteral("device_id"), id},
+            {QStringLiteral("device_code"), code},
+            {QStringLiteral("device_status"), status},
+            {QStringLiteral("device_ip"), ip},
+            {QStringLiteral("brand"), brand},
+            {QStringLiteral("model"), model},
+            {QStringLiteral("device_nickname"), QString(QStringLiteral("设备") + code)}};
+}
+
+QJsonObject account(int id, const QString& name, const QJsonArray& devices)
+{
+    return {
+        {QStringLiteral("id"), id}, {QStringLiteral("name"), name}, {QStringLiteral("device_list"), devices}};
+}
+
+FakeResponse budgetAnswer(int userAmount, int printAmount)
+{
+    return FakeResponse::envelope(0,
+                                  QJsonObject{{QStringLiteral("user_amount"), userAmount},
+                                              {QStringLiteral("print_amount"), printAmount},
+                                              {QStringLiteral("amount_explain"), QStringLiteral("2页×1份")},
+                                              {QStringLiteral("order_id"), 9001}});
+}
+} // namespace
+
+// The share page against a scripted service and a simulated device box on loopback.
+class TestMainShareWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        initUiResources();
+        QVERIFY(m_service.start());
+        m_app.writeConfig(QStringLiteral("{\"https_server\":\"%1\",\"device_control_port\":%2,"
+                                         "\"scan_networks\":[\"127.0.41.0/29\"],\"wait_l\":1}")
+                              .arg(m_service.baseUrl())
+                              .arg(kControlPort)
+                              .toUtf8());
+        setAppDir(m_app.path());
+        SimPorts ports;
+        ports.control = kControlPort;
+        ports.raw = {};
+        ports.greeting = kGreetingPort;
+        m_ports = ports;
+    }
+    void init()
+    {
+        m_service.clearRequests();
+        m_job = SJob();
+        m_job.pages = 2;
+        m_job.copies = 1;
+        status()->setInt(QStringLiteral("run_mode"), AStatus::Basic);
+        status()->setInt(QStringLiteral("default_company_id"), 0);
+        status()->setInt(QStringLiteral("default_device_id"), 0);
+        m_service.setDefault(
+            "GET", kDeviceList,
+            FakeResponse::envelope(
+                0,
+                QJsonArray{account(7, QStringLiteral("甲公司"),
+                                   {device(1, QStringLiteral("A"), 1), device(2, QStringLiteral("B"), 2)}),
+                           account(7, QStringLiteral("甲公司"), {}),
+                           account(8, QStringLiteral("乙公司"),
+                                   {device(3, QStringLiteral("OFF"), 4), device(4, QStringLiteral("ZERO"), 0),
+                                    device(5, QStringLiteral("C"), 1), device(5, QStringLiteral("C"), 1)})}));
+        m_service.setDefault("GET", kBudget, budgetAnswer(10000, 250));
+        m_service.setDefault("GET", kConfirm,
+                             FakeResponse::envelope(0, QJsonObject{{QStringLiteral("pay_type"), 1}}));
+    }
+
+    // Accounts once, devices once, by status; payment by WeChat or Alipay only for the personal account.
+    void listsAndAmounts()
+    {
+        MainShareWidget page(m_user, &m_job);
+        QCOMPARE(items(page), QStringList({QStringLiteral("甲公司: A B"), QStringLiteral("乙公司: C OFF"),
+                                           QStringLiteral("个人账户: A C B OFF")}));
+        QCOMPARE(label(page, "label_amount")->text(), QStringLiteral("2.50"));
+        QCOMPARE(button(page, "btn_balance")->text(), QStringLiteral("  余额支付（剩余100.00印币）"));
+        QVERIFY(button(page, "btn_wxpay")->isHidden());
+        combo(page)->setCurrentIndex(2);
+        QVERIFY(!button(page, "btn_wxpay")->isHidden());
+        QCOMPARE(button(page, "btn_wxpay")->text(), QStringLiteral("  微信支付（2.50元）"));
+        const FakeRequest budget = m_service.requestsTo(kBudget).last();
+        QCOMPARE(budget.queryValue("company_id"), QByteArray("0"));
+        QCOMPARE(budget.queryValue("device_id"), QByteArray("1"));
+        QCOMPARE(budget.queryValue("page"), QByteArray("2"));
+        QCOMPARE(budget.queryValue("double_type"), QByteArray("1"));
+        QCOMPARE(m_service.requestsTo(kDeviceList).first().queryValue("user_id"), QByteArray("77"));
+        QCOMPARE(m_job.orderId, QStringLiteral("9001"));
+    }
+
+    void printNow_data()
+    {
+        QTest::addColumn<int>("busyPolls");
+        QTest::addColumn<int>("paperOutPolls");
+        QTest::addColumn<int>("balance");
+        QTest::addColumn<bool>("confirmed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("free device") << 0 << 0 << 10000 << true << "";
+        QTest::newRow("busy device still confirms") << 1 << 0 << 10000 << true << "";
+        QTest::newRow("paper out stops")
+            << 0 << 1 << 10000 << false << "打印机纸盒中无纸，请您补充纸张后重试";
+        QTest::newRow("balance too small") << 0 << 0 << 100 << false << "余额不足，请先充值后，再打印";
+    }
+    void printNow()
+    {
+        QFETCH(int, busyPolls);
+        QFETCH(int, paperOutPolls);
+        QFETCH(int, balance);
+        QFETCH(QString, message);
+        m_service.setDefault("GET", kBudget, budgetAnswer(balance, 250));
+        SimBoxScript script;
+        script.code = QStringLiteral("A");
+        script.busyPolls = busyPolls;
+        script.paperOutPolls = paperOutPolls;
+        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
+        QVERIFY(box.start());
+        MainShareWidget page(m_user, &m_job);
+        QSignalSpy success(&page, &MainShareWidget::success);
+        if (!message.isEmpty())
+            answerNextMessageBox(QMessageBox::Ok);
+        button(page, "btn_print")->click();
+        QTEST(!success.isEmpty(), "confirmed");
+        QCOMPARE(m_service.requestsTo(kConfirm).size(), success.size());
+        if (!message.isEmpty()) {
+            QCOMPARE(lastMessageBox().text, message);
+            return;
+        }
+        QCOMPARE(m_job.device.deviceCode, QStringLiteral("A"));
+        QCOMPARE(m_service.requestsTo(kConfirm).last().queryValue("pay_type"), QByteArray("1"));
+        QCOMPARE(m_service.requestsTo(kConfirm).last().queryValue("order_id"), QByteArray("9001"));
+        QCOMPARE(status()->getInt(QStringLiteral("default_company_id")), qint64(7));
+        QCOMPARE(status()->getInt(QStringLiteral("default_device_id")), qint64(1));
+    }
+
+    // The account and device of the last print come first next time.
+    void defaultsComeFirst()
+    {
+        status()->setInt(QStringLiteral("default_company_id"), 8);
+        status()->setInt(QStringLiteral("default_device_id"), 3);
+        MainShareWidget page(m_user, &m_job);
+        QCOMPARE(items(page).first(), QStringLiteral("乙公司: OFF C"));
+        QCOMPARE(combo(page)->currentIndex(), 0);
+    }
+
+    // Devices found on the local network join the lists, but only when the user refreshes.
+    void localDevicesAfterRefresh()
+    {
+        SimBoxScript script;
+        script.code = QStringLiteral("LOC1");
+        SimPorts ports = m_ports;
+        ports.greeting = DScanSettings::kGreetingPort; // what the page's scan asks
+        DeviceBox box(QHostAddress(QStringLiteral("127.0.41.3")), script, ports);
+        QVERIFY(box.start());
+        m_service.enqueue("GET", kDeviceList, FakeResponse::envelope(0, QJsonArray{}));
+        MainShareWidget page(m_user, &m_job);
+        QCOMPARE(items(page), QStringList({QStringLiteral("个人账户: ")}));
+        m_service.enqueue(
+            "GET", kDeviceList,
+            FakeResponse::envelope(
+                0, QJsonArray{account(7, QStringLiteral("甲"), {device(1, QStringLiteral("A"), 1)})}));
+        m_service.enqueue(
+            "GET", kDeviceList,
+            FakeResponse::envelope(0, QJsonObject{{QStringLiteral("device_list"),
+                                                   QJsonArray{device(11, QStringLiteral("LOC1"), 1,
+                                                                     QStringLiteral("127.0.41.3")),
+                                                              device(12, QStringLiteral("A"), 1)}}}));
+        button(page, "btn_flush")->click();
+        QCOMPARE(m_service.requestsTo(kDeviceList).last().queryValue("local_device"), QByteArray("LOC1"));
+        QCOMPARE(m_service.requestsTo(kDeviceList).last().queryValue("run_mode"), QByteArray("0"));
+        QCOMPARE(items(page),
+                 QStringList({QStringLiteral("甲: A LOC1*"), QStringLiteral("个人账户: A LOC1*")}));
+    }
+
+    // The Canon G5080 prints online only: the user is offered the online page.
+    void canonGoesOnline()
+    {
+        m_service.setDefault(
+            "GET", kDeviceList,
+            FakeResponse::envelope(
+                0, QJsonArray{account(7, QStringLiteral("甲"),
+                                      {device(1, QStringLiteral("G"), 1, kBoxAddress,
+                                              QStringLiteral("HANSA CANO"), QStringLiteral("G5080"))})}));
+        MainShareWidget page(m_user, &m_job);
+        QSignalSpy online(&page, &MainShareWidget::goto_online);
+        QString shown;
+        onNextModal<BadNetWidget>([&shown](BadNetWidget* dialog) {
+            shown = dialog->findChild<QLabel*>(QStringLiteral("label_txt"))->text();
+            dialog->findChild<QAbstractButton*>(QStringLiteral("btn_online"))->click();
+        });
+        button(page, "btn_print")->click();
+        QCOMPARE(online.size(), 1);
+        QCOMPARE(shown, QStringLiteral("佳能G5080，只支持线上打印"));
+        QCOMPARE(m_job.state, int(SJob::ContinuedOnline));
+        QCOMPARE(status()->getInt(QStringLiteral("select_device_id")), qint64(1));
+        QVERIFY(m_service.requestsTo(kConfirm).isEmpty());
+    }
+
+    // A payment by WeChat Pay is followed by a second confirmation paid from the balance.
+    void weChatPayThenConfirmAgain()
+    {
+        SimBoxScript script;
+        script.code = QStringLiteral("A");
+        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
+        QVERIFY(box.start());
+        m_service.setDefault("GET", kBudget, budgetAnswer(0, 250));
+        m_service.enqueue(
+            "GET", kConfirm,
+            FakeResponse::envelope(
+                0, QJsonObject{{QStringLiteral("pay_type"), 2},
+                               {QStringLiteral("out_trade_no"), QStringLiteral("T9")},
+                               {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/T9")}}));
+        m_service.setDefault("GET", kPaySee, FakeResponse::envelope(0));
+        MainShareWidget page(m_user, &m_job);
+        combo(page)->setCurrentIndex(2);
+        button(page, "btn_wxpay")->click();
+        QCOMPARE(page.payType(), int(MainShareWidget::WeChatPay));
+        QSignalSpy success(&page, &MainShareWidget::success);
+        button(page, "btn_print")->click();
+        QCOMPARE(success.size(), 1);
+        const QList<FakeRequest> confirms = m_service.requestsTo(kConfirm);
+        QCOMPARE(confirms.size(), 2);
+        QCOMPARE(confirms[0].queryValue("pay_type"), QByteArray("2"));
+        QCOMPARE(confirms[1].queryValue("pay_type"), QByteArray("1"));
+        QCOMPARE(m_service.requestsTo(kPaySee).last().queryValue("out_trade_no"), QByteArray("T9"));
+    }
+
+private:
+    static AStatus* status() { return ASingleton<AStatus>::instance(); }
+    static QComboBox* combo(MainShareWidget& page)
+    {
+        return page.findChild<QComboBox*>(QStringLiteral("cbx_account"));
+    }
+    static QLabel* label(MainShareWidget& page, const char* name)
+    {
+        return page.findChild<QLabel*>(QLatin1String(name));
+    }
+    static QAbstractButton* button(MainShareWidget& page, const char* name)
+    {
+        return page.findChild<QAbstractButton*>(QLatin1String(name));
+    }
+    // "account: codes" per account as the page holds them, local devices marked with "*".
+    static QStringList items(const MainShareWidget& page)
+    {
+        QStringList out;
+        for (const AccountEntry& a : page.accounts()) {
+            QStringList codes;
+            for (const DeviceEntry& d : a.devices)
+                codes.append(d.deviceCode + (d.isLocal ? QStringLiteral("*") : QString()));
+            out.append(a.name + QStringLiteral(": ") + codes.join(QLatin1Char(' ')));
+        }
+        return out;
+    }
+
+    FakeHttpServer m_service;
+    TestAppDir m_app;
+    SimPorts m_ports;
+    SUser m_user{QStringLiteral("tok-9"), QStringLiteral("77"), QStringLiteral("李")};
+    SJob m_job;
+};
+
+QTEST_MAIN(TestMainShareWidget)
+#include "TestMainShareWidget.moc"

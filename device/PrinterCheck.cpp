@@ -23,9 +23,10 @@ int checkPrinter(const DeviceEntry& device, QString& message)
     QString body;
     bool answered = false;
     for (int attempt = 0; attempt < kAttempts && !answered; ++attempt) {
-        BHttpClient::Params params{{QStringLiteral("token"), token},
-                                   {QStringLiteral("code"), device.deviceCode},
-                                   {QStringLiteral("ts"), QString::number(QDateTime::currentSecsSinceEpoch())}};
+        BHttpClient::Params params{
+            {QStringLiteral("token"), token},
+            {QStringLiteral("code"), device.deviceCode},
+            {QStringLiteral("ts"), QString::number(QDateTime::currentSecsSinceEpoch())}};
         params.insert(QStringLiteral("sign"), sign_params(params));
         BHttpClient::Headers headers;
         answered = BHttpClient::get(url, params, {}, headers, body, kTimeoutSec);

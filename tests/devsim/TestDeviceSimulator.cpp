@@ -603,7 +603,8 @@ void TestDeviceSimulator::programRefusesBadUsage_data()
         << texts({"--script", "SCRIPT"}) << QByteArray("192.168.1.5 is not a loopback");
     QTest::newRow("devices beyond 127/8")
         << texts({"--first", "127.255.255.254", "--devices", "3"}) << QByteArray("loopback");
-    QTest::newRow("unknown run mode") << texts({"--run-mode", "test"}) << QByteArray("--run-mode is 正式 or 开发");
+    QTest::newRow("unknown run mode")
+        << texts({"--run-mode", "test"}) << QByteArray("--run-mode is 正式 or 开发");
     QTest::newRow("both devices and script")
         << texts({"--devices", "2", "--script", "SCRIPT"}) << QByteArray("either");
 }

@@ -29,9 +29,9 @@ const auto kPrintBusy = QStringLiteral(
 const auto kLaterIdle = QStringLiteral(
     "QToolButton { border : none; background-color : rgb(0,146,223);}QToolButton:hover { background-color : "
     "rgb(6,130,204); }");
-const auto kLaterBusy = QStringLiteral(
-    "QToolButton { border : none; background-color : rgb(191,191,191);}QToolButton:hover { background-color : "
-    "rgb(191,191,191); }");
+const auto kLaterBusy = QStringLiteral("QToolButton { border : none; background-color : "
+                                       "rgb(191,191,191);}QToolButton:hover { background-color : "
+                                       "rgb(191,191,191); }");
 const auto kPayChosen = QStringLiteral(
     "color:rgb(13,127,233); border:1px solid rgb(13,127,233); border-radius:3px; padding-left:6px;");
 const auto kPayOther = QStringLiteral(
@@ -141,7 +141,8 @@ QList<DeviceEntry> MainShareWidget::fetchLocalDevices() const
         return {};
     const ServiceReply reply =
         service().get(QStringLiteral("/w1/Device/deviceList"),
-                      {{QStringLiteral("run_mode"), QStringLiteral("0")}, {QStringLiteral("local_device"), codes.join(QLatin1Char(','))}});
+                      {{QStringLiteral("run_mode"), QStringLiteral("0")},
+                       {QStringLiteral("local_device"), codes.join(QLatin1Char(','))}});
     qDebug() << "get_local_devices_info : " << reply.body();
     if (!reply.ok())
         return {};
@@ -204,7 +205,8 @@ void MainShareWidget::budget()
     const ServiceReply reply = service().get(
         QStringLiteral("/w1/Printing/budget"),
         {{QStringLiteral("company_type"), merchant ? QStringLiteral("1") : QStringLiteral("2")},
-         {merchant ? QStringLiteral("agency_id") : QStringLiteral("company_id"), QString::number(account->id)},
+         {merchant ? QStringLiteral("agency_id") : QStringLiteral("company_id"),
+          QString::number(account->id)},
          {QStringLiteral("ticket_id"), QStringLiteral("0")},
          {QStringLiteral("device_id"), QString::number(device->deviceId)},
          {QStringLiteral("document_id"), QStringLiteral("0")},
@@ -228,9 +230,10 @@ void MainShareWidget::showAmounts()
 {
     m_ui->label_amount->setText(money(m_printAmount));
     m_ui->label_amount->setToolTip(m_amountExplain);
-    m_ui->btn_balance->setText(m_userAmount < m_printAmount
-                                   ? QStringLiteral("  余额支付（余额不足,剩余%1印币）").arg(money(m_userAmount))
-                                   : QStringLiteral("  余额支付（剩余%1印币）").arg(money(m_userAmount)));
+    m_ui->btn_balance->setText(
+        m_userAmount < m_printAmount
+            ? QStringLiteral("  余额支付（余额不足,剩余%1印币）").arg(money(m_userAmount))
+            : QStringLiteral("  余额支付（剩余%1印币）").arg(money(m_userAmount)));
     m_ui->btn_wxpay->setText(QStringLiteral("  微信支付（%1元）").arg(money(m_printAmount)));
     m_ui->btn_alipay->setText(QStringLiteral("  支付宝（%1元）").arg(money(m_printAmount)));
 }
@@ -393,11 +396,11 @@ void MainShareWidget::rememberDefaults(const DeviceEntry& device)
 
 void MainShareWidget::setControlsEnabled(bool enabled)
 {
-    for (QWidget* control : {static_cast<QWidget*>(m_ui->cbx_account), static_cast<QWidget*>(m_ui->btn_flush),
-                             static_cast<QWidget*>(m_ui->btn_balance), static_cast<QWidget*>(m_ui->btn_wxpay),
-                             static_cast<QWidget*>(m_ui->btn_alipay), static_cast<QWidget*>(m_ui->btn_print),
-                             static_cast<QWidget*>(m_ui->btn_print_later),
-                             static_cast<QWidget*>(m_ui->widget_device_list)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(m_ui->cbx_account), static_cast<QWidget*>(m_ui->btn_flush),
+          static_cast<QWidget*>(m_ui->btn_balance), static_cast<QWidget*>(m_ui->btn_wxpay),
+          static_cast<QWidget*>(m_ui->btn_alipay), static_cast<QWidget*>(m_ui->btn_print),
+          static_cast<QWidget*>(m_ui->btn_print_later), static_cast<QWidget*>(m_ui->widget_device_list)})
         control->setEnabled(enabled);
 }
 

@@ -27,7 +27,8 @@ const QByteArray kConfirm = "/w1/Printing/confirmPrint";
 const QByteArray kPaySee = "/w1/Printing/paySee";
 constexpr quint16 kControlPort = 18641;
 constexpr quint16 kGreetingPort = 18642;
-const QString kBoxAddress = QStringLiteral("127.0.41.2");
+// This suite's boxes live on 127.0.51.x, so other suites may use the same ports at the same time.
+const QString kBoxAddress = QStringLiteral("127.0.51.2");
 
 QJsonObject device(int id, const QString& code, int status, const QString& ip = kBoxAddress,
                    const QString& brand = QString(), const QString& model = QString())
@@ -68,7 +69,7 @@ private slots:
         initUiResources();
         QVERIFY(m_service.start());
         m_app.writeConfig(QStringLiteral("{\"https_server\":\"%1\",\"device_control_port\":%2,"
-                                         "\"scan_networks\":[\"127.0.41.0/29\"],\"wait_l\":1}")
+                                         "\"scan_networks\":[\"127.0.51.0/29\"],\"wait_l\":1}")
                               .arg(m_service.baseUrl())
                               .arg(kControlPort)
                               .toUtf8());
@@ -185,7 +186,7 @@ private slots:
         script.code = QStringLiteral("LOC1");
         SimPorts ports = m_ports;
         ports.greeting = DScanSettings::kGreetingPort; // what the page's scan asks
-        DeviceBox box(QHostAddress(QStringLiteral("127.0.41.3")), script, ports);
+        DeviceBox box(QHostAddress(QStringLiteral("127.0.51.3")), script, ports);
         QVERIFY(box.start());
         m_service.enqueue("GET", kDeviceList, FakeResponse::envelope(0, QJsonArray{}));
         MainShareWidget page(m_user, &m_job);
@@ -198,7 +199,7 @@ private slots:
             "GET", kDeviceList,
             FakeResponse::envelope(0, QJsonObject{{QStringLiteral("device_list"),
                                                    QJsonArray{device(11, QStringLiteral("LOC1"), 1,
-                                                                     QStringLiteral("127.0.41.3")),
+                                                                     QStringLiteral("127.0.51.3")),
                                                               device(12, QStringLiteral("A"), 1)}}}));
         button(page, "btn_flush")->click();
         QCOMPARE(m_service.requestsTo(kDeviceList).last().queryValue("local_device"), QByteArray("LOC1"));

@@ -1,4 +1,5 @@
 #include "DeviceBox.h"
+#include "JobRow.h"
 #include "JobSend.h"
 #include "JobStatusTexts.h"
 
@@ -267,17 +268,16 @@ void TestJobSend::brandRulesArriveExactly()
     QFETCH(QString, document);
     QFETCH(Replacements, rewrite);
     QFETCH(int, times);
-    const QStringList d = device.split(QLatin1Char('|'));
-    const QStringList j = job.split(QLatin1Char(' '));
     SJob spooled = spooledJob(m_stream);
-    spooled.device.brand = d[0];
-    spooled.device.model = d[1];
-    spooled.device.deviceUsername = d[2];
-    spooled.device.devicePassword = d[3];
-    spooled.copies = j[0].toInt();
-    spooled.size = j[1].toInt();
-    spooled.duplex = j[2].toInt();
-    spooled.analysed = j[3] == QLatin1String("1");
+    const SJob row = jobFromRow(device, job);
+    spooled.device.brand = row.device.brand;
+    spooled.device.model = row.device.model;
+    spooled.device.deviceUsername = row.device.deviceUsername;
+    spooled.device.devicePassword = row.device.devicePassword;
+    spooled.copies = row.copies;
+    spooled.size = row.size;
+    spooled.duplex = row.duplex;
+    spooled.analysed = row.analysed;
     spooled.documentName = document;
     QVERIFY(send(spooled, SimBoxScript()));
 

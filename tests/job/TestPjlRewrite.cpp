@@ -1,3 +1,4 @@
+#include "JobRow.h"
 #include "PjlRewrite.h"
 
 #include <QDir>
@@ -140,18 +141,8 @@ void TestPjlRewrite::brandRules()
     QFETCH(QString, device);
     QFETCH(QString, job);
     QFETCH(QByteArray, stream);
-    const QStringList d = device.split(QLatin1Char('|'));
-    const QStringList j = job.split(QLatin1Char(' '));
-    SJob spooled;
+    SJob spooled = jobFromRow(device, job);
     spooled.filePath = writeSpool(stream);
-    spooled.device.brand = d[0];
-    spooled.device.model = d[1];
-    spooled.device.deviceUsername = d[2];
-    spooled.device.devicePassword = d[3];
-    spooled.copies = j[0].toInt();
-    spooled.size = j[1].toInt();
-    spooled.duplex = j[2].toInt();
-    spooled.analysed = j[3] == QLatin1String("1");
     QVERIFY(add_user_password(spooled));
     rewrite_for_device(spooled);
     QTEST(read(spooled.filePath), "expected");

@@ -68,7 +68,8 @@ QJsonObject readConfig(const QString& path)
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
 void warnAboutTypes(const QJsonObject& values)
 {
-    static const char* const kStrings[] = {"https_server", "version", "log_server"};
+    static const char* const kStrings[] = {"https_server", "version", "log_server", "oss_address",
+                                           "converter"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {

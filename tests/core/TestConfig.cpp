@@ -64,6 +64,10 @@ private slots:
             << QByteArray(R"({"https_server":["x"],"log_server":{}})") << defaults
             << QStringList{QStringLiteral("config : key https_server should be a string but is an array"),
                            QStringLiteral("config : key log_server should be a string but is an object")};
+        QTest::newRow("storage address and converter of the wrong type")
+            << QByteArray(R"({"oss_address":9000,"converter":true})") << defaults
+            << QStringList{QStringLiteral("config : key oss_address should be a string but is a number"),
+                           QStringLiteral("config : key converter should be a string but is a boolean")};
     }
     void values()
     {

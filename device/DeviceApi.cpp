@@ -16,6 +16,14 @@ const auto kSignKey = QStringLiteral("Hs8KpY3wQe5LtR1c");
 const auto kResultCode = QStringLiteral("result-code");
 
 // "result-code" as a whole number; a text holding one counts, anything else is no success.
+bool succeeded(const QJsonObject& answer)
+{
+    int code = -1;
+    return resultCode(answer, code) && code == 0;
+}
+
+} // namespace
+
 bool resultCode(const QJsonObject& answer, int& code)
 {
     const QJsonValue value = answer.value(kResultCode);
@@ -32,13 +40,19 @@ bool resultCode(const QJsonObject& answer, int& code)
     return true;
 }
 
-bool succeeded(const QJsonObject& answer)
+QString deviceStateMessage(int code)
 {
-    int code = -1;
-    return resultCode(answer, code) && code == 0;
+    switch (code) {
+    case 2212:
+        return QStringLiteral("当前设备正在使用中，请您稍后重试");
+    case 2201:
+        return QStringLiteral("打印机纸盒中无纸，请您补充纸张后重试");
+    case 2208:
+        return QStringLiteral("打印机卡纸，请您根据屏幕提示取出卡纸后重试");
+    default:
+        return {};
+    }
 }
-
-} // namespace
 
 DevicePorts DevicePorts::fromConfig(const AConfig& config)
 {
@@ -118,19 +132,11 @@ int DeviceApi::is_can_print(const QString& token, const DeviceEntry& device, QSt
                  {{QStringLiteral("code"), device.deviceCode}}, token, answer) ||
         !resultCode(answer, code))
         return -1;
-    switch (code) {
-    case 2212:
-        message = QStringLiteral("当前设备正在使用中，请您稍后重试");
-        return code;
-    case 2201:
-        message = QStringLiteral("打印机纸盒中无纸，请您补充纸张后重试");
-        return code;
-    case 2208:
-        message = QStringLiteral("打印机卡纸，请您根据屏幕提示取出卡纸后重试");
-        return code;
-    default:
+    const QString state = deviceStateMessage(code);
+    if (state.isEmpty())
         return 0;
-    }
+    message = state;
+    return code;
 }
 
 int DeviceApi::task_process(const QString& token, const DeviceEntry& device, QString& orderId, int& status,

@@ -3,6 +3,7 @@
 #include "BHttpClient.h"
 #include "SJob.h"
 
+#include <QJsonObject>
 #include <QString>
 
 class AConfig;
@@ -17,6 +18,13 @@ struct DevicePorts
 
     static DevicePorts fromConfig(const AConfig& config);
 };
+
+// The integer "result-code" of a box's answer (a text holding a number counts by its value, anything
+// else as -1); false when the answer has none.
+bool resultCode(const QJsonObject& answer, int& code);
+// What the user is told for a box's busy (2212), no paper (2201) and paper jam (2208) codes; empty for
+// any other.
+QString deviceStateMessage(int code);
 
 // The signature of a device request: keys and values in ascending key order without separators,
 // then the shared key, as the lower-case hex MD5 of its Latin-1 bytes.

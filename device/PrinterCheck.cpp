@@ -37,28 +37,20 @@ int checkPrinter(const DeviceEntry& device, QString& message)
         return kNoAnswer;
     }
     qDebug() << "check_printer_status : " << body;
-    const QJsonValue code = parseObjectUtf8(body).value(QLatin1String("result-code"));
-    if (code.isUndefined()) {
+    int code = kNoAnswer;
+    if (!resultCode(parseObjectUtf8(body), code)) {
         message = network;
         return kNoAnswer;
     }
-    switch (code.toInt()) {
+    switch (code) {
     case kOutOfService:
         message = QStringLiteral("设备暂停使用，请您联系Pavko客服报修");
-        return kOutOfService;
-    case kBusy:
-        message = QStringLiteral("当前设备正在使用中，请您稍后重试");
-        return kBusy;
-    case kNoPaper:
-        message = QStringLiteral("打印机纸盒中无纸，请您补充纸张后重试");
-        return kNoPaper;
-    case kPaperJam:
-        message = QStringLiteral("打印机卡纸，请您根据屏幕提示取出卡纸后重试");
-        return kPaperJam;
+        return code;
     case kClockWrong:
         message = QStringLiteral("时间检测异常，请检查电脑系统时间是否正常.若不正常，更正后重试");
-        return kClockWrong;
+        return code;
     default:
-        return 0;
+        message = deviceStateMessage(code);
+        return message.isEmpty() ? 0 : code;
     }
 }

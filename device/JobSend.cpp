@@ -2,6 +2,7 @@
 
 #include "AConfig.h"
 #include "EventWait.h"
+#include "JobJournal.h"
 #include "JobStatusTexts.h"
 #include "PjlRewrite.h"
 #include "Secrets.h"
@@ -68,9 +69,9 @@ JobSendSettings JobSendSettings::fromConfig(const AConfig& config)
 }
 
 JobSend::JobSend(const QString& deviceCode, AThreadQueue<SJob>* sweep, const JobSendSettings& settings,
-                 QObject* parent)
-    : AThreadQueue<SJob>(parent), m_deviceCode(deviceCode), m_sweep(sweep), m_settings(settings),
-      m_api(settings.ports)
+                 JobJournal* journal, QObject* parent)
+    : AThreadQueue<SJob>(parent), m_deviceCode(deviceCode), m_sweep(sweep), m_journal(journal),
+      m_settings(settings), m_api(settings.ports)
 {
     qRegisterMetaType<JobSend::Outcome>();
     start(QThread::InheritPriority);
@@ -117,7 +118,7 @@ bool JobSend::handleJob(SJob& job)
 {
     qInfo() << m_deviceCode << " : job send (" << job.jobId << ") : start " << nowSec() << " , "
             << job.filePath;
-    if (!markSent(job.jobId)) {
+    if (!job.resend && !markSent(job.jobId)) {
         qWarning() << "have been print. jobid = " << job.jobId;
         finish(job, AlreadySent);
         return false;
@@ -137,9 +138,16 @@ bool JobSend::handleJob(SJob& job)
     const bool sent = send_pcl(job, token);
     emit job_msg(job.jobId, m_deviceCode, job.device.deviceNickname, job.documentName,
                  sent ? JobStatusTexts::sent() : JobStatusTexts::failed(), job.totalPages());
-    m_sweep->push(job);
     qInfo() << m_deviceCode << " : job send (" << job.jobId << ") : end " << nowSec();
-    emit job_ended(job.jobId, sent ? Sent : Failed);
+    if (sent && job.resend && m_journal)
+        m_journal->forget(job.orderId);
+    // The user has paid for a confirmed job: when it could not be sent it is kept to be sent again.
+    if (!sent && !job.orderId.isEmpty() && m_journal && m_journal->keep(job)) {
+        emit job_kept(job.jobId, job.orderId);
+        emit job_ended(job.jobId, Failed);
+        return false;
+    }
+    finish(job, sent ? Sent : Failed);
     return sent;
 }
 
@@ -166,8 +174,11 @@ bool JobSend::send_pcl(SJob& job, const QString& token)
     job.taskPages = taskPagesOf(job);
     m_api.printer_info(job, token);
 
-    add_user_password(job);
-    rewrite_for_device(job);
+    if (!job.rewritten) {
+        add_user_password(job);
+        rewrite_for_device(job);
+        job.rewritten = true;
+    }
     if (!m_api.port_control(job, token, true)) {
         qWarning() << "Open port error, ip = " << job.device.deviceIp;
         m_api.close_port(job, token);

@@ -11,6 +11,7 @@
 #include <atomic>
 
 class AConfig;
+class JobJournal;
 class QFile;
 class QTcpSocket;
 
@@ -52,8 +53,10 @@ public:
     };
     Q_ENUM(Outcome)
 
+    // journal: where confirmed (charged) jobs whose send failed are kept instead of swept; none keeps
+    // nothing.
     JobSend(const QString& deviceCode, AThreadQueue<SJob>* sweep, const JobSendSettings& settings,
-            QObject* parent = nullptr);
+            JobJournal* journal = nullptr, QObject* parent = nullptr);
     // Ends a job that is still waiting for the device; one that is being written stops too.
     ~JobSend() override;
 
@@ -68,8 +71,10 @@ signals:
     void job_msg(int job_id, const QString& device_code, const QString& device_name, const QString& doc_name,
                  const QString& job_status, int job_pages);
     void information_rb(const QString& msg, int auto_close_time);
-    // After the job was handed to the sweep.
+    // After the job was handed to the sweep, or kept in the journal.
     void job_ended(int job_id, JobSend::Outcome outcome);
+    // A charged job failed and was kept in the journal for sending again.
+    void job_kept(int job_id, const QString& order_id);
 
 protected:
     bool handleJob(SJob& job) override;
@@ -93,6 +98,7 @@ private:
 
     const QString m_deviceCode;
     AThreadQueue<SJob>* const m_sweep;
+    JobJournal* const m_journal;
     const JobSendSettings m_settings;
     const DeviceApi m_api;
     mutable QMutex m_cancelMutex;

@@ -3,6 +3,7 @@
 #include "AConfig.h"
 #include "AMessageBox.h"
 #include "ASingleton.h"
+#include "AppDir.h"
 #include "EventWait.h"
 #include "JobAnalysis.h"
 #include "JobSend.h"
@@ -17,8 +18,19 @@
 #include <QFile>
 
 JobRun::JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent)
-    : ATimerQueue<SJob>(parent), m_sweep(sweep), m_status(status)
+    : ATimerQueue<SJob>(parent), m_sweep(sweep), m_status(status),
+      m_journal(appDir() + QStringLiteral("kept_jobs"))
 {
+    connect(m_status, &JobStatusWidget::job_resend, this, [this](int jobId) { resend(jobId); });
+    m_journal.expire();
+    // Spooler job ids start again after a restart; kept jobs take ids below zero, which it never uses.
+    int keptId = 0;
+    for (SJob job : m_journal.jobs()) {
+        job.jobId = --keptId;
+        emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
+                               JobStatusTexts::failed(), job.totalPages());
+        offerKept(job);
+    }
     start(idleInterval);
 }
 
@@ -72,13 +84,52 @@ void JobRun::queueForDevice(const SJob& job)
     senderFor(job.device.deviceCode)->push(job);
 }
 
+void JobRun::offerKept(const SJob& job)
+{
+    m_kept[job.jobId] = job;
+    m_status->offerResend(job.jobId);
+    m_status->show();
+    emit m_status->information_rb(
+        QStringLiteral("订单%1已付款，但打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
+            .arg(job.orderId)
+            .arg(JobJournal::kKeepDays),
+        10);
+}
+
+void JobRun::onJobKept(int jobId, const QString& orderId)
+{
+    for (SJob job : m_journal.jobs()) {
+        if (job.orderId == orderId) {
+            job.jobId = jobId;
+            offerKept(job);
+            return;
+        }
+    }
+}
+
+void JobRun::resend(int jobId)
+{
+    const auto kept = m_kept.find(jobId);
+    if (kept == m_kept.end())
+        return;
+    SJob job = kept->second;
+    m_kept.erase(kept);
+    job.resend = true;
+    qInfo() << "job run (" << jobId << ") : send order" << job.orderId << "again";
+    emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
+                           JobStatusTexts::waiting(), job.totalPages());
+    senderFor(job.device.deviceCode)->push(job);
+}
+
 JobSend* JobRun::senderFor(const QString& deviceCode)
 {
     std::unique_ptr<JobSend>& sender = m_senders[deviceCode];
     if (sender)
         return sender.get();
-    sender = std::make_unique<JobSend>(deviceCode, m_sweep,
-                                       JobSendSettings::fromConfig(*ASingleton<AConfig>::instance()));
+    sender = std::make_unique<JobSend>(
+        deviceCode, m_sweep, JobSendSettings::fromConfig(*ASingleton<AConfig>::instance()), &m_journal);
+    connect(sender.get(), &JobSend::job_kept, this,
+            [this](int jobId, const QString& orderId) { onJobKept(jobId, orderId); });
     // The sender runs on its own thread: its reports are queued to the window, while a cancel reaches
     // it at once (it is waiting for the device, not for events).
     connect(sender.get(), &JobSend::job_msg, m_status, &JobStatusWidget::job_msg, Qt::QueuedConnection);

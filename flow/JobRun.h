@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ATimerQueue.h"
+#include "JobJournal.h"
 #include "SJob.h"
 
 #include <QString>
@@ -16,6 +17,7 @@ class JobSweep;
 class JobRun : public ATimerQueue<SJob>
 {
 public:
+    // Jobs kept from earlier runs are listed in the status window at once, ready to be sent again.
     JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent = nullptr);
     ~JobRun() override;
 
@@ -27,8 +29,14 @@ private:
     void queueForDevice(const SJob& job);
     // The device's sender, made on first use and reporting to the status window.
     JobSend* senderFor(const QString& deviceCode);
+    // A charged job could not be sent: its row offers to send it again, and the user is told.
+    void offerKept(const SJob& job);
+    void onJobKept(int jobId, const QString& orderId);
+    void resend(int jobId);
 
     JobSweep* m_sweep;
     JobStatusWidget* m_status;
+    JobJournal m_journal;
+    std::map<int, SJob> m_kept; // offered for sending again, by the id of their row; GUI thread only
     std::map<QString, std::unique_ptr<JobSend>> m_senders; // by device code; GUI thread only
 };

@@ -37,4 +37,6 @@ struct SJob
     bool converted = false; // the converted document exists and is the sweep's to delete
     QString orderId;
     DeviceEntry device;
+    bool rewritten = false; // the file holds the device's rewrite already; a resend must not repeat it
+    bool resend = false;    // sent again by the user's choice: the once-per-job guard does not apply
 };

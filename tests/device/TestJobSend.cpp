@@ -1,4 +1,5 @@
 #include "DeviceBox.h"
+#include "JobJournal.h"
 #include "JobRow.h"
 #include "JobSend.h"
 #include "JobStatusTexts.h"
@@ -102,6 +103,7 @@ private slots:
     void progressPolls();
     void sameJobIsSentOnce();
     void cancelLeavesWithinOnePoll();
+    void chargedJobThatFailedIsKeptThenResentOnce();
 
 private:
     SJob spooledJob(const QByteArray& content)
@@ -121,14 +123,15 @@ private:
         return job;
     }
     // Sends the job to the box under its script and waits until the sender is done with it.
-    bool send(const SJob& job, const SimBoxScript& script, JobSendSettings settings = quickSettings())
+    bool send(const SJob& job, const SimBoxScript& script, JobSendSettings settings = quickSettings(),
+              JobJournal* journal = nullptr)
     {
         SimBoxScript withCode = script;
         withCode.code = kCode;
         if (!m_box->setScript(withCode))
             return false;
         m_box->clearRecord();
-        m_sender.reset(new JobSend(kCode, &m_sweep, settings));
+        m_sender.reset(new JobSend(kCode, &m_sweep, settings, journal));
         m_log.reset(new SenderLog(m_sender.get()));
         m_sender->push(job);
         return QTest::qWaitFor([&] { return m_log->outcomes.contains(job.jobId); }, 20000);
@@ -464,6 +467,46 @@ void TestJobSend::cancelLeavesWithinOnePoll()
     QCOMPARE(m_log->statuses, QStringList());
     QVERIFY(requestsTo(QStringLiteral("/cgi-bin/win/portControl")).isEmpty());
     verifyPortClosedAndSwept(job);
+}
+
+void TestJobSend::chargedJobThatFailedIsKeptThenResentOnce()
+{
+    if (m_stream.isEmpty())
+        QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
+    JobJournal journal(m_dir.filePath(QStringLiteral("kept")));
+    SJob job = spooledJob(m_stream);
+    job.device.brand = QStringLiteral("KONICA MIN");
+    job.device.deviceUsername = QStringLiteral("王五");
+    job.device.devicePassword = QStringLiteral("secret");
+    SimBoxScript refused;
+    refused.rawRefused = true;
+    QVERIFY(send(job, refused, quickSettings(), &journal));
+    QCOMPARE(m_log->outcomes.value(job.jobId), JobSend::Failed);
+    QVERIFY(!m_box->isPortOpen());
+
+    // Kept, not swept: the file moved into the journal, which a new run reads back.
+    QVERIFY(!QFile::exists(job.filePath));
+    const QList<SJob> kept = JobJournal(journal.folder()).jobs();
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.first().orderId, job.orderId);
+    QVERIFY(kept.first().rewritten);
+    QVERIFY(kept.first().device.devicePassword.isEmpty());
+    QVERIFY(QFile::exists(kept.first().filePath));
+    QVERIFY(!m_sweep.arrivals().contains(job.jobId));
+
+    // The resend prints the stream rewritten once (no second account header), despite the job's id being
+    // known to the once-per-job guard, and the journal forgets it.
+    SJob again = kept.first();
+    again.resend = true;
+    QVERIFY(send(again, SimBoxScript(), quickSettings(), &journal));
+    QCOMPARE(m_log->outcomes.value(job.jobId), JobSend::Sent);
+    QByteArray expected = m_stream;
+    expected.replace(kEnter, kEnter +
+                                 "@PJL SET KMCOETYPE = 2\n@PJL SET KMDRIVER=ON\n@PJL SET KMUSERNAME = \"" +
+                                 QStringLiteral("王五").toUtf8() + "\"\n@PJL SET KMUSERKEY2 = \"secret\"\n");
+    QCOMPARE(m_box->rawData(0), expected);
+    QVERIFY(journal.jobs().isEmpty());
+    verifyPortClosedAndSwept(again);
 }
 
 QTEST_GUILESS_MAIN(TestJobSend)

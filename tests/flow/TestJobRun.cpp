@@ -2,6 +2,7 @@
 #include "AStatus.h"
 #include "AppDir.h"
 #include "FakeHttpServer.h"
+#include "JobJournal.h"
 #include "JobRun.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
@@ -11,6 +12,7 @@
 #include "TestSupport.h"
 #include "UiResources.h"
 
+#include <QToolButton>
 #include <QtTest>
 
 // The user's step of the pipeline, in the enterprise open mode (no login) with the flow pages stubbed
@@ -26,6 +28,7 @@ private slots:
     void jobEndsAfterTheMainWindow();
     void rejectedFilesAreReported_data();
     void rejectedFilesAreReported();
+    void keptJobIsOfferedAfterARestartAndSentAgain();
 
 private:
     // An empty stream: no file.
@@ -156,6 +159,39 @@ void TestJobRun::rejectedFilesAreReported()
     run(job);
     QTEST(lastMessageBox().text, "message");
     QTRY_VERIFY(!QFile::exists(job.filePath));
+}
+
+void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()
+{
+    SJob job = spooledJob(++m_lastJobId, "rewritten stream");
+    job.orderId = QStringLiteral("T-1");
+    job.rewritten = true;
+    job.pages = 1;
+    job.copies = 1;
+    job.device.deviceCode = QStringLiteral("P200");
+    job.device.deviceIp = QStringLiteral("127.0.0.1");
+    QVERIFY(JobJournal(appDir() + QStringLiteral("kept_jobs")).keep(job));
+
+    JobStatusWidget status;
+    JobRun restarted(m_sweep, &status);
+    QVERIFY(status.isVisible());
+    auto* resend = status.findChild<QToolButton*>(QStringLiteral("resend_-1"));
+    QVERIFY(resend);
+    QSignalSpy announced(&status, &JobStatusWidget::job_msg);
+    m_box.clearRequests();
+    resend->click();
+    resend->click(); // a second click before the row changed sends nothing more
+
+    // The box still refuses its port: the order reached it once and is kept and offered again.
+    QTRY_COMPARE(announced.size(), 3);
+    QCOMPARE(announced.last().at(4).toString(), JobStatusTexts::failed());
+    QTRY_VERIFY(status.findChild<QToolButton*>(QStringLiteral("resend_-1")));
+    const auto opens = m_box.requestsTo("/cgi-bin/win/portControl");
+    QVERIFY(opens.first().query.contains("orderid=T-1&"));
+    const QList<SJob> kept = JobJournal(appDir() + QStringLiteral("kept_jobs")).jobs();
+    QCOMPARE(kept.size(), 1);
+    QVERIFY(QFile::exists(kept.first().filePath));
+    QCOMPARE(m_box.requestsTo("/cgi-bin/win/isCanPrint").size(), 1);
 }
 
 QTEST_MAIN(TestJobRun)

@@ -116,16 +116,49 @@ void JobStatusWidget::job_msg_slot(int job_id, const QString& device_code, const
     const int row = *known;
     m_ui->tableWidget->setItem(row, Status, centred(job_status));
     if (job_status == JobStatusTexts::sending() || job_status == JobStatusTexts::sent() ||
-        job_status == JobStatusTexts::failed()) {
-        if (QWidget* button = m_ui->tableWidget->cellWidget(row, Action)) {
-            m_ui->tableWidget->removeCellWidget(row, Action);
-            button->deleteLater();
-        }
-    }
-    if (job_status == JobStatusTexts::sent())
+        job_status == JobStatusTexts::failed())
+        removeActionButton(row);
+    if (job_status == JobStatusTexts::sent()) {
         QTimer::singleShot(60 * 1000, this, [this, job_id] { emit job_del(job_id); });
-    else if (job_status == JobStatusTexts::failed())
-        QTimer::singleShot(300 * 1000, this, [this, job_id] { emit job_del(job_id); });
+    } else if (job_status == JobStatusTexts::failed()) {
+        QTimer::singleShot(300 * 1000, this, [this, job_id] {
+            if (!m_resendable.contains(job_id))
+                emit job_del(job_id);
+        });
+    }
+}
+
+void JobStatusWidget::removeActionButton(int row)
+{
+    if (QWidget* button = m_ui->tableWidget->cellWidget(row, Action)) {
+        m_ui->tableWidget->removeCellWidget(row, Action);
+        button->deleteLater();
+    }
+}
+
+void JobStatusWidget::offerResend(int job_id)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto known = m_rows.constFind(job_id);
+    if (known == m_rows.constEnd())
+        return;
+    removeActionButton(*known);
+    auto* resend = new QToolButton;
+    resend->setText(QStringLiteral("重新发送"));
+    resend->setObjectName(QStringLiteral("resend_%1").arg(job_id));
+    connect(resend, &QToolButton::clicked, this, [this, job_id] {
+        {
+            QMutexLocker lock(&m_mutex);
+            if (!m_resendable.remove(job_id))
+                return; // a second click before the row changed
+            const auto row = m_rows.constFind(job_id);
+            if (row != m_rows.constEnd())
+                removeActionButton(*row);
+        }
+        emit job_resend(job_id);
+    });
+    m_ui->tableWidget->setCellWidget(*known, Action, resend);
+    m_resendable.insert(job_id);
 }
 
 void JobStatusWidget::addRow(int job_id, const QString& destination, const QString& doc_name,
@@ -154,6 +187,7 @@ bool JobStatusWidget::removeRow(int job_id)
         return false;
     const int row = *found;
     m_rows.erase(found);
+    m_resendable.remove(job_id);
     m_ui->tableWidget->removeRow(row);
     for (int& later : m_rows) {
         if (later > row)

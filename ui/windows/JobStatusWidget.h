@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QMutex>
+#include <QSet>
 #include <QWidget>
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
     ~JobStatusWidget() override;
 
     bool isTrayIconVisible() const;
+    // The job's row keeps its place and offers "重新发送" (emitting job_resend) until it is clicked.
+    void offerResend(int job_id);
 
 signals:
     void job_msg(int job_id, const QString& device_code, const QString& device_name, const QString& doc_name,
@@ -32,6 +35,8 @@ signals:
     void information(const QString& msg);
     void warning(const QString& msg);
     void information_rb(const QString& msg, int auto_close_time);
+    // The user asked to send a kept job again.
+    void job_resend(int job_id);
 
 private slots:
     void job_msg_slot(int job_id, const QString& device_code, const QString& device_name,
@@ -51,7 +56,10 @@ private:
     bool removeRow(int job_id);
 
     std::unique_ptr<Ui::JobStatusWidget> m_ui;
-    QMap<int, int> m_rows; // job id → table row
+    void removeActionButton(int row);
+
+    QMap<int, int> m_rows;  // job id → table row
+    QSet<int> m_resendable; // rows that stay until the job is sent again
     QMutex m_mutex;
     QSystemTrayIcon* m_tray;
 };

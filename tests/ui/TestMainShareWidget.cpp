@@ -5,6 +5,7 @@
 #include "DScanDevice.h"
 #include "DeviceBox.h"
 #include "FakeHttpServer.h"
+#include "FakeObjectStorage.h"
 #include "MainShareWidget.h"
 #include "PayWidget.h"
 #include "TestSupport.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QtTest>
 
@@ -25,6 +27,7 @@ const QByteArray kDeviceList = "/w1/Device/deviceList";
 const QByteArray kBudget = "/w1/Printing/budget";
 const QByteArray kConfirm = "/w1/Printing/confirmPrint";
 const QByteArray kPaySee = "/w1/Printing/paySee";
+const QByteArray kCredentials = "/c2/upload/winOssGet";
 constexpr quint16 kControlPort = 18641;
 constexpr quint16 kGreetingPort = 18642;
 // This suite's boxes live on 127.0.51.x, so other suites may use the same ports at the same time.
@@ -68,10 +71,13 @@ private slots:
     {
         initUiResources();
         QVERIFY(m_service.start());
+        QVERIFY(m_storage.start());
         m_app.writeConfig(QStringLiteral("{\"https_server\":\"%1\",\"device_control_port\":%2,"
-                                         "\"scan_networks\":[\"127.0.51.0/29\"],\"wait_l\":1}")
+                                         "\"scan_networks\":[\"127.0.51.0/29\"],\"wait_l\":1,"
+                                         "\"oss_address\":\"%3\",\"converter\":\"%4\"}")
                               .arg(m_service.baseUrl())
                               .arg(kControlPort)
+                              .arg(m_storage.address(), QStringLiteral(PAVKO_CONVERT_PATH))
                               .toUtf8());
         setAppDir(m_app.path());
         SimPorts ports;
@@ -261,6 +267,62 @@ private slots:
         QCOMPARE(m_service.requestsTo(kPaySee).last().queryValue("out_trade_no"), QByteArray("T9"));
     }
 
+    // Printing later charges only for a document that was converted and stored.
+    void printLater_data()
+    {
+        QTest::addColumn<QByteArray>("job");
+        QTest::addColumn<bool>("credentialsGiven");
+        QTest::addColumn<QString>("message"); // empty: stored and confirmed
+        const QByteArray postScript = "\x1b%-12345X@PJL JOB\n@PJL ENTER LANGUAGE=POSTSCRIPT\n%!PS\n72 720 "
+                                      "moveto (Pavko) show showpage\n";
+        QTest::newRow("PostScript job stored and confirmed") << postScript << true << QString();
+        QTest::newRow("PCL XL job no reader takes")
+            << QByteArray(") HP-PCL XL;2;0\r\n\x41\x43\x44\x42") << true
+            << QStringLiteral("文件转换失败，请选择立即打印或稍后重试");
+        QTest::newRow("storage refused")
+            << postScript << false << QStringLiteral("文件上传失败，请检查网络后重试");
+    }
+    void printLater()
+    {
+        QFETCH(QByteArray, job);
+        QFETCH(bool, credentialsGiven);
+        QFETCH(QString, message);
+        if (QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+            QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
+        m_job.filePath = m_app.file(QStringLiteral("PavkoPort.61"));
+        m_job.convertedPath = m_job.filePath + QStringLiteral(".pdf");
+        m_app.writeFile(QStringLiteral("PavkoPort.61"), job);
+        m_service.setDefault("GET", kCredentials,
+                             credentialsGiven ? FakeObjectStorage::credentialsAnswer("later/", "doc")
+                                              : FakeResponse::envelope(1));
+        const int stored = m_storage.uploads().size();
+        MainShareWidget page(m_user, &m_job);
+        QSignalSpy success(&page, &MainShareWidget::success);
+        if (!message.isEmpty())
+            answerNextMessageBox(QMessageBox::Ok);
+        button(page, "btn_print_later")->click();
+
+        const QList<FakeRequest> confirms = m_service.requestsTo(kConfirm);
+        if (!message.isEmpty()) {
+            QCOMPARE(lastMessageBox().text, message);
+            QVERIFY(confirms.isEmpty());
+            QCOMPARE(success.size(), 0);
+            QCOMPARE(m_job.state, int(SJob::SendToDevice)); // the user may still print now
+            QCOMPARE(m_storage.uploads().size(), stored);
+            return;
+        }
+        QCOMPARE(success.size(), 1);
+        QCOMPARE(m_job.state, int(SJob::PrintLater));
+        QCOMPARE(m_storage.uploads().size(), stored + 1);
+        const FakeObjectStorage::Upload upload = m_storage.uploads().last();
+        QCOMPARE(upload.failure, QString());
+        QVERIFY(upload.objectName.endsWith(QLatin1String(".pdf")));
+        QCOMPARE(confirms.size(), 1);
+        QCOMPARE(confirms.first().queryValue("print_type"), QByteArray("3"));
+        QCOMPARE(confirms.first().queryValue("document_id"), m_job.documentId.toUtf8());
+        QVERIFY(!m_job.documentId.isEmpty());
+    }
+
 private:
     static AStatus* status() { return ASingleton<AStatus>::instance(); }
     static QComboBox* combo(MainShareWidget& page)
@@ -289,6 +351,7 @@ private:
     }
 
     FakeHttpServer m_service;
+    FakeObjectStorage m_storage;
     TestAppDir m_app;
     SimPorts m_ports;
     SUser m_user{QStringLiteral("tok-9"), QStringLiteral("77"), QStringLiteral("李")};

@@ -414,15 +414,32 @@ void MainShareWidget::on_btn_print_later_clicked()
     SJob* job = m_job;
     const QString converter = m_converterPath;
     const SUser& user = m_user;
+    // Confirming charges the user: only a document that was converted and stored may be confirmed.
+    enum
+    {
+        Stored,
+        NotConverted,
+        NotUploaded
+    } outcome = Stored;
     UIWait wait(this);
-    wait.setTask([job, converter, &user] {
-        convertToPdf(converter, job->filePath, job->convertedPath, kConvertTimeoutMs);
+    wait.setTask([job, converter, &user, &outcome] {
+        const bool converted = convertToPdf(converter, job->filePath, job->convertedPath, kConvertTimeoutMs);
         job->converted = true;
+        if (!converted) {
+            outcome = NotConverted;
+            return;
+        }
         DOss oss(&user);
-        oss.upload(job->convertedPath, job->documentId);
+        if (!oss.upload(job->convertedPath, job->documentId))
+            outcome = NotUploaded;
     });
     wait.runTask();
-    if (confirmPrint() == 0) {
+    if (outcome != Stored) {
+        qWarning() << "print later : " << (outcome == NotConverted ? "convert failed" : "upload failed");
+        m_job->state = SJob::SendToDevice;
+        warnBox(outcome == NotConverted ? QStringLiteral("文件转换失败，请选择立即打印或稍后重试")
+                                        : QStringLiteral("文件上传失败，请检查网络后重试"));
+    } else if (confirmPrint() == 0) {
         m_job->device = device;
         rememberDefaults(device);
         emit success();

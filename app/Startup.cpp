@@ -7,6 +7,7 @@
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AppDir.h"
+#include "Autopilot.h"
 #include "BHttpClient.h"
 #include "CloudJobRun.h"
 #include "JobListen.h"
@@ -75,6 +76,7 @@ int runDriver(QApplication& app)
     JobStatusWidget status;
     JobSweep sweep;
     JobRun run(&sweep, &status);
+    const std::unique_ptr<Autopilot> autopilot = Autopilot::fromConfig(&status);
     JobListen listen(&run);
     SUpgrade upgrade;
     return app.exec();

@@ -68,8 +68,8 @@ QJsonObject readConfig(const QString& path)
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
 void warnAboutTypes(const QJsonObject& values)
 {
-    static const char* const kStrings[] = {"https_server", "version", "log_server", "oss_address",
-                                           "converter"};
+    static const char* const kStrings[] = {"https_server", "version",   "log_server",       "oss_address",
+                                           "converter",    "autopilot", "autopilot_receipt"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -161,6 +161,16 @@ bool AConfig::isDev() const
 QString AConfig::converter() const
 {
     return stringValue(QStringLiteral("converter"), appDir() + defaultConverterName());
+}
+
+QString AConfig::autopilot() const
+{
+    return stringValue(QStringLiteral("autopilot"), QString());
+}
+
+QString AConfig::autopilot_receipt() const
+{
+    return stringValue(QStringLiteral("autopilot_receipt"), appDir() + QStringLiteral("receipt.json"));
 }
 
 QString AConfig::oss_address() const

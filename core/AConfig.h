@@ -40,6 +40,12 @@ public:
     // The program that turns a spooled job into a PDF for printing later; by default the platform's
     // converter in the application folder.
     QString converter() const;
+    // Demos and end-to-end runs without a person at the screen: "balance" or "wechat" lets the program
+    // click through each job's windows itself with that payment; empty (the default) leaves it to the user.
+    QString autopilot() const;
+    // Where the autopilot writes what each job went through (JSON); by default "receipt.json" in the
+    // application folder.
+    QString autopilot_receipt() const;
 
 private:
     struct FilePath

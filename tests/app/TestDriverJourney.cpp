@@ -1,22 +1,100 @@
+#include "DeviceBox.h"
 #include "FakeHttpServer.h"
+#include "JobStatusTexts.h"
 #include "TestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QtTest>
 
-// A job handed to the running program walks through analysis and the QR login to the main window,
-// with the service played by a loopback fake.
+namespace {
+// This suite's box lives on 127.0.53.x, so other suites may use the same ports at the same time.
+const QString kBoxAddress = QStringLiteral("127.0.53.2");
+constexpr quint16 kControlPort = 18531;
+constexpr quint16 kRawPort = 18532;
+const QByteArray kEnter = "\n@PJL ENTER LANGUAGE=PCLXL\n";
+
+QJsonObject konica()
+{
+    return {{QStringLiteral("device_id"), 31},
+            {QStringLiteral("device_code"), QStringLiteral("KM0001")},
+            {QStringLiteral("device_nickname"), QStringLiteral("前台")},
+            {QStringLiteral("device_status"), 1},
+            {QStringLiteral("device_ip"), kBoxAddress},
+            {QStringLiteral("brand"), QStringLiteral("KONICA MIN")},
+            {QStringLiteral("model"), QStringLiteral("bizhub C226")},
+            {QStringLiteral("device_username"), QStringLiteral("王五")},
+            {QStringLiteral("device_password"), QStringLiteral("secret-pw")}};
+}
+} // namespace
+
+// The real program with its autopilot, a loopback fake of the service and a simulated device box: a
+// Ghostscript-made job handed over as the spooler monitor does goes through analysis, QR login, the
+// share page, confirmation and payment to the device.
 class TestDriverJourney : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void spooledJobReachesTheMainWindow();
+    void initTestCase();
+    void spooledJobIsPaidAndPrinted_data();
+    void spooledJobIsPaidAndPrinted();
+
+private:
+    QByteArray m_stream; // a Ghostscript page behind a driver-like PJL header
 };
 
-void TestDriverJourney::spooledJobReachesTheMainWindow()
+void TestDriverJourney::initTestCase()
 {
+    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+    if (gs.isEmpty())
+        QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
+    QTemporaryDir dir;
+    QFile ps(dir.filePath(QStringLiteral("page.ps")));
+    QVERIFY(ps.open(QIODevice::WriteOnly));
+    ps.write("%!PS\n/Helvetica findfont 20 scalefont setfont 72 720 moveto (Pavko) show showpage\n");
+    ps.close();
+    QProcess process;
+    process.start(gs, {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                       QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pxlmono"),
+                       QStringLiteral("-sOutputFile=") + dir.filePath(QStringLiteral("page.pxl")),
+                       ps.fileName()});
+    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+    QFile pxl(dir.filePath(QStringLiteral("page.pxl")));
+    QVERIFY(pxl.open(QIODevice::ReadOnly));
+    const QByteArray made = pxl.readAll();
+    const int body = made.indexOf(") HP-PCL XL");
+    QVERIFY(body > 0);
+    m_stream = "\x1b%-12345X@PJL JOB NAME=\"report\"\n@PJL SET QTY=1" + kEnter + made.mid(body);
+}
+
+void TestDriverJourney::spooledJobIsPaidAndPrinted_data()
+{
+    QTest::addColumn<QString>("autopilot");
+    QTest::addColumn<QByteArrayList>("payTypes"); // of the confirmations, in order
+    QTest::addColumn<QString>("account");
+    QTest::newRow("balance, remembered account") << "balance" << QByteArrayList{"1"} << "演示公司";
+    QTest::newRow("WeChat Pay, then confirmed again") << "wechat" << QByteArrayList{"2", "1"} << "个人账户";
+}
+
+void TestDriverJourney::spooledJobIsPaidAndPrinted()
+{
+    QFETCH(QString, autopilot);
+    QFETCH(QByteArrayList, payTypes);
+    QFETCH(QString, account);
+
+    SimPorts ports;
+    ports.control = kControlPort;
+    ports.raw = {kRawPort};
+    SimBoxScript script;
+    script.code = QStringLiteral("KM0001");
+    DeviceBox box(QHostAddress(kBoxAddress), script, ports);
+    QString error;
+    QVERIFY2(box.start(&error), qPrintable(error));
+
     FakeHttpServer service;
     QVERIFY(service.start());
     service.setDefault("GET", "/w1/Login/scanLogin",
@@ -25,33 +103,81 @@ void TestDriverJourney::spooledJobReachesTheMainWindow()
     service.setDefault(
         "GET", "/w1/Login/seeLogin",
         FakeResponse::json(R"({"code":0,"data":{"token":"tok-secret-1","user_id":5,"username":"李雷"}})"));
+    service.setDefault(
+        "GET", "/w1/Device/deviceList",
+        FakeResponse::envelope(
+            0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
+                                      {QStringLiteral("name"), QStringLiteral("演示公司")},
+                                      {QStringLiteral("device_list"), QJsonArray{konica()}}}}));
+    service.setDefault("GET", "/w1/Printing/budget",
+                       FakeResponse::envelope(0, QJsonObject{{QStringLiteral("user_amount"), 10000},
+                                                             {QStringLiteral("print_amount"), 50},
+                                                             {QStringLiteral("amount_explain"), QString()},
+                                                             {QStringLiteral("order_id"), 9001}}));
+    if (payTypes.size() > 1)
+        service.enqueue(
+            "GET", "/w1/Printing/confirmPrint",
+            FakeResponse::envelope(
+                0, QJsonObject{{QStringLiteral("pay_type"), 2},
+                               {QStringLiteral("out_trade_no"), QStringLiteral("T9")},
+                               {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/T9")}}));
+    service.setDefault("GET", "/w1/Printing/confirmPrint",
+                       FakeResponse::envelope(0, QJsonObject{{QStringLiteral("pay_type"), 1}}));
+    service.setDefault("GET", "/w1/Printing/paySee", FakeResponse::envelope(0));
 
     TestAppDir dir;
-    dir.writeConfig(
-        QStringLiteral(R"({"https_server":"%1","log_server":"%1"})").arg(service.baseUrl()).toUtf8());
+    dir.writeConfig(QStringLiteral(R"({"https_server":"%1","log_server":"%1","device_control_port":%2,)"
+                                   R"("device_raw_port":%3,"scan_networks":[],"autopilot":"%4"})")
+                        .arg(service.baseUrl())
+                        .arg(kControlPort)
+                        .arg(kRawPort)
+                        .arg(autopilot)
+                        .toUtf8());
     const auto log = [&dir] { return QString::fromLocal8Bit(dir.readFile(QStringLiteral("log.log"))); };
     QProcess driver;
     driver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     driver.start(dir.installDriver(), QStringList());
     QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("listener 9110 start running.")), 10000);
 
-    // Session, two pages, end of session: the least stream the analysis accepts.
-    dir.writeFile(QStringLiteral("PavkoPort.57"),
-                  QByteArray(") HP-PCL XL;2;0\r\n") + "\x41\x43\x44\x43\x44\x42");
+    const QString spool = dir.file(QStringLiteral("PavkoPort.57"));
+    dir.writeFile(QStringLiteral("PavkoPort.57"), m_stream);
     QTcpSocket monitor;
     monitor.connectToHost(QHostAddress::LocalHost, 9110);
     QVERIFY(monitor.waitForConnected(5000));
-    monitor.write(dir.file(QStringLiteral("PavkoPort.57")).toLocal8Bit());
+    monitor.write(spool.toLocal8Bit());
     QVERIFY(monitor.waitForBytesWritten(5000));
     monitor.disconnectFromHost();
 
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String(
-                                 "job ( 57 ) : page( 2 ), color( 0 ), size( 1 ), duplex( 0 ), copies( 1 )")),
-                             15000);
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("MainWidget show")), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dir.readFile(QStringLiteral("receipt.json")).isEmpty(), 60000);
+    const QJsonObject receipt =
+        QJsonDocument::fromJson(dir.readFile(QStringLiteral("receipt.json")))[QLatin1String("jobs")][0]
+            .toObject();
+    QCOMPARE(receipt[QLatin1String("outcome")].toString(), JobStatusTexts::sent());
+    QCOMPARE(receipt[QLatin1String("statuses")].toArray(),
+             (QJsonArray{JobStatusTexts::waiting(), JobStatusTexts::sending(), JobStatusTexts::sent()}));
+    QCOMPARE(receipt[QLatin1String("account")].toString(), account);
+    QCOMPARE(receipt[QLatin1String("price")].toString(), QStringLiteral("0.50"));
+    QCOMPARE(receipt[QLatin1String("order_id")].toString(), QStringLiteral("9001"));
+
+    // The device got the stream with the account header its brand needs, once, under the order.
+    QByteArray expected = m_stream;
+    expected.replace(kEnter,
+                     kEnter + "@PJL SET KMCOETYPE = 2\n@PJL SET KMDRIVER=ON\n@PJL SET KMUSERNAME = \"" +
+                         QStringLiteral("王五").toUtf8() + "\"\n@PJL SET KMUSERKEY2 = \"secret-pw\"\n");
+    QCOMPARE(box.rawJobs().size(), 1);
+    QCOMPARE(box.rawData(0), expected);
+    QCOMPARE(box.rawJobs().first()[QLatin1String("order")].toString(), QStringLiteral("9001"));
+    QVERIFY(!box.isPortOpen());
+
+    QByteArrayList confirmed;
+    for (const FakeRequest& request : service.requestsTo("/w1/Printing/confirmPrint"))
+        confirmed << request.queryValue("pay_type");
+    QCOMPARE(confirmed, payTypes);
+    QTRY_VERIFY(!QFile::exists(spool)); // swept once sent
     QVERIFY(log().contains(QStringLiteral("login success.  \"5\"  ,  \"李雷\"")));
-    QVERIFY(!log().contains(QLatin1String("secret"))); // the log is shipped: the token never goes there
-    QVERIFY(service.requestsTo("/w1/Login/seeLogin").size() >= 2);
+    // The log is shipped: neither the login token nor the device's password goes there.
+    QVERIFY(!log().contains(QLatin1String("tok-secret-1")));
+    QVERIFY(!log().contains(QLatin1String("secret-pw")));
     QCOMPARE(driver.state(), QProcess::Running);
 
     driver.kill();

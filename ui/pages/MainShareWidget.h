@@ -33,6 +33,7 @@ public:
 
     const QList<AccountEntry>& accounts() const { return m_accounts; }
     int payType() const { return m_payType; }
+    const SJob& job() const { return *m_job; }
 
 signals:
     void logout();

@@ -1,0 +1,208 @@
+#include "Autopilot.h"
+
+#include "AConfig.h"
+#include "ASingleton.h"
+#include "JobStatusTexts.h"
+#include "JobStatusWidget.h"
+#include "LoginWidget.h"
+#include "MainShareWidget.h"
+#include "OwnerOnlyFile.h"
+#include "PayWidget.h"
+#include "UIDeviceList.h"
+#include "UIWait.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cstdio>
+
+namespace {
+constexpr int kLookIntervalMs = 200;
+const auto kPersonalAccount = QStringLiteral("个人账户");
+
+QJsonObject readObject(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+} // namespace
+
+std::unique_ptr<Autopilot> Autopilot::fromConfig(JobStatusWidget* status)
+{
+    const AConfig* config = ASingleton<AConfig>::instance();
+    const QString choice = config->autopilot();
+    if (choice.isEmpty())
+        return nullptr;
+    if (choice != QLatin1String("balance") && choice != QLatin1String("wechat")) {
+        qWarning() << "autopilot : unknown payment" << choice << "(balance or wechat); left off";
+        return nullptr;
+    }
+    return std::make_unique<Autopilot>(choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance,
+                                       config->autopilot_receipt(), status);
+}
+
+Autopilot::Autopilot(Payment payment, QString receiptPath, JobStatusWidget* status, QObject* parent)
+    : QObject(parent), m_payment(payment), m_receiptPath(std::move(receiptPath))
+{
+    connect(status, &JobStatusWidget::job_msg, this, &Autopilot::onStatus);
+    connect(&m_timer, &QTimer::timeout, this, &Autopilot::look);
+    m_timer.start(kLookIntervalMs);
+    say(QStringLiteral("on: pays by %1, receipt in %2")
+            .arg(payment == Payment::WeChat ? QStringLiteral("WeChat Pay") : QStringLiteral("balance"),
+                 m_receiptPath));
+}
+
+void Autopilot::say(const QString& text) const
+{
+    qInfo().noquote() << "autopilot :" << text;
+    std::printf("autopilot: %s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+void Autopilot::reach(const QString& stage)
+{
+    for (const QJsonValue& reached : m_stages)
+        if (reached[QLatin1String("stage")].toString() == stage)
+            return;
+    m_stages.append(QJsonObject{{QStringLiteral("stage"), stage},
+                                {QStringLiteral("at"), double(QDateTime::currentMSecsSinceEpoch())}});
+    say(stage);
+}
+
+// Called on every tick, also from the event loops of modal windows that a click has opened.
+void Autopilot::look()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible())
+            continue;
+        if (qobject_cast<UIWait*>(window) && m_printedFrom.isNull())
+            reach(QStringLiteral("analysis"));
+        else if (qobject_cast<LoginWidget*>(window))
+            reach(QStringLiteral("login"));
+        else if (qobject_cast<PayWidget*>(window))
+            reach(QStringLiteral("payment"));
+        else if (auto* box = qobject_cast<QMessageBox*>(window))
+            answer(box);
+        if (m_printing || !m_printedFrom.isNull())
+            continue;
+        auto* page = window->findChild<MainShareWidget*>();
+        auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
+        if (page && page->isVisible() && devices && devices->selectedEntry()) {
+            reach(QStringLiteral("share page"));
+            m_printedFrom = page;
+            QTimer::singleShot(0, this, [this, target = QPointer<MainShareWidget>(page)] { print(target); });
+        }
+    }
+}
+
+void Autopilot::answer(QMessageBox* box)
+{
+    if (box->property("autopilotAnswered").toBool())
+        return;
+    box->setProperty("autopilotAnswered", true);
+    say(QStringLiteral("message \"%1\": accepted").arg(box->text()));
+    QAbstractButton* button = box->button(QMessageBox::Yes);
+    if (!button)
+        button = box->button(QMessageBox::Ok);
+    if (!button)
+        button = box->defaultButton();
+    if (button)
+        QTimer::singleShot(0, button, &QAbstractButton::click);
+    else
+        QTimer::singleShot(0, box, &QWidget::close);
+}
+
+void Autopilot::print(QPointer<MainShareWidget> page)
+{
+    if (page.isNull())
+        return;
+    m_printing = true;
+    auto* accounts = page->findChild<QComboBox*>(QStringLiteral("cbx_account"));
+    if (m_payment == Payment::WeChat && accounts) {
+        // Payment by WeChat is offered on the personal account only.
+        const int personal = accounts->findText(kPersonalAccount);
+        if (personal >= 0 && personal != accounts->currentIndex())
+            accounts->setCurrentIndex(personal);
+    }
+    auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
+    const std::optional<DeviceEntry> device = devices ? devices->selectedEntry() : std::nullopt;
+    if (page.isNull() || !device) {
+        say(QStringLiteral("the share page has no device to choose"));
+        m_printing = false;
+        return;
+    }
+    const SJob& job = page->job();
+    const auto* amount = page->findChild<QLabel*>(QStringLiteral("label_amount"));
+    m_job = {{QStringLiteral("document"), job.documentName},
+             {QStringLiteral("pages"), job.pages},
+             {QStringLiteral("copies"), job.copies},
+             {QStringLiteral("price"), amount ? amount->text() : QString()},
+             {QStringLiteral("order_id"), job.orderId},
+             {QStringLiteral("account"), accounts ? accounts->currentText() : QString()},
+             {QStringLiteral("payment"),
+              m_payment == Payment::WeChat ? QStringLiteral("wechat") : QStringLiteral("balance")},
+             {QStringLiteral("device"), QJsonObject{{QStringLiteral("code"), device->deviceCode},
+                                                    {QStringLiteral("name"), device->deviceNickname},
+                                                    {QStringLiteral("ip"), device->deviceIp},
+                                                    {QStringLiteral("brand"), device->brand},
+                                                    {QStringLiteral("model"), device->model}}}};
+    say(QStringLiteral("chooses %1 on %2 (%3), %4 page(s) x %5 for %6")
+            .arg(m_job[QLatin1String("account")].toString(), device->deviceNickname, device->deviceCode)
+            .arg(job.pages)
+            .arg(job.copies)
+            .arg(m_job[QLatin1String("price")].toString()));
+    const char* payButton = m_payment == Payment::WeChat ? "btn_wxpay" : "btn_balance";
+    if (auto* pay = page->findChild<QAbstractButton*>(QLatin1String(payButton)))
+        pay->click();
+    reach(QStringLiteral("confirmation"));
+    if (auto* printNow = page->findChild<QAbstractButton*>(QStringLiteral("btn_print")))
+        printNow->click(); // returns when the print was confirmed (and paid) or refused
+    m_printing = false;
+}
+
+void Autopilot::onStatus(int, const QString&, const QString&, const QString&, const QString& status, int)
+{
+    m_statuses.append(status);
+    if (status == JobStatusTexts::waiting())
+        reach(QStringLiteral("waiting"));
+    else if (status == JobStatusTexts::sending())
+        reach(QStringLiteral("sending"));
+    else if (status == JobStatusTexts::sent() || status == JobStatusTexts::failed())
+        writeReceipt(status);
+}
+
+void Autopilot::writeReceipt(const QString& outcome)
+{
+    reach(QStringLiteral("ended"));
+    QJsonArray stages;
+    for (int i = 0; i + 1 < m_stages.size(); ++i) {
+        const QJsonObject stage = m_stages.at(i).toObject();
+        const double seconds =
+            (m_stages.at(i + 1)[QLatin1String("at")].toDouble() - stage[QLatin1String("at")].toDouble()) /
+            1000.0;
+        stages.append(QJsonObject{{QStringLiteral("stage"), stage[QLatin1String("stage")]},
+                                  {QStringLiteral("seconds"), qRound(seconds * 100) / 100.0}});
+    }
+    QJsonObject done = m_job;
+    done.insert(QStringLiteral("outcome"), outcome);
+    done.insert(QStringLiteral("statuses"), m_statuses);
+    done.insert(QStringLiteral("stages"), stages);
+    QJsonObject receipt = readObject(m_receiptPath);
+    QJsonArray jobs = receipt.value(QLatin1String("jobs")).toArray();
+    jobs.append(done);
+    receipt.insert(QStringLiteral("jobs"), jobs);
+    if (!saveOwnerOnly(m_receiptPath, QJsonDocument(receipt).toJson()))
+        qWarning() << "autopilot : cannot write" << m_receiptPath;
+    say(QStringLiteral("job ended \"%1\"; receipt written").arg(outcome));
+    m_job = {};
+    m_stages = {};
+    m_statuses = {};
+    m_printedFrom = nullptr;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+class JobStatusWidget;
+class MainShareWidget;
+class QMessageBox;
+
+// Plays the user in demos and end-to-end runs where nobody sits at the screen: waits through the QR
+// login (the service counts it as scanned), takes the share page's remembered account and device, pays
+// by balance or WeChat Pay, and accepts every message box, saying on standard output what it does.
+// When a job has reached its device, or failed, it appends what the job went through to a receipt
+// file: document, pages, copies, price, account, device, the statuses and the seconds of each stage.
+class Autopilot : public QObject
+{
+public:
+    enum class Payment
+    {
+        Balance,
+        WeChat
+    };
+
+    // The one the configuration asks for; none when its "autopilot" is empty or names no payment.
+    static std::unique_ptr<Autopilot> fromConfig(JobStatusWidget* status);
+
+    Autopilot(Payment payment, QString receiptPath, JobStatusWidget* status, QObject* parent = nullptr);
+
+private:
+    void look();
+    void answer(QMessageBox* box);
+    // Chooses on the share page and prints, as a user would; runs outside look(), as clicks start
+    // modal windows.
+    void print(QPointer<MainShareWidget> page);
+    void onStatus(int jobId, const QString& deviceCode, const QString& deviceName, const QString& docName,
+                  const QString& status, int pages);
+    // The first time a stage of the current job is seen.
+    void reach(const QString& stage);
+    void writeReceipt(const QString& outcome);
+    void say(const QString& text) const;
+
+    const Payment m_payment;
+    const QString m_receiptPath;
+    QTimer m_timer;
+    QPointer<MainShareWidget> m_printedFrom; // the page of the current job, once chosen on
+    bool m_printing = false;
+    QJsonObject m_job;     // what the user chose for the current job
+    QJsonArray m_stages;   // {"stage", "at" (ms since epoch)} in the order reached
+    QJsonArray m_statuses; // as the status window showed them
+};

@@ -479,11 +479,12 @@ ServiceAnswer ServiceWorld::budget(const ServiceCall& call, const QString& userI
     const int copies = intField(call.query, "num", 1);
     if (pages < 1 || copies < 1)
         return fail(QStringLiteral("页数或份数无效"));
-    const bool color = intField(call.query, "color", 0) == 1;
+    // A black-and-white device prints a colour job in grey, at the black-and-white price.
+    const bool color = intField(call.query, "color", 0) == 1 && printer->colorCapable();
     const bool a3 = intField(call.query, "size", 1) == 2;
     const bool duplex = intField(call.query, "double", 0) == 1;
-    if ((color && !printer->colorCapable()) || (a3 && !printer->a3Capable()))
-        return fail(QStringLiteral("该设备不支持此打印设置"));
+    if (a3 && !printer->a3Capable())
+        return fail(QStringLiteral("该设备不支持A3纸张"));
     const qint64 perPage = pricePerPage(color, a3, duplex);
     const qint64 amount = perPage * pages * copies;
     Order order;

@@ -37,8 +37,14 @@ private slots:
     void qrPayment();
     void refusals_data();
     void refusals();
+    void documentLifecycle();
+    void httpParse_data();
+    void httpParse();
     void clientLoginAndPrint();
     void uploadIsStoredAndPushed();
+    void pushLogin_data();
+    void pushLogin();
+    void addressBodies();
     void refusedUploads_data();
     void refusedUploads();
     void commandLine_data();
@@ -303,6 +309,94 @@ void TestServiceSim::refusals()
     QCOMPARE(world->balance(), ServiceWorld::kInitialBalance);
 }
 
+void TestServiceSim::documentLifecycle()
+{
+    auto world = makeWorld();
+    const QString token = loginToken(*world);
+    const auto call = [&](const char* path, const QString& key, const QString& value) {
+        return world->answer(get(QLatin1String(path), {{QStringLiteral("token"), token}, {key, value}}));
+    };
+    const QString hash = md5Hex("doc");
+    const QJsonObject credentials = world
+                                        ->answer(get(QStringLiteral("/c2/upload/winOssGet"),
+                                                     {{QStringLiteral("token"), token},
+                                                      {QStringLiteral("hash"), hash},
+                                                      {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
+                                        .envelope.value(QLatin1String("data"))
+                                        .toObject();
+    const ServiceWorld::UploadGrant* grant =
+        world->grant(credentials.value(QLatin1String("SecurityToken")).toString());
+    QVERIFY(grant);
+    const QMap<QString, QString> form{{QStringLiteral("user_id"), QStringLiteral("10001")},
+                                      {QStringLiteral("name"), QStringLiteral("a.pdf")}};
+    const ServiceAnswer stored = world->uploadCallback(form, *grant, hash, 4);
+    const QString id = QString::number(
+        stored.envelope.value(QLatin1String("data")).toObject().value(QLatin1String("document_id")).toInt());
+    QCOMPARE(stored.pushes.size(), 1);
+    QCOMPARE(stored.pushes.at(0).delayMs, qint64(1500));
+    const auto check = [&] {
+        return call("/c2/document/checkDocument", QStringLiteral("hash"), hash)
+            .envelope.value(QLatin1String("data"))
+            .toObject();
+    };
+    const auto pages = [&] {
+        return call("/c2/upload/yunPan", QStringLiteral("document_id"), id)
+            .envelope.value(QLatin1String("data"))
+            .toObject()
+            .value(QLatin1String("filepage"))
+            .toInt(-1);
+    };
+    QCOMPARE(check().value(QLatin1String("check")).toInt(), 2); // converting
+    QCOMPARE(pages(), 0);
+    QVERIFY(call("/w1/printing/assignDocument", QStringLiteral("document_id"), id).code() != 0);
+    m_now += 1500;
+    QCOMPARE(check().value(QLatin1String("check")).toInt(), 1);
+    QCOMPARE(QString::number(check().value(QLatin1String("user_document_id")).toInt()), id);
+    QCOMPARE(pages(), 4);
+    const ServiceAnswer assigned = call("/w1/printing/assignDocument", QStringLiteral("document_id"), id);
+    QCOMPARE(assigned.code(), 0);
+    QCOMPARE(assigned.pushes.at(0).message.value(QLatin1String("return_code")).toString(),
+             QStringLiteral("1"));
+    QVERIFY2(world->uploadCallback(form, *grant, hash, 4).pushes.isEmpty(),
+             "the same content keeps its document");
+    QVERIFY2(
+        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10002")}}, *grant, md5Hex("x"), 1)
+                .code() != 0,
+        "a callback for another user than the grant's is refused");
+}
+
+void TestServiceSim::httpParse_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status"); // of the whole request
+    QTest::newRow("POST with a body")
+        << QByteArray("POST /a?token=t&x=%E4%B8%AD HTTP/1.1\r\nContent-Length: 4\r\n\r\nbody")
+        << int(ServiceHttpParse::Status::Complete);
+    QTest::newRow("body above the limit") << QByteArray("PUT /o HTTP/1.1\r\nContent-Length: 65\r\n\r\n")
+                                          << int(ServiceHttpParse::Status::TooLarge);
+    QTest::newRow("chunked body") << QByteArray("PUT /o HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                  << int(ServiceHttpParse::Status::Bad);
+    QTest::newRow("negative length") << QByteArray("PUT /o HTTP/1.1\r\nContent-Length: -1\r\n\r\n")
+                                     << int(ServiceHttpParse::Status::Bad);
+}
+
+void TestServiceSim::httpParse()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    for (int cut = 0; cut < request.size(); ++cut) {
+        const auto parsed = ServiceHttp::parseRequest(request.left(cut), 64).status;
+        QVERIFY2(parsed == ServiceHttpParse::Status::Incomplete, qPrintable(QString::number(cut)));
+    }
+    const ServiceHttpParse whole = ServiceHttp::parseRequest(request + "GET /next", 64);
+    QCOMPARE(int(whole.status), status);
+    if (whole.status == ServiceHttpParse::Status::Complete) {
+        QCOMPARE(whole.consumed, qint64(request.size()));
+        QCOMPARE(whole.request.body, QByteArray("body"));
+        QCOMPARE(whole.request.query.value(QStringLiteral("x")), QStringLiteral("中"));
+    }
+}
+
 void TestServiceSim::clientLoginAndPrint()
 {
     const ServiceApi open(m_sim->apiBase());
@@ -384,6 +478,67 @@ void TestServiceSim::uploadIsStoredAndPushed()
         documentId);
     QCOMPARE(pushed.value(QLatin1String("data")).toObject().value(QLatin1String("status")).toString(),
              QStringLiteral("5"));
+}
+
+void TestServiceSim::pushLogin_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("ownClientId");
+    QTest::addColumn<QString>("returnCode");
+    QTest::newRow("production key") << "Kd3Rw_VxPq8LnTs2YbHe" << true << "0";
+    QTest::newRow("development key") << "Xc7Lm2QpVt9RsK4wNb8YhJ3dFg6Ze1Ua5Wk0PoMi" << true << "0";
+    QTest::newRow("another key") << "Kd3Rw_VxPq8LnTs2YbHf" << true << "18001";
+    QTest::newRow("another connection's client id") << "Kd3Rw_VxPq8LnTs2YbHe" << false << "18001";
+}
+
+void TestServiceSim::pushLogin()
+{
+    QFETCH(QString, key);
+    QFETCH(bool, ownClientId);
+    QFETCH(QString, returnCode);
+    QWebSocket socket;
+    QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
+    socket.open(QUrl(m_sim->pushUrl()));
+    QVERIFY(messages.wait(5000));
+    const QString given = QJsonDocument::fromJson(messages.takeFirst().at(0).toString().toUtf8())
+                              .object()
+                              .value(QLatin1String("data"))
+                              .toObject()
+                              .value(QLatin1String("client_id"))
+                              .toString();
+    const QString clientId = ownClientId ? given : QStringLiteral("someone-else");
+    const QString sign =
+        ServicePushChannel::loginSign(clientId, QStringLiteral("10001"), QStringLiteral("winpc"), key);
+    socket.sendTextMessage(QStringLiteral("{\"type\":\"login\",\"client_id\":\"%1\",\"user_id\":\"10001\","
+                                          "\"only\":\"winpc\",\"sign\":\"%2\"}")
+                               .arg(clientId, sign));
+    QTRY_VERIFY(!messages.isEmpty());
+    const QJsonObject answer = QJsonDocument::fromJson(messages.at(0).at(0).toString().toUtf8()).object();
+    QCOMPARE(answer.value(QLatin1String("type")).toString(), QStringLiteral("login"));
+    QCOMPARE(answer.value(QLatin1String("return_code")).toString(), returnCode);
+}
+
+void TestServiceSim::addressBodies()
+{
+    QVERIFY(!m_user.token.isEmpty());
+    const ServiceApi api(m_sim->apiBase(), m_user.token);
+    const QJsonObject address{{QStringLiteral("name"), QStringLiteral("李四")},
+                              {QStringLiteral("mobile"), QStringLiteral("13900000000")},
+                              {QStringLiteral("province"), QStringLiteral("浙江省")},
+                              {QStringLiteral("city"), QStringLiteral("杭州市")},
+                              {QStringLiteral("area"), QStringLiteral("西湖区")},
+                              {QStringLiteral("address"), QStringLiteral("文三路8号")},
+                              {QStringLiteral("default"), QStringLiteral("1")}};
+    QVERIFY(api.post(QStringLiteral("/c3/shapping_address/addAddress"), address).ok());
+    const QJsonArray list = api.get(QStringLiteral("/c3/shapping_address/addressList")).dataArray();
+    const QJsonObject added = list.last().toObject();
+    // The client sends each UTF-8 byte as a character of its own; the texts come back as typed.
+    QCOMPARE(added.value(QLatin1String("province")).toString(), QStringLiteral("浙江省"));
+    QCOMPARE(added.value(QLatin1String("address")).toString(), QStringLiteral("文三路8号"));
+    QCOMPARE(added.value(QLatin1String("default")).toInt(), 1);
+    QCOMPARE(list.first().toObject().value(QLatin1String("default")).toInt(), 0); // one default at a time
+    QVERIFY(
+        !api.post(QStringLiteral("/c3/shapping_address/removeAddress"), {{QStringLiteral("id"), 999}}).ok());
 }
 
 void TestServiceSim::refusedUploads_data()

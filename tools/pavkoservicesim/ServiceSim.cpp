@@ -314,8 +314,9 @@ ServiceHttpResponse ServiceSim::serveApi(const ServiceHttpRequest& request)
             maskSecretsInText(QString::fromUtf8(QJsonDocument(call.body).toJson(QJsonDocument::Compact))),
             160));
     const int code = answer.code();
-    log(QStringLiteral("%1 %2 %3 -> %4%5")
-            .arg(call.method, path, fields.join(QLatin1Char(' ')), QString::number(code),
+    fields.prepend(path);
+    log(QStringLiteral("%1 %2 -> %3%4")
+            .arg(call.method, fields.join(QLatin1Char(' ')), QString::number(code),
                  code == 0 ? QString()
                            : QLatin1Char(' ') + answer.envelope.value(QLatin1String("msg")).toString()));
     return {answer.httpStatus, "application/json; charset=utf-8",

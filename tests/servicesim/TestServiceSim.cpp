@@ -1,8 +1,10 @@
+#include "AStatus.h"
 #include "AppDir.h"
 #include "DOss.h"
 #include "ServiceApi.h"
 #include "ServiceSim.h"
 #include "ServiceStorage.h"
+#include "ShareAccounts.h"
 #include "TestSupport.h"
 
 #include <QCryptographicHash>
@@ -411,15 +413,24 @@ void TestServiceSim::clientLoginAndPrint()
               login.dataObject().value(QLatin1String("username")).toString()};
     QCOMPARE(m_user.userId, QStringLiteral("10001"));
     QCOMPARE(m_user.userName, QStringLiteral("演示用户"));
+    QVERIFY2(m_user.token.contains(QLatin1Char('-')), "the client remembers only tokens with a dash");
 
     const ServiceApi api(m_sim->apiBase(), m_user.token);
     const ServiceReply devices =
         api.get(QStringLiteral("/w1/Device/deviceList"), {{QStringLiteral("run_mode"), QStringLiteral("1")},
                                                           {QStringLiteral("user_id"), m_user.userId}});
-    const QJsonObject first =
-        devices.dataArray().at(0).toObject().value(QLatin1String("device_list")).toArray().at(0).toObject();
-    QCOMPARE(first.value(QLatin1String("device_code")).toString(), QStringLiteral("SIM0001"));
-    QCOMPARE(first.value(QLatin1String("device_status")).toInt(), 1);
+    // Read as the share page reads it: the company account, then the personal one with QR payment.
+    QList<AccountEntry> accounts = ShareAccounts::accountsFromJson(devices.data(), AStatus::Basic, 0);
+    ShareAccounts::addPersonalAccount(accounts, AStatus::Basic, 0);
+    ShareAccounts::orderByStatus(accounts);
+    QCOMPARE(accounts.size(), 2);
+    QCOMPARE(accounts.at(0).id, kCompany);
+    QVERIFY(accounts.at(1).externalPaymentAllowed);
+    for (const AccountEntry& account : qAsConst(accounts)) {
+        QCOMPARE(account.devices.value(0).deviceCode, QStringLiteral("SIM0001"));
+        QCOMPARE(account.devices.value(0).deviceIp, QStringLiteral("127.0.0.2"));
+        QCOMPARE(account.devices.value(0).deviceId, kDevice.toInt());
+    }
     const qint64 before = m_sim->world().balance();
     const ServiceReply priced =
         api.get(QStringLiteral("/w1/Printing/budget"), {{QStringLiteral("company_type"), QStringLiteral("2")},

@@ -68,8 +68,9 @@ QJsonObject readConfig(const QString& path)
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
 void warnAboutTypes(const QJsonObject& values)
 {
-    static const char* const kStrings[] = {"https_server", "version",   "log_server",       "oss_address",
-                                           "converter",    "autopilot", "autopilot_receipt"};
+    static const char* const kStrings[] = {
+        "https_server", "version",   "log_server",        "oss_address",
+        "converter",    "autopilot", "autopilot_receipt", "autopilot_screenshots"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -171,6 +172,11 @@ QString AConfig::autopilot() const
 QString AConfig::autopilot_receipt() const
 {
     return stringValue(QStringLiteral("autopilot_receipt"), appDir() + QStringLiteral("receipt.json"));
+}
+
+QString AConfig::autopilot_screenshots() const
+{
+    return stringValue(QStringLiteral("autopilot_screenshots"), QString());
 }
 
 QString AConfig::oss_address() const

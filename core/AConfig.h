@@ -46,6 +46,9 @@ public:
     // Where the autopilot writes what each job went through (JSON); by default "receipt.json" in the
     // application folder.
     QString autopilot_receipt() const;
+    // A folder where the autopilot saves pictures of the share page (after a refresh, so that devices
+    // found on the local network show), the payment dialog and the job status window; empty for none.
+    QString autopilot_screenshots() const;
 
 private:
     struct FilePath

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QLabel>
@@ -45,11 +46,13 @@ std::unique_ptr<Autopilot> Autopilot::fromConfig(JobStatusWidget* status)
         return nullptr;
     }
     return std::make_unique<Autopilot>(choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance,
-                                       config->autopilot_receipt(), status);
+                                       config->autopilot_receipt(), config->autopilot_screenshots(), status);
 }
 
-Autopilot::Autopilot(Payment payment, QString receiptPath, JobStatusWidget* status, QObject* parent)
-    : QObject(parent), m_payment(payment), m_receiptPath(std::move(receiptPath))
+Autopilot::Autopilot(Payment payment, QString receiptPath, QString screenshotFolder, JobStatusWidget* status,
+                     QObject* parent)
+    : QObject(parent), m_payment(payment), m_receiptPath(std::move(receiptPath)),
+      m_screenshotFolder(std::move(screenshotFolder)), m_status(status)
 {
     connect(status, &JobStatusWidget::job_msg, this, &Autopilot::onStatus);
     connect(&m_timer, &QTimer::timeout, this, &Autopilot::look);
@@ -86,9 +89,11 @@ void Autopilot::look()
             reach(QStringLiteral("analysis"));
         else if (qobject_cast<LoginWidget*>(window))
             reach(QStringLiteral("login"));
-        else if (qobject_cast<PayWidget*>(window))
+        else if (qobject_cast<PayWidget*>(window) && !window->property("autopilotSeen").toBool()) {
+            window->setProperty("autopilotSeen", true);
             reach(QStringLiteral("payment"));
-        else if (auto* box = qobject_cast<QMessageBox*>(window))
+            snap(window, QStringLiteral("payment"));
+        } else if (auto* box = qobject_cast<QMessageBox*>(window))
             answer(box);
         if (m_printing || !m_printedFrom.isNull())
             continue;
@@ -132,6 +137,17 @@ void Autopilot::print(QPointer<MainShareWidget> page)
             accounts->setCurrentIndex(personal);
     }
     auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
+    if (!m_screenshotFolder.isEmpty()) {
+        // Devices found on the local network join the list on a refresh only.
+        if (auto* refresh = page->findChild<QAbstractButton*>(QStringLiteral("btn_flush")))
+            refresh->click();
+        if (!page.isNull())
+            snap(page->window(), QStringLiteral("share-page"));
+    }
+    if (page.isNull()) {
+        m_printing = false;
+        return;
+    }
     const std::optional<DeviceEntry> device = devices ? devices->selectedEntry() : std::nullopt;
     if (page.isNull() || !device) {
         say(QStringLiteral("the share page has no device to choose"));
@@ -178,8 +194,20 @@ void Autopilot::onStatus(int, const QString&, const QString&, const QString&, co
         writeReceipt(status);
 }
 
+void Autopilot::snap(QWidget* window, const QString& name)
+{
+    if (m_screenshotFolder.isEmpty())
+        return;
+    const QString path = m_screenshotFolder + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (QDir().mkpath(m_screenshotFolder) && window->grab().save(path))
+        say(QStringLiteral("picture of the window in %1").arg(path));
+    else
+        say(QStringLiteral("cannot save %1").arg(path));
+}
+
 void Autopilot::writeReceipt(const QString& outcome)
 {
+    snap(m_status, QStringLiteral("status-window"));
     reach(QStringLiteral("ended"));
     QJsonArray stages;
     for (int i = 0; i + 1 < m_stages.size(); ++i) {

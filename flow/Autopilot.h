@@ -29,7 +29,9 @@ public:
     // The one the configuration asks for; none when its "autopilot" is empty or names no payment.
     static std::unique_ptr<Autopilot> fromConfig(JobStatusWidget* status);
 
-    Autopilot(Payment payment, QString receiptPath, JobStatusWidget* status, QObject* parent = nullptr);
+    // screenshotFolder: where pictures of the windows go; empty for none.
+    Autopilot(Payment payment, QString receiptPath, QString screenshotFolder, JobStatusWidget* status,
+              QObject* parent = nullptr);
 
 private:
     void look();
@@ -43,9 +45,14 @@ private:
     void reach(const QString& stage);
     void writeReceipt(const QString& outcome);
     void say(const QString& text) const;
+    // Saves a picture of the window as name + ".png" in the screenshot folder, once the window has been
+    // laid out and painted.
+    void snap(QWidget* window, const QString& name);
 
     const Payment m_payment;
     const QString m_receiptPath;
+    const QString m_screenshotFolder;
+    JobStatusWidget* const m_status;
     QTimer m_timer;
     QPointer<MainShareWidget> m_printedFrom; // the page of the current job, once chosen on
     bool m_printing = false;

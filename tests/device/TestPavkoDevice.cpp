@@ -27,6 +27,8 @@ private slots:
     void commands_data();
     void commands();
     void interruptClosesThePort();
+    void rewriteWritesWhatTheDeviceGets_data();
+    void rewriteWritesWhatTheDeviceGets();
 
 private:
     // Starts the tool; its output is read once it has finished.
@@ -157,6 +159,33 @@ void TestPavkoDevice::interruptClosesThePort()
     QCOMPARE(tool.exitCode(), 1);
     QVERIFY(QString::fromUtf8(tool.readAll()).contains(QStringLiteral("发送失败")));
     QVERIFY(!m_box->isPortOpen());
+}
+
+void TestPavkoDevice::rewriteWritesWhatTheDeviceGets_data()
+{
+    QTest::addColumn<QStringList>("device");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("Brother copies to 1")
+        << QStringList{QStringLiteral("--brand"), QStringLiteral("Brother"), QStringLiteral("--model"),
+                       QStringLiteral("MFC-8530DN")}
+        << QByteArray(kStream).replace("QTY=2", "QTY=1");
+    QTest::newRow("Toshiba swap") << QStringList{QStringLiteral("--brand"), QStringLiteral("Toshiba")}
+                                  << QByteArray(kStream).replace("SET QTY", "SET COPIES");
+    QTest::newRow("no rule") << QStringList{QStringLiteral("--brand"), QStringLiteral("HP")} << kStream;
+}
+
+void TestPavkoDevice::rewriteWritesWhatTheDeviceGets()
+{
+    QFETCH(QStringList, device);
+    m_dir.writeFile(QStringLiteral("old.prn"), "an earlier rewrite, longer than the new one " + kStream);
+    QProcess tool;
+    start(tool,
+          QStringList{QStringLiteral("rewrite")} + device +
+              QStringList{m_dir.file(QStringLiteral("job.prn")), m_dir.file(QStringLiteral("old.prn"))});
+    QVERIFY(finished(tool));
+    QCOMPARE(tool.exitCode(), 0);
+    QTEST(m_dir.readFile(QStringLiteral("old.prn")), "expected");
+    QCOMPARE(m_dir.readFile(QStringLiteral("job.prn")), kStream);
 }
 
 QTEST_GUILESS_MAIN(TestPavkoDevice)

@@ -7,6 +7,7 @@
 #include "JobSend.h"
 #include "JobStatusTexts.h"
 #include "JobSweep.h"
+#include "PjlRewrite.h"
 #include "Secrets.h"
 
 #include <QCoreApplication>
@@ -96,14 +97,13 @@ int check(const Options& options, const JobSendSettings& settings, const DeviceC
     return result == 0 ? 0 : 1;
 }
 
-int send(const Options& options, const JobSendSettings& settings, const DeviceCommandIo& io)
+// A job made of a copy of FILE (the sender rewrites and the sweep deletes the file it is given: never
+// the user's own), analysed, with the device and copies of the options. 0 when ready, else the exit code.
+int prepareJob(const Options& options, const QString& source, const QTemporaryDir& work, SJob& job,
+               const DeviceCommandIo& io)
 {
-    const QString source = options.positional.at(3);
-    QTemporaryDir work;
-    SJob job;
     job.jobId = int(QCoreApplication::applicationPid() & 0x7fffffff);
     job.filePath = work.filePath(QStringLiteral("PavkoPort.%1").arg(job.jobId));
-    // The sender rewrites and the sweep deletes the file it is given: never the user's own.
     if (!work.isValid() || !QFile::copy(source, job.filePath)) {
         io.err(QStringLiteral("cannot copy ") + source);
         return 1;
@@ -117,8 +117,8 @@ int send(const Options& options, const JobSendSettings& settings, const DeviceCo
     if (job.copies < 1)
         return 2;
     job.orderId = options.values.value(QStringLiteral("order"));
-    job.device.deviceIp = options.positional.at(1);
-    job.device.deviceCode = options.positional.at(2);
+    job.device.deviceIp = options.positional.value(1);
+    job.device.deviceCode = options.positional.value(2);
     job.device.brand = options.values.value(QStringLiteral("brand"));
     job.device.model = options.values.value(QStringLiteral("model"));
     job.device.deviceUsername = options.values.value(QStringLiteral("user"));
@@ -130,6 +130,33 @@ int send(const Options& options, const JobSendSettings& settings, const DeviceCo
                .arg(job.color)
                .arg(job.size)
                .arg(job.duplex));
+    return 0;
+}
+
+// Writes to OUT the stream FILE becomes for the device: what the sender writes to its raw port.
+int rewrite(const Options& options, const DeviceCommandIo& io)
+{
+    const QString out = options.positional.at(2);
+    QTemporaryDir work;
+    SJob job;
+    if (const int failed = prepareJob(options, options.positional.at(1), work, job, io))
+        return failed;
+    add_user_password(job);
+    rewrite_for_device(job);
+    QFile::remove(out);
+    if (!QFile::copy(job.filePath, out)) {
+        io.err(QStringLiteral("cannot write ") + out);
+        return 1;
+    }
+    return 0;
+}
+
+int send(const Options& options, const JobSendSettings& settings, const DeviceCommandIo& io)
+{
+    QTemporaryDir work;
+    SJob job;
+    if (const int failed = prepareJob(options, options.positional.at(3), work, job, io))
+        return failed;
 
     JobSweep sweep;
     JobSend sender(job.device.deviceCode, &sweep, settings);
@@ -198,9 +225,14 @@ QString deviceCommandUsage()
                "       pavkodevice [--config FILE] [--control-port N] [--raw-port N] send [--brand B] "
                "[--model M]\n"
                "                   [--user U] [--password P] [--copies N] [--order ID] IP CODE FILE\n"
+               "       pavkodevice rewrite [--brand B] [--model M] [--user U] [--password P] [--copies N] "
+               "FILE "
+               "OUT\n"
                "check: asks the device's box whether it can print (exit 0 when it can).\n"
                "send:  analyses FILE and sends a copy of it like the client does (exit 0 when sent,\n"
                "       1 when it failed or was cancelled with Ctrl+C).\n"
+               "rewrite: writes to OUT the stream FILE becomes for that device's brand and model (sent once\n"
+               "       per copy to Brother MFC-8530DN/8540DN).\n"
                "--progress-poll-ms N polls the printer's progress every N ms instead of every 10 s;\n"
                "--verbose shows the sender's log.\n") +
            scanCommandUsage();
@@ -220,8 +252,9 @@ int runDeviceCommand(const QStringList& arguments, const DeviceCommandIo& io)
     const QString command = options.positional.first();
     if (command == QLatin1String("check") && options.positional.size() == 3)
         return check(options, settings, io);
-    if (command == QLatin1String("send") && options.positional.size() == 4) {
-        const int result = send(options, settings, io);
+    const bool sending = command == QLatin1String("send") && options.positional.size() == 4;
+    if (sending || (command == QLatin1String("rewrite") && options.positional.size() == 3)) {
+        const int result = sending ? send(options, settings, io) : rewrite(options, io);
         if (result == 2)
             io.err(deviceCommandUsage());
         return result;

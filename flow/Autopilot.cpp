@@ -141,8 +141,12 @@ void Autopilot::print(QPointer<MainShareWidget> page)
         // Devices found on the local network join the list on a refresh only.
         if (auto* refresh = page->findChild<QAbstractButton*>(QStringLiteral("btn_flush")))
             refresh->click();
-        if (!page.isNull())
+        if (!page.isNull()) {
             snap(page->window(), QStringLiteral("share-page"));
+            // The whole list too: the page shows a few devices at a time.
+            if (auto* list = page->findChild<QWidget*>(QStringLiteral("scrollAreaWidgetContents")))
+                snap(list, QStringLiteral("share-page-devices"));
+        }
     }
     if (page.isNull()) {
         m_printing = false;
@@ -205,6 +209,44 @@ void Autopilot::snap(QWidget* window, const QString& name)
         say(QStringLiteral("cannot save %1").arg(path));
 }
 
+void Autopilot::printReceipt(const QJsonObject& job) const
+{
+    const QJsonObject device = job[QLatin1String("device")].toObject();
+    QStringList stages;
+    double total = 0;
+    for (const QJsonValue& stage : job[QLatin1String("stages")].toArray()) {
+        const double seconds = stage[QLatin1String("seconds")].toDouble();
+        total += seconds;
+        stages << QStringLiteral("%1 %2 s")
+                      .arg(stage[QLatin1String("stage")].toString())
+                      .arg(seconds, 0, 'f', 2);
+    }
+    QStringList statuses;
+    for (const QJsonValue& status : job[QLatin1String("statuses")].toArray())
+        statuses << status.toString();
+    const QString text =
+        QStringLiteral("\nReceipt of the client\n"
+                       "  document          %1\n"
+                       "  pages             %2 x %3 copies\n"
+                       "  price             %4 (%5, account %6, order %7)\n"
+                       "  device            %8 %9 (%10 %11 at %12)\n"
+                       "  outcome           %13 (%14)\n"
+                       "  stages            %15\n"
+                       "  from analysis     %16 s\n")
+            .arg(job[QLatin1String("document")].toString(),
+                 QString::number(job[QLatin1String("pages")].toInt()),
+                 QString::number(job[QLatin1String("copies")].toInt()),
+                 job[QLatin1String("price")].toString(), job[QLatin1String("payment")].toString(),
+                 job[QLatin1String("account")].toString(), job[QLatin1String("order_id")].toString(),
+                 device[QLatin1String("name")].toString(), device[QLatin1String("code")].toString())
+            .arg(device[QLatin1String("brand")].toString(), device[QLatin1String("model")].toString(),
+                 device[QLatin1String("ip")].toString(), job[QLatin1String("outcome")].toString(),
+                 statuses.join(QStringLiteral(" → ")), stages.join(QStringLiteral(", ")),
+                 QString::number(total, 'f', 2));
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
 void Autopilot::writeReceipt(const QString& outcome)
 {
     snap(m_status, QStringLiteral("status-window"));
@@ -229,6 +271,7 @@ void Autopilot::writeReceipt(const QString& outcome)
     if (!saveOwnerOnly(m_receiptPath, QJsonDocument(receipt).toJson()))
         qWarning() << "autopilot : cannot write" << m_receiptPath;
     say(QStringLiteral("job ended \"%1\"; receipt written").arg(outcome));
+    printReceipt(done);
     m_job = {};
     m_stages = {};
     m_statuses = {};

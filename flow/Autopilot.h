@@ -44,6 +44,7 @@ private:
     // The first time a stage of the current job is seen.
     void reach(const QString& stage);
     void writeReceipt(const QString& outcome);
+    void printReceipt(const QJsonObject& job) const;
     void say(const QString& text) const;
     // Saves a picture of the window as name + ".png" in the screenshot folder, once the window has been
     // laid out and painted.

@@ -476,6 +476,7 @@ void TestJobSend::chargedJobThatFailedIsKeptThenResentOnce()
     JobJournal journal(m_dir.filePath(QStringLiteral("kept")));
     SJob job = spooledJob(m_stream);
     job.device.brand = QStringLiteral("KONICA MIN");
+    job.device.model = QStringLiteral("bizhub C226");
     job.device.deviceUsername = QStringLiteral("王五");
     job.device.devicePassword = QStringLiteral("secret");
     SimBoxScript refused;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryFile>
+#include <cstring>
 
 namespace {
 
@@ -53,6 +54,20 @@ private:
     QByteArray m_buffer;
 };
 
+// Index of the first occurrence of needle in haystack at or after from, or -1. The C library's memmem
+// where there is one: several times faster than QByteArray::indexOf on spool-sized buffers.
+int findBytes(const QByteArray& haystack, const QByteArray& needle, int from)
+{
+#if defined(__GLIBC__) || defined(__APPLE__)
+    const char* begin = haystack.constData() + from;
+    const void* hit =
+        memmem(begin, size_t(haystack.size() - from), needle.constData(), size_t(needle.size()));
+    return hit ? int(static_cast<const char*>(hit) - haystack.constData()) : -1;
+#else
+    return haystack.indexOf(needle, from);
+#endif
+}
+
 } // namespace
 
 bool replace_file_content(const QString& path, const QByteArray& from, const QByteArray& to, int readSize)
@@ -83,7 +98,7 @@ bool replace_file_content(const QString& path, const QByteArray& from, const QBy
         const bool atEnd = got == 0;
 
         int start = 0;
-        for (int hit = pending.indexOf(from); hit >= 0; hit = pending.indexOf(from, start)) {
+        for (int hit = findBytes(pending, from, 0); hit >= 0; hit = findBytes(pending, from, start)) {
             if (!output.put(pending.constData() + start, hit - start) ||
                 !output.put(to.constData(), to.size()))
                 return false;

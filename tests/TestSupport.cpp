@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -62,4 +65,30 @@ void answerNextMessageBox(QMessageBox::StandardButton button)
 AnsweredBox lastMessageBox()
 {
     return g_lastBox;
+}
+
+QByteArray ghostscriptPage()
+{
+    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+    QTemporaryDir dir;
+    if (gs.isEmpty() || !dir.isValid())
+        return {};
+    QFile ps(dir.filePath(QStringLiteral("page.ps")));
+    if (!ps.open(QIODevice::WriteOnly))
+        return {};
+    ps.write("%!PS\n/Helvetica findfont 20 scalefont setfont 72 720 moveto (Pavko) show showpage\n");
+    ps.close();
+    const QString out = dir.filePath(QStringLiteral("page.pxl"));
+    QProcess process;
+    process.start(gs, {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                       QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pxlmono"),
+                       QStringLiteral("-sOutputFile=") + out, ps.fileName()});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    QFile pxl(out);
+    if (!pxl.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray made = pxl.readAll();
+    const int body = made.indexOf(") HP-PCL XL");
+    return body > 0 ? made.mid(body) : QByteArray();
 }

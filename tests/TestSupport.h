@@ -43,3 +43,7 @@ struct AnsweredBox
     Qt::WindowFlags flags;
 };
 AnsweredBox lastMessageBox();
+
+// A one-page PCL XL stream that Ghostscript makes from a line of text, from its ") HP-PCL XL" line on
+// (without Ghostscript's own PJL header); empty when gs is not installed or fails.
+QByteArray ghostscriptPage();

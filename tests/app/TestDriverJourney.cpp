@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -49,26 +48,10 @@ private:
 
 void TestDriverJourney::initTestCase()
 {
-    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
-    if (gs.isEmpty())
+    const QByteArray page = ghostscriptPage();
+    if (page.isEmpty())
         QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
-    QTemporaryDir dir;
-    QFile ps(dir.filePath(QStringLiteral("page.ps")));
-    QVERIFY(ps.open(QIODevice::WriteOnly));
-    ps.write("%!PS\n/Helvetica findfont 20 scalefont setfont 72 720 moveto (Pavko) show showpage\n");
-    ps.close();
-    QProcess process;
-    process.start(gs, {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                       QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pxlmono"),
-                       QStringLiteral("-sOutputFile=") + dir.filePath(QStringLiteral("page.pxl")),
-                       ps.fileName()});
-    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
-    QFile pxl(dir.filePath(QStringLiteral("page.pxl")));
-    QVERIFY(pxl.open(QIODevice::ReadOnly));
-    const QByteArray made = pxl.readAll();
-    const int body = made.indexOf(") HP-PCL XL");
-    QVERIFY(body > 0);
-    m_stream = "\x1b%-12345X@PJL JOB NAME=\"report\"\n@PJL SET QTY=1" + kEnter + made.mid(body);
+    m_stream = "\x1b%-12345X@PJL JOB NAME=\"report\"\n@PJL SET QTY=1" + kEnter + page;
 }
 
 void TestDriverJourney::spooledJobIsPaidAndPrinted_data()

@@ -3,10 +3,9 @@
 #include "JobRow.h"
 #include "JobSend.h"
 #include "JobStatusTexts.h"
+#include "TestSupport.h"
 
 #include <QJsonArray>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -173,27 +172,11 @@ void TestJobSend::initTestCase()
     storage.memoryLimit = 64 * 1024 * 1024;
     m_box->setRawStorage(storage);
 
-    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
-    if (gs.isEmpty())
+    const QByteArray page = ghostscriptPage();
+    if (page.isEmpty())
         return;
-    const QString in = m_dir.filePath(QStringLiteral("page.ps"));
-    const QString out = m_dir.filePath(QStringLiteral("page.pxl"));
-    QFile ps(in);
-    QVERIFY(ps.open(QIODevice::WriteOnly));
-    ps.write("%!PS\n/Helvetica findfont 20 scalefont setfont 72 720 moveto (Pavko) show showpage\n");
-    ps.close();
-    QProcess process;
-    process.start(gs, {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                       QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pxlmono"),
-                       QStringLiteral("-sOutputFile=") + out, in});
-    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
-    QFile pxl(out);
-    QVERIFY(pxl.open(QIODevice::ReadOnly));
-    const QByteArray made = pxl.readAll();
-    const int body = made.indexOf(") HP-PCL XL");
-    QVERIFY(body > 0);
-    m_stream = "\x1b%-12345X@PJL JOB NAME=\"report\"\n@PJL SET QTY=3\n@PJL SET COPIES=3" + kEnter +
-               made.mid(body) + kDuplexA3;
+    m_stream =
+        "\x1b%-12345X@PJL JOB NAME=\"report\"\n@PJL SET QTY=3\n@PJL SET COPIES=3" + kEnter + page + kDuplexA3;
 }
 
 void TestJobSend::init()

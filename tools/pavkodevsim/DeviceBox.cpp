@@ -4,48 +4,6 @@
 
 #include <QDateTime>
 #include <QJsonDocument>
-#include <QTcpServer>
-#include <QTcpSocket>
-
-// One HTTP connection of the control port: buffers bytes and hands each complete request to the box.
-class DeviceBox::HttpConnection : public QObject
-{
-public:
-    HttpConnection(DeviceBox* box, QTcpSocket* socket) : QObject(socket), m_box(box), socket(socket)
-    {
-        peer = socket->peerAddress().toString().toUtf8() + ':' + QByteArray::number(socket->peerPort());
-        connect(socket, &QTcpSocket::readyRead, this, &HttpConnection::serve);
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-
-    void serve()
-    {
-        m_buffer += socket->readAll();
-        while (socket->state() == QAbstractSocket::ConnectedState) {
-            const SimHttpParse parse = SimHttp::parseRequest(m_buffer);
-            if (parse.status == SimHttpParse::Status::Incomplete)
-                return;
-            if (parse.status == SimHttpParse::Status::Bad) {
-                const QByteArray body = R"({"result-code":400,"msg":"bad request"})";
-                socket->write(SimHttp::response(400, body, false));
-                socket->disconnectFromHost();
-                return;
-            }
-            m_buffer.remove(0, parse.consumed);
-            m_box->handle(this, peer, parse.request);
-        }
-    }
-
-private:
-    DeviceBox* m_box;
-
-public:
-    QTcpSocket* socket;
-    QByteArray peer;
-
-private:
-    QByteArray m_buffer;
-};
 
 DeviceBox::DeviceBox(const QHostAddress& address, const SimBoxScript& script, const SimPorts& ports,
                      QObject* parent)
@@ -95,14 +53,14 @@ bool DeviceBox::start(QString* error)
         return false;
     }
     stop();
-    m_control = new QTcpServer(this);
+    m_control = new LoopbackHttpServer([this](const HttpRequest& request) { return handle(request); },
+                                       LoopbackHttp::kMaxHead, this);
     if (!m_control->listen(m_address, m_ports.control)) {
         if (error)
             *error = QStringLiteral("control port %1: %2").arg(m_ports.control).arg(m_control->errorString());
         stop();
         return false;
     }
-    connect(m_control, &QTcpServer::newConnection, this, &DeviceBox::acceptControl);
     m_running = true;
     if (!listenAll(error)) {
         stop();
@@ -200,42 +158,36 @@ void DeviceBox::clearRecord()
     emit recordChanged();
 }
 
-void DeviceBox::acceptControl()
-{
-    while (QTcpSocket* socket = m_control->nextPendingConnection())
-        new HttpConnection(this, socket);
-}
-
-void DeviceBox::handle(HttpConnection* connection, const QByteArray& peer, const SimHttpRequest& request)
+std::optional<HttpResponse> DeviceBox::handle(const HttpRequest& request)
 {
     QJsonObject params;
-    for (const auto& field : request.query)
+    for (const auto& field : request.fields)
         params.insert(field.first, field.second);
     QJsonObject entry{{QStringLiteral("path"), QString::fromUtf8(request.path)},
                       {QStringLiteral("target"), QString::fromUtf8(request.target)},
                       {QStringLiteral("params"), params},
-                      {QStringLiteral("peer"), QString::fromUtf8(peer)},
+                      {QStringLiteral("peer"), QString::fromUtf8(request.peer)},
                       {QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)}};
+    std::optional<HttpResponse> response;
     if (m_script.controlSilent) {
         // Judged all the same, so the record says whether the client signed right; the box's state
         // stays as it was, since the client never learns the outcome.
         SimControlApi judge = m_api;
-        const SimAnswer answer = judge.handle(request.method, request.path, request.query);
+        const SimAnswer answer = judge.handle(request.method, request.path, request.fields);
         entry.insert(QStringLiteral("signatureOk"), answer.signatureOk);
         entry.insert(QStringLiteral("answered"), false);
     } else {
-        const SimAnswer answer = m_api.handle(request.method, request.path, request.query);
+        const SimAnswer answer = m_api.handle(request.method, request.path, request.fields);
         entry.insert(QStringLiteral("signatureOk"), answer.signatureOk);
         entry.insert(QStringLiteral("answered"), true);
         entry.insert(QStringLiteral("resultCode"), answer.resultCode);
         entry.insert(QStringLiteral("msg"), answer.body.value(QStringLiteral("msg")).toString());
         entry.insert(QStringLiteral("answer"), answer.body);
-        const QByteArray body = QJsonDocument(answer.body).toJson(QJsonDocument::Compact);
-        connection->socket->write(SimHttp::response(answer.httpStatus, body, request.keepAlive));
-        if (!request.keepAlive)
-            connection->socket->disconnectFromHost();
+        response = HttpResponse{answer.httpStatus, "application/json",
+                                QJsonDocument(answer.body).toJson(QJsonDocument::Compact)};
     }
     m_requests.append(entry);
     emit requestHandled(entry);
     emit recordChanged();
+    return response;
 }

@@ -39,6 +39,7 @@
 // on the same thread that waits in a nested event loop (BHttpClient, QSignalSpy::wait) is served; one
 // that blocks the thread (waitForReadyRead) is not.
 
+#include "LoopbackHttp.h"
 #include "SimBoxScript.h"
 #include "SimControlApi.h"
 #include "SimPorts.h"
@@ -49,7 +50,6 @@
 #include <QJsonObject>
 #include <QObject>
 
-class QTcpServer;
 class SimGreeter;
 
 class DeviceBox : public QObject
@@ -105,17 +105,15 @@ signals:
     void recordChanged();
 
 private:
-    class HttpConnection;
-
-    void acceptControl();
-    void handle(HttpConnection* connection, const QByteArray& peer, const SimHttpRequest& request);
+    // Records the request; no answer while the box's control API is silent.
+    std::optional<HttpResponse> handle(const HttpRequest& request);
     bool listenAll(QString* error);
 
     QHostAddress m_address;
     SimBoxScript m_script;
     SimPorts m_ports;
     SimControlApi m_api;
-    QTcpServer* m_control = nullptr;
+    LoopbackHttpServer* m_control = nullptr;
     SimRawReceiver* m_raw = nullptr;
     SimGreeter* m_greeter = nullptr;
     QJsonArray m_requests;

@@ -56,7 +56,7 @@ void SimControlApi::setScript(const SimBoxScript& script)
     m_progressPolls = 0;
 }
 
-SimAnswer SimControlApi::handle(const QByteArray& method, const QByteArray& path, const SimQuery& query)
+SimAnswer SimControlApi::handle(const QByteArray& method, const QByteArray& path, const HttpFields& query)
 {
     const QList<QByteArray> paths{kPortControl, kKeepalive, kPrinterInfo, kIsCanPrint, kTaskProcess};
     if (!paths.contains(path))

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "LoopbackHttp.h"
 #include "SimBoxScript.h"
-#include "SimHttp.h"
 
 #include <QJsonObject>
 
@@ -40,7 +40,7 @@ public:
     // The device code is the script's.
     SimControlApi(const QString& ownAddress, const SimBoxScript& script);
 
-    SimAnswer handle(const QByteArray& method, const QByteArray& path, const SimQuery& query);
+    SimAnswer handle(const QByteArray& method, const QByteArray& path, const HttpFields& query);
 
     // Replaces the script and starts its fault counts and progress over; the port state stays.
     void setScript(const SimBoxScript& script);

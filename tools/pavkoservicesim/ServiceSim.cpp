@@ -200,10 +200,10 @@ bool ServiceSim::start(QString* error)
     };
     if (!ServiceSimCommandLine::allowedListenAddress(m_options.listen))
         return fail(QStringLiteral("%1 is not a loopback address").arg(m_options.listen.toString()));
-    m_api = new ServiceHttpServer([this](const ServiceHttpRequest& r) { return serveApi(r); },
-                                  16 * 1024 * 1024, this);
-    m_storage = new ServiceHttpServer([this](const ServiceHttpRequest& r) { return serveStorage(r); },
-                                      ServiceStorage::kMaxObject, this);
+    m_api =
+        new LoopbackHttpServer([this](const HttpRequest& r) { return serveApi(r); }, 16 * 1024 * 1024, this);
+    m_storage = new LoopbackHttpServer([this](const HttpRequest& r) { return serveStorage(r); },
+                                       ServiceStorage::kMaxObject, this);
     m_push = new ServicePushChannel([this](const QString& line) { log(line); }, this);
     if (!m_api->listen(m_options.listen, m_options.port))
         return fail(QStringLiteral("service port %1: %2").arg(m_options.port).arg(m_api->errorString()));
@@ -277,25 +277,25 @@ void ServiceSim::schedule(const QList<ServicePush>& pushes)
         QTimer::singleShot(push.delayMs, this, [this, push] { m_push->push(push.userId, push.message); });
 }
 
-ServiceHttpResponse ServiceSim::serveApi(const ServiceHttpRequest& request)
+HttpResponse ServiceSim::serveApi(const HttpRequest& request)
 {
     const QString path = QString::fromUtf8(request.path);
     // The pages behind the QR codes: open one in a browser to scan or pay at once.
     if (path == QLatin1String("/sim/scan") || path == QLatin1String("/sim/pay")) {
         const bool scan = path == QLatin1String("/sim/scan");
-        const bool done = scan ? m_world->scanNow(request.query.value(QStringLiteral("code")))
-                               : m_world->payNow(request.query.value(QStringLiteral("out_trade_no")));
+        const bool done = scan ? m_world->scanNow(request.query().value(QStringLiteral("code")))
+                               : m_world->payNow(request.query().value(QStringLiteral("out_trade_no")));
         log(QStringLiteral("%1 %2 -> %3")
                 .arg(QString::fromLatin1(request.method), path,
                      done ? QStringLiteral("done") : QStringLiteral("unknown")));
         const QString text = done ? (scan ? QStringLiteral("已扫码，请回到电脑") : QStringLiteral("支付成功"))
                                   : QStringLiteral("二维码已失效");
-        return ServiceHttpResponse::text(done ? 200 : 404,
-                                         "<html><meta charset=\"utf-8\"><body><h1>" + text.toUtf8() +
-                                             "</h1></body></html>",
-                                         "text/html; charset=utf-8");
+        return HttpResponse::text(done ? 200 : 404,
+                                  "<html><meta charset=\"utf-8\"><body><h1>" + text.toUtf8() +
+                                      "</h1></body></html>",
+                                  "text/html; charset=utf-8");
     }
-    ServiceCall call{QString::fromLatin1(request.method), path, request.query, {}};
+    ServiceCall call{QString::fromLatin1(request.method), path, request.query(), {}};
     if (request.method == "POST")
         call.body = ServiceWorld::bodyFromBytes(request.body);
     const ServiceAnswer answer = m_world->answer(call);
@@ -323,11 +323,11 @@ ServiceHttpResponse ServiceSim::serveApi(const ServiceHttpRequest& request)
             QJsonDocument(answer.envelope).toJson(QJsonDocument::Compact)};
 }
 
-ServiceHttpResponse ServiceSim::serveStorage(const ServiceHttpRequest& request)
+HttpResponse ServiceSim::serveStorage(const HttpRequest& request)
 {
     QList<ServicePush> pushes;
     QString outcome;
-    const ServiceHttpResponse response = ServiceStorage::put(*m_world, request, pushes, outcome);
+    const HttpResponse response = ServiceStorage::put(*m_world, request, pushes, outcome);
     schedule(pushes);
     log(QStringLiteral("STORAGE %1 %2 %3 bytes -> %4 %5")
             .arg(QString::fromLatin1(request.method), QUrl::fromPercentEncoding(request.path))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServiceHttp.h"
+#include "LoopbackHttp.h"
 #include "ServicePushChannel.h"
 #include "ServiceWorld.h"
 
@@ -69,15 +69,15 @@ public:
 
 private:
     QString base(quint16 port) const;
-    ServiceHttpResponse serveApi(const ServiceHttpRequest& request);
-    ServiceHttpResponse serveStorage(const ServiceHttpRequest& request);
+    HttpResponse serveApi(const HttpRequest& request);
+    HttpResponse serveStorage(const HttpRequest& request);
     void schedule(const QList<ServicePush>& pushes);
     void log(const QString& line) const;
 
     ServiceSimOptions m_options;
     LineSink m_out;
     std::unique_ptr<ServiceWorld> m_world;
-    ServiceHttpServer* m_api = nullptr;
-    ServiceHttpServer* m_storage = nullptr;
+    LoopbackHttpServer* m_api = nullptr;
+    LoopbackHttpServer* m_storage = nullptr;
     ServicePushChannel* m_push = nullptr;
 };

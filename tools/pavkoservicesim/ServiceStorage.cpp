@@ -11,13 +11,13 @@
 namespace ServiceStorage {
 
 namespace {
-ServiceHttpResponse error(int status, const char* code, QString& outcome)
+HttpResponse error(int status, const char* code, QString& outcome)
 {
     outcome = QString::fromLatin1(code);
-    return ServiceHttpResponse::text(status,
-                                     QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>") +
-                                         code + "</Code></Error>",
-                                     "application/xml");
+    return HttpResponse::text(status,
+                              QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>") + code +
+                                  "</Code></Error>",
+                              "application/xml");
 }
 
 // The callback body with its ${...} variables filled in, form-encoded as the storage posts it, and
@@ -33,7 +33,7 @@ QMap<QString, QString> callbackForm(const QString& templateText, const QMap<QStr
         body.replace(match.capturedStart(), match.capturedLength(), value);
         from = match.capturedStart() + value.size();
     }
-    return ServiceHttp::parseQuery(body.toUtf8());
+    return LoopbackHttp::firstOfEach(LoopbackHttp::parseQuery(body.toUtf8()));
 }
 } // namespace
 
@@ -51,8 +51,8 @@ int pageCount(const QByteArray& content)
     return qMax(1, pages);
 }
 
-ServiceHttpResponse put(ServiceWorld& world, const ServiceHttpRequest& request, QList<ServicePush>& pushes,
-                        QString& outcome)
+HttpResponse put(ServiceWorld& world, const HttpRequest& request, QList<ServicePush>& pushes,
+                 QString& outcome)
 {
     if (request.method != "PUT")
         return error(405, "MethodNotAllowed", outcome);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServiceHttp.h"
+#include "LoopbackHttp.h"
 #include "ServiceWorld.h"
 
 // The object storage's side of an upload: one signed PUT checked against the credentials the service
@@ -11,8 +11,8 @@ constexpr qint64 kMaxObject = 256 * 1024 * 1024;
 constexpr qint64 kMaxSkewMs = 15 * 60 * 1000;
 
 // outcome: "stored <object>" or why the upload was refused, for the request log.
-ServiceHttpResponse put(ServiceWorld& world, const ServiceHttpRequest& request, QList<ServicePush>& pushes,
-                        QString& outcome);
+HttpResponse put(ServiceWorld& world, const HttpRequest& request, QList<ServicePush>& pushes,
+                 QString& outcome);
 // Pages of a PDF by its page objects; 1 for anything else.
 int pageCount(const QByteArray& content);
 } // namespace ServiceStorage

@@ -23,7 +23,7 @@ struct ServiceDevice
     QString username;
     QString password;
     QString company = QStringLiteral("演示公司"); // the company account that may use it; empty: none, the
-                                                 // device is known only to discovery on its network
+                                                  // device is known only to discovery on its network
 
     bool colorCapable() const { return !color.isEmpty() && color != QLatin1String("0"); }
     bool a3Capable() const { return size.contains(QLatin1String("A3")); }

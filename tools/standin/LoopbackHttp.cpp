@@ -1,10 +1,10 @@
-#include "ServiceHttp.h"
+#include "LoopbackHttp.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 #include <memory>
 
-QByteArray ServiceHttpRequest::header(const QByteArray& name) const
+QByteArray HttpRequest::header(const QByteArray& name) const
 {
     for (const auto& field : headers)
         if (field.first.compare(name, Qt::CaseInsensitive) == 0)
@@ -12,46 +12,59 @@ QByteArray ServiceHttpRequest::header(const QByteArray& name) const
     return {};
 }
 
-namespace ServiceHttp {
-
-QMap<QString, QString> parseQuery(const QByteArray& query)
+QMap<QString, QString> HttpRequest::query() const
 {
-    QMap<QString, QString> fields;
+    return LoopbackHttp::firstOfEach(fields);
+}
+
+namespace LoopbackHttp {
+
+HttpFields parseQuery(const QByteArray& query)
+{
+    HttpFields fields;
     for (const QByteArray& field : query.split('&')) {
         if (field.isEmpty())
             continue;
         const int equals = field.indexOf('=');
-        const QString key = QString::fromUtf8(QByteArray::fromPercentEncoding(field.left(equals)));
-        if (!fields.contains(key))
-            fields.insert(
-                key, equals < 0 ? QString()
-                                : QString::fromUtf8(QByteArray::fromPercentEncoding(field.mid(equals + 1))));
+        const QByteArray key = equals < 0 ? field : field.left(equals);
+        const QByteArray value = equals < 0 ? QByteArray() : field.mid(equals + 1);
+        fields.append({QString::fromUtf8(QByteArray::fromPercentEncoding(key)),
+                       QString::fromUtf8(QByteArray::fromPercentEncoding(value))});
     }
     return fields;
 }
 
-ServiceHttpParse parseRequest(const QByteArray& buffer, qint64 maxBody)
+QMap<QString, QString> firstOfEach(const HttpFields& fields)
 {
-    ServiceHttpParse parse;
+    QMap<QString, QString> map;
+    for (const auto& field : fields)
+        if (!map.contains(field.first))
+            map.insert(field.first, field.second);
+    return map;
+}
+
+HttpParse parseRequest(const QByteArray& buffer, qint64 maxBody)
+{
+    HttpParse parse;
     const int headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0 || headEnd > kMaxHead) {
         if (headEnd > kMaxHead || buffer.size() > kMaxHead)
-            parse.status = ServiceHttpParse::Status::Bad;
+            parse.status = HttpParse::Status::Bad;
         return parse;
     }
     const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
     if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/1.") ||
         !requestLine.at(1).startsWith('/')) {
-        parse.status = ServiceHttpParse::Status::Bad;
+        parse.status = HttpParse::Status::Bad;
         return parse;
     }
-    ServiceHttpRequest& request = parse.request;
+    HttpRequest& request = parse.request;
     request.method = requestLine.at(0);
-    const QByteArray target = requestLine.at(1);
-    const int question = target.indexOf('?');
-    request.path = question < 0 ? target : target.left(question);
-    request.query = parseQuery(question < 0 ? QByteArray() : target.mid(question + 1));
+    request.target = requestLine.at(1);
+    const int question = request.target.indexOf('?');
+    request.path = question < 0 ? request.target : request.target.left(question);
+    request.fields = parseQuery(question < 0 ? QByteArray() : request.target.mid(question + 1));
     request.keepAlive = requestLine.at(2) != "HTTP/1.0";
     qint64 bodyLength = 0;
     for (const QByteArray& line : lines.mid(1)) {
@@ -69,32 +82,33 @@ ServiceHttpParse parseRequest(const QByteArray& buffer, qint64 maxBody)
             bool ok = false;
             bodyLength = value.toLongLong(&ok);
             if (!ok || bodyLength < 0) {
-                parse.status = ServiceHttpParse::Status::Bad;
+                parse.status = HttpParse::Status::Bad;
                 return parse;
             }
         } else if (lowerName == "transfer-encoding") {
-            parse.status = ServiceHttpParse::Status::Bad; // the client always announces the length
+            parse.status = HttpParse::Status::Bad; // the client always announces the length
             return parse;
         }
     }
     if (bodyLength > maxBody) {
-        parse.status = ServiceHttpParse::Status::TooLarge;
+        parse.status = HttpParse::Status::TooLarge;
         return parse;
     }
     const qint64 end = headEnd + 4 + bodyLength;
     if (buffer.size() < end)
         return parse;
     request.body = buffer.mid(headEnd + 4, int(bodyLength));
-    parse.status = ServiceHttpParse::Status::Complete;
+    parse.status = HttpParse::Status::Complete;
     parse.consumed = end;
     return parse;
 }
 
-QByteArray response(const ServiceHttpResponse& response, bool keepAlive)
+QByteArray response(const HttpResponse& response, bool keepAlive)
 {
     const QByteArray reason = response.status == 200   ? "OK"
                               : response.status == 403 ? "Forbidden"
                               : response.status == 404 ? "Not Found"
+                              : response.status == 405 ? "Method Not Allowed"
                               : response.status == 413 ? "Payload Too Large"
                                                        : "Bad Request";
     return "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reason +
@@ -103,38 +117,42 @@ QByteArray response(const ServiceHttpResponse& response, bool keepAlive)
            (keepAlive ? "\r\n\r\n" : "\r\nConnection: close\r\n\r\n") + response.body;
 }
 
-} // namespace ServiceHttp
+} // namespace LoopbackHttp
 
-void ServiceHttpServer::incomingConnection(qintptr descriptor)
+void LoopbackHttpServer::incomingConnection(qintptr descriptor)
 {
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
     }
+    const QByteArray peer =
+        socket->peerAddress().toString().toUtf8() + ':' + QByteArray::number(socket->peerPort());
     auto buffer = std::make_shared<QByteArray>();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer, peer] {
         *buffer += socket->readAll();
         for (;;) {
-            const ServiceHttpParse parse = ServiceHttp::parseRequest(*buffer, m_maxBody);
-            if (parse.status == ServiceHttpParse::Status::Incomplete)
+            HttpParse parse = LoopbackHttp::parseRequest(*buffer, m_maxBody);
+            if (parse.status == HttpParse::Status::Incomplete)
                 return;
-            if (parse.status != ServiceHttpParse::Status::Complete) {
-                const bool large = parse.status == ServiceHttpParse::Status::TooLarge;
-                socket->write(ServiceHttp::response(
-                    ServiceHttpResponse::text(large ? 413 : 400, large ? "too large" : "bad request"),
-                    false));
+            if (parse.status != HttpParse::Status::Complete) {
+                const bool large = parse.status == HttpParse::Status::TooLarge;
+                socket->write(LoopbackHttp::response(
+                    HttpResponse::text(large ? 413 : 400, large ? "too large" : "bad request"), false));
                 socket->disconnectFromHost();
                 buffer->clear();
                 return;
             }
             buffer->remove(0, int(parse.consumed));
+            parse.request.peer = peer;
             const QPointer<QTcpSocket> alive(socket);
-            const ServiceHttpResponse answer = m_handler(parse.request);
+            const std::optional<HttpResponse> answer = m_handler(parse.request);
             if (!alive)
                 return;
-            socket->write(ServiceHttp::response(answer, parse.request.keepAlive));
+            if (!answer)
+                continue;
+            socket->write(LoopbackHttp::response(*answer, parse.request.keepAlive));
             if (!parse.request.keepAlive) {
                 socket->disconnectFromHost();
                 return;

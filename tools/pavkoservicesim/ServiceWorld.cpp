@@ -487,12 +487,7 @@ ServiceAnswer ServiceWorld::budget(const ServiceCall& call, const QString& userI
         return fail(QStringLiteral("该设备不支持A3纸张"));
     const qint64 perPage = pricePerPage(color, a3, duplex);
     const qint64 amount = perPage * pages * copies;
-    Order order;
-    order.id = newId("SO");
-    order.userId = userId;
-    order.companyId = accountId;
-    order.deviceId = printer->id;
-    order.amount = amount;
+    const Order order{newId("SO"), userId, accountId, printer->id, amount, false, {}};
     m_orders.insert(order.id, order);
     const QString explain = QStringLiteral("%1 %2印币/页 * %3页 * %4份 = %5印币")
                                 .arg(printKind(color, a3, duplex), money(perPage))
@@ -628,13 +623,7 @@ ServiceAnswer ServiceWorld::printingFile(const ServiceCall& call, const QString&
     if (balance < amount)
         return fail(QStringLiteral("余额不足，请先充值后，再打印"));
     balance -= amount;
-    Order order;
-    order.id = newId("OP");
-    order.userId = userId;
-    order.companyId = accountId;
-    order.deviceId = printer->id;
-    order.amount = amount;
-    order.paid = true;
+    const Order order{newId("OP"), userId, accountId, printer->id, amount, true, {}};
     m_orders.insert(order.id, order);
     ServiceAnswer answer = ok(order.id);
     answer.pushes.append({m_options.pushDelayMs, userId,

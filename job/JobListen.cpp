@@ -118,11 +118,27 @@ private:
 } // namespace
 
 JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port)
-    : QTcpServer(parent), m_jobs(jobs)
+    : QTcpServer(parent), m_jobs(jobs), m_port(port)
 {
-    listen(QHostAddress::LocalHost, port);
+    m_retry.setInterval(kRetryIntervalMs);
+    connect(&m_retry, &QTimer::timeout, this, &JobListen::listenOrRetry);
+    listenOrRetry();
     qInfo() << "listener" << port << "start running.";
     connect(this, &QTcpServer::newConnection, this, &JobListen::acceptConnections);
+}
+
+void JobListen::listenOrRetry()
+{
+    if (listen(QHostAddress::LocalHost, m_port)) {
+        if (m_retry.isActive())
+            qInfo() << "listener : port" << m_port << "is free again, listening";
+        m_retry.stop();
+    } else if (!m_retry.isActive()) {
+        // Said once, not on every attempt.
+        qWarning() << "listener : cannot listen on port" << m_port << ":" << errorString()
+                   << "; trying again every" << kRetryIntervalMs / 1000 << "s";
+        m_retry.start();
+    }
 }
 
 JobListen::~JobListen()

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QTcpServer>
+#include <QTimer>
 
 class QTcpSocket;
 
@@ -18,6 +19,9 @@ public:
     static constexpr quint16 kPort = HandOver::kHandOverPort;
     // A connection that sends nothing for this long is dropped.
     static constexpr int kIdleTimeoutMs = 5000;
+    // While the port is taken (an instance on its way out, another program), listening is tried again
+    // this often, so that jobs arrive once it is free instead of never.
+    static constexpr int kRetryIntervalMs = 2000;
 
     explicit JobListen(ATimerQueue<SJob>* jobs, QObject* parent = nullptr, quint16 port = kPort);
     ~JobListen() override;
@@ -33,9 +37,12 @@ public:
     void setIdleTimeoutMs(int milliseconds) { m_idleTimeoutMs = milliseconds; }
 
 private:
+    void listenOrRetry();
     void acceptConnections();
     void takePayload(const QByteArray& payload);
 
     ATimerQueue<SJob>* m_jobs;
+    quint16 m_port;
+    QTimer m_retry;
     int m_idleTimeoutMs = kIdleTimeoutMs;
 };

@@ -29,6 +29,7 @@ private slots:
     void connectionsBecomeJobsInArrivalOrder();
     void payloadInPieces();
     void oversizedAndSilentConnectionsAreDropped();
+    void takenPortIsTriedAgainUntilFree();
 };
 
 void TestJobListen::initTestCase()
@@ -162,6 +163,23 @@ void TestJobListen::connectionsBecomeJobsInArrivalOrder()
     QTRY_COMPARE(queuedJobs(queue), 2);
     QCOMPARE(queue.jobs[0].jobId, 1);
     QCOMPARE(queue.jobs[1].jobId, 2);
+}
+
+// Jobs arrive once the port is free again, instead of never.
+void TestJobListen::takenPortIsTriedAgainUntilFree()
+{
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = taken.serverPort();
+    CollectingJobQueue queue;
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("listener : cannot listen on port")));
+    JobListen listen(&queue, nullptr, port);
+    QVERIFY(!listen.isListening());
+    taken.close();
+    QTRY_VERIFY_WITH_TIMEOUT(listen.isListening(), 3 * JobListen::kRetryIntervalMs);
+    sendWhole(port, (m_work + QStringLiteral("/PavkoPort.3")).toLocal8Bit());
+    QTRY_COMPARE(queuedJobs(queue), 1);
 }
 
 // A path counts once the sender has said it all: by closing the connection or with a zero byte.

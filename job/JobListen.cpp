@@ -13,6 +13,8 @@
 #include <functional>
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -120,9 +122,30 @@ private:
 JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port)
     : QTcpServer(parent), m_jobs(jobs)
 {
-    listen(QHostAddress::LocalHost, port);
+    const bool listening = listen(QHostAddress::LocalHost, port);
     qInfo() << "listener" << port << "start running.";
     connect(this, &QTcpServer::newConnection, this, &JobListen::acceptConnections);
+    // Jobs printed while no client of this user ran wait in the backend's folder.
+    if (listening)
+        takeWaitingFiles();
+}
+
+void JobListen::takeWaitingFiles()
+{
+    const QString folder = userSpoolFolder();
+    if (folder.isEmpty())
+        return;
+    QList<QPair<qint64, QString>> waiting;
+    const QString prefix = QLatin1String(HandOver::kSpoolFilePrefix);
+    for (const QString& name : QDir(folder).entryList({prefix + QLatin1Char('*')}, QDir::Files)) {
+        bool number = false;
+        const qint64 id = name.mid(prefix.size()).toLongLong(&number);
+        if (number)
+            waiting.append({id, folder + QLatin1Char('/') + name});
+    }
+    std::sort(waiting.begin(), waiting.end());
+    for (const auto& file : waiting)
+        takePayload(file.second.toLocal8Bit());
 }
 
 JobListen::~JobListen()
@@ -147,7 +170,32 @@ void JobListen::takePayload(const QByteArray& payload)
         qWarning() << "listener : refused job file" << logExcerpt(job.filePath);
         return;
     }
+    const QString spool = canonicalFolder(userSpoolFolder());
+    if (!spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'))) {
+        const QFileInfo file(job.filePath);
+        const auto taken = m_taken.constFind(job.filePath);
+        if (taken != m_taken.constEnd()) {
+            // Written again after this client had taken it (and perhaps finished it already): a copy.
+            if (file.exists() && file.lastModified() > taken.value())
+                QFile::remove(job.filePath);
+            qInfo() << "listener : job" << job.jobId << "was taken already";
+            return;
+        }
+        m_taken.insert(job.filePath, QDateTime::currentDateTimeUtc());
+    }
     m_jobs->push(job);
+}
+
+QString JobListen::userSpoolFolder()
+{
+#ifdef Q_OS_WIN
+    return QString();
+#else
+    QString root = qEnvironmentVariable(HandOver::kUserSpoolRootVariable);
+    if (root.isEmpty())
+        root = QLatin1String(HandOver::kUserSpoolRoot);
+    return root + QLatin1Char('/') + QString::number(getuid());
+#endif
 }
 
 QStringList JobListen::workFolders()
@@ -156,7 +204,8 @@ QStringList JobListen::workFolders()
     for (const std::string& folder :
          HandOver::workFolderCandidates(QDir::tempPath().toStdString(), appDir().toStdString(), '/'))
         folders.append(QString::fromStdString(folder));
-    // Other writers of job files, such as a print backend, add their folders here.
+    if (!userSpoolFolder().isEmpty())
+        folders.append(userSpoolFolder());
     return folders;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
@@ -85,19 +86,14 @@ bool prepareFolders(const std::string& root, uid_t uid, gid_t gid)
            ensureFolder(userFolder(root, uid), 0700, uid, gid);
 }
 
-bool writeJobFile(const std::string& folder, const std::string& id, int input, std::string* path)
+bool keepStream(int input, const std::string& folder, const std::string& name)
 {
-    *path = folder + "/" + HandOver::kSpoolFilePrefix + id;
-    struct stat info;
-    // Only the rename below makes this name, so a file of it is a whole stream of this job.
-    if (lstat(path->c_str(), &info) == 0)
-        return S_ISREG(info.st_mode);
-    const std::string part = folder + "/." + HandOver::kSpoolFilePrefix + id + ".part";
+    const std::string path = folder + "/" + name;
+    const std::string part = folder + "/." + name + ".part";
+    // Read to the end in any case: a filter before us that cannot write its stream fails the job.
     const int out = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0)
-        return false;
     char buffer[65536];
-    bool ok = true;
+    bool ok = out >= 0;
     for (;;) {
         const ssize_t got = read(input, buffer, sizeof buffer);
         if (got == 0)
@@ -115,15 +111,39 @@ bool writeJobFile(const std::string& folder, const std::string& id, int input, s
             else if (put > 0)
                 done += put;
         }
-        if (!ok)
-            break;
     }
+    if (out < 0)
+        return false;
     ok = fsync(out) == 0 && ok;
     ok = close(out) == 0 && ok;
-    if (ok && rename(part.c_str(), path->c_str()) == 0)
+    struct stat info;
+    // Only the rename below makes this name, so a file of it is the whole stream of an earlier try of
+    // this job, which the client may be reading: it stays.
+    if (ok && lstat(path.c_str(), &info) == 0) {
+        unlink(part.c_str());
+        return S_ISREG(info.st_mode);
+    }
+    if (ok && rename(part.c_str(), path.c_str()) == 0)
         return true;
     unlink(part.c_str());
     return false;
+}
+
+int openDocument(const std::string& id, std::string* extension)
+{
+    const char* type = std::getenv("CONTENT_TYPE");
+    const char* requests = std::getenv("CUPS_REQUESTROOT");
+    if (!type || !requests)
+        return -1;
+    if (std::strcmp(type, "application/pdf") == 0)
+        *extension = ".pdf";
+    else if (std::strcmp(type, "application/postscript") == 0)
+        *extension = ".ps";
+    else
+        return -1;
+    char name[32];
+    std::snprintf(name, sizeof name, "/d%05lu-001", std::strtoul(id.c_str(), nullptr, 10));
+    return open((std::string(requests) + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 long listenerUid(const char* tableText, unsigned short port, unsigned short localPort)
@@ -160,15 +180,30 @@ int run(const Job& job, unsigned short port)
     }
     const passwd user = *found;
     const std::string root = spoolRoot();
-    if (!prepareFolders(root, user.pw_uid, user.pw_gid) || !becomeUser(user)) {
+    if (!prepareFolders(root, user.pw_uid, user.pw_gid)) {
         std::fprintf(stderr, "ERROR: cannot use the spool folder of user %s below %s\n", job.user.c_str(),
                      root.c_str());
         return kFailed;
     }
-    std::string path;
-    if (!writeJobFile(userFolder(root, user.pw_uid), job.id, job.input, &path)) {
+    // Read while still root: CUPS keeps the documents for itself.
+    std::string extension;
+    const int document = openDocument(job.id, &extension);
+    if (!becomeUser(user)) {
+        std::fprintf(stderr, "ERROR: cannot act as user %s\n", job.user.c_str());
+        return kFailed;
+    }
+    const std::string folder = userFolder(root, user.pw_uid);
+    const std::string name = HandOver::kSpoolFilePrefix + job.id;
+    const std::string path = folder + "/" + name;
+    if (!keepStream(job.input, folder, name)) {
         std::fprintf(stderr, "ERROR: cannot write %s\n", path.c_str());
         return kRetry;
+    }
+    // The client's print later converts this in place of the PCL XL stream, which it cannot read here.
+    if (document >= 0) {
+        if (!keepStream(document, folder, name + extension))
+            std::fprintf(stderr, "WARNING: cannot keep the document beside %s\n", path.c_str());
+        close(document);
     }
 
     // Port 9110 on loopback is open to every desktop user: the path goes only to a listener of the

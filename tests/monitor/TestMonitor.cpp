@@ -91,7 +91,12 @@ struct Rig
     {
         return readAll(path("tmp/pavkodriver/PavkoPort.") + std::to_string(id));
     }
-    void startClient() { client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort); }
+    void startClient()
+    {
+        // Only this test's files: none waiting in a print backend's folder.
+        qputenv(HandOver::kUserSpoolRootVariable, QByteArray::fromStdString(path("spool")));
+        client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort);
+    }
     int run()
     {
         qputenv("TMPDIR", QByteArray::fromStdString(settings.tempFolder));

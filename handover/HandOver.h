@@ -14,6 +14,14 @@ constexpr char kSpoolFilePrefix[] = "PavkoPort.";
 // A hand-over longer than this is no path of ours.
 constexpr int kMaxPathBytes = 4096;
 constexpr char kWorkFolderName[] = "pavkodriver";
+// Where the print backend of Linux desktops puts job files: one folder per user, named by the user's
+// numeric id, readable only by that user, below this root (or the one the environment variable names,
+// for private print servers).
+constexpr char kUserSpoolRoot[] = "/var/spool/pavko";
+constexpr char kUserSpoolRootVariable[] = "PAVKO_SPOOL_ROOT";
+
+// How long a sender keeps the connection open after the path, so that the listener reads it first.
+constexpr unsigned kHoldMs = 1000;
 
 // The folders where the monitor may put job files, in the order it tries them: "pavkodriver" in the
 // user's temporary folder, then the install folder. The monitor takes the first it can use; the client

@@ -13,6 +13,8 @@
 #include <functional>
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -122,9 +124,27 @@ JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port)
 {
     m_retry.setInterval(kRetryIntervalMs);
     connect(&m_retry, &QTimer::timeout, this, &JobListen::listenOrRetry);
+    connect(this, &QTcpServer::newConnection, this, &JobListen::acceptConnections);
     listenOrRetry();
     qInfo() << "listener" << port << "start running.";
-    connect(this, &QTcpServer::newConnection, this, &JobListen::acceptConnections);
+}
+
+void JobListen::takeWaitingFiles()
+{
+    const QString folder = userSpoolFolder();
+    if (folder.isEmpty())
+        return;
+    QList<QPair<qint64, QString>> waiting;
+    const QString prefix = QLatin1String(HandOver::kSpoolFilePrefix);
+    for (const QString& name : QDir(folder).entryList({prefix + QLatin1Char('*')}, QDir::Files)) {
+        bool number = false;
+        const qint64 id = name.mid(prefix.size()).toLongLong(&number);
+        if (number)
+            waiting.append({id, folder + QLatin1Char('/') + name});
+    }
+    std::sort(waiting.begin(), waiting.end());
+    for (const auto& file : waiting)
+        takePayload(file.second.toLocal8Bit());
 }
 
 void JobListen::listenOrRetry()
@@ -133,6 +153,8 @@ void JobListen::listenOrRetry()
         if (m_retry.isActive())
             qInfo() << "listener : port" << m_port << "is free again, listening";
         m_retry.stop();
+        // Jobs printed while no client of this user listened wait in the backend's folder.
+        takeWaitingFiles();
     } else if (!m_retry.isActive()) {
         // Said once, not on every attempt.
         qWarning() << "listener : cannot listen on port" << m_port << ":" << errorString()
@@ -163,7 +185,32 @@ void JobListen::takePayload(const QByteArray& payload)
         qWarning() << "listener : refused job file" << logExcerpt(job.filePath);
         return;
     }
+    const QString spool = canonicalFolder(userSpoolFolder());
+    if (!spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'))) {
+        const QFileInfo file(job.filePath);
+        const auto taken = m_taken.constFind(job.filePath);
+        if (taken != m_taken.constEnd()) {
+            // Written again after this client had taken it (and perhaps finished it already): a copy.
+            if (file.exists() && file.lastModified() > taken.value())
+                QFile::remove(job.filePath);
+            qInfo() << "listener : job" << job.jobId << "was taken already";
+            return;
+        }
+        m_taken.insert(job.filePath, QDateTime::currentDateTimeUtc());
+    }
     m_jobs->push(job);
+}
+
+QString JobListen::userSpoolFolder()
+{
+#ifdef Q_OS_WIN
+    return QString();
+#else
+    QString root = qEnvironmentVariable(HandOver::kUserSpoolRootVariable);
+    if (root.isEmpty())
+        root = QLatin1String(HandOver::kUserSpoolRoot);
+    return root + QLatin1Char('/') + QString::number(getuid());
+#endif
 }
 
 QStringList JobListen::workFolders()
@@ -172,7 +219,8 @@ QStringList JobListen::workFolders()
     for (const std::string& folder :
          HandOver::workFolderCandidates(QDir::tempPath().toStdString(), appDir().toStdString(), '/'))
         folders.append(QString::fromStdString(folder));
-    // Other writers of job files, such as a print backend, add their folders here.
+    if (!userSpoolFolder().isEmpty())
+        folders.append(userSpoolFolder());
     return folders;
 }
 

@@ -4,6 +4,8 @@
 #include "HandOver.h"
 #include "SJob.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTimer>
@@ -30,8 +32,11 @@ public:
     // files: a "PavkoPort." + id file directly inside one of workFolders(), and no link.
     static bool jobFromPayload(const QByteArray& payload, SJob* job);
     // Where the monitor writes job files: "pavkodriver" in the user's temporary folder (QDir::tempPath(),
-    // which follows TMPDIR on Linux) and the application folder.
+    // which follows TMPDIR on Linux) and the application folder; on Linux also the print backend's
+    // folder of this user.
     static QStringList workFolders();
+    // The print backend's folder of this user; empty where there is none.
+    static QString userSpoolFolder();
 
     // For tests: a shorter idle limit for connections accepted from now on.
     void setIdleTimeoutMs(int milliseconds) { m_idleTimeoutMs = milliseconds; }
@@ -40,9 +45,13 @@ private:
     void listenOrRetry();
     void acceptConnections();
     void takePayload(const QByteArray& payload);
+    void takeWaitingFiles();
 
     ATimerQueue<SJob>* m_jobs;
     quint16 m_port;
     QTimer m_retry;
+    // The backend's files taken in this run, with when: it hands a job over again when it could not
+    // tell that the first hand-over arrived, and this client may have taken the file at start.
+    QHash<QString, QDateTime> m_taken;
     int m_idleTimeoutMs = kIdleTimeoutMs;
 };

@@ -2,11 +2,12 @@
 
 #include "HandOver.h"
 
+#include <algorithm>
+
 namespace {
 const char kInstanceName[] = "pavkomonitor";
 const char16_t kPrinterName[] = u"Pavko\u667a\u80fd\u4e91\u6253\u5370\u673a";
 constexpr unsigned kStatusPollMs = 200;
-constexpr unsigned kExistencePollMs = 50;
 constexpr unsigned kSizePollMs = 500;
 } // namespace
 
@@ -27,7 +28,6 @@ int Monitor::run()
         m_platform.print("Get PavkoPort file path failed.\n");
     }
 
-    m_spooler.open(kPrinterName);
     while (waitAndHandle()) {
     }
     return kExitSpoolerClosed;
@@ -90,13 +90,46 @@ void Monitor::removeTree(const std::string& folder)
 
 bool Monitor::waitAndHandle()
 {
+    if (!m_open)
+        return reopen();
     const unsigned timeout = m_pending.empty() ? Spooler::kInfinite : kRetryMs;
     std::uint32_t changes = 0;
     const SpoolerWait result = m_spooler.waitForChange(timeout, &changes);
     if (result == SpoolerWait::Closed)
         return false;
+    if (result == SpoolerWait::Failed) {
+        m_platform.print("Printer notification failed, opening the printer again.\n");
+        m_spooler.close();
+        m_open = false;
+        return true;
+    }
     if (result == SpoolerWait::Changed)
         handleChange(changes);
+    if (!m_pending.empty() && m_platform.nowMs() - m_lastHandOverMs >= kRetryMs)
+        handOverPending();
+    return true;
+}
+
+bool Monitor::reopen()
+{
+    if (m_spooler.open(kPrinterName, Spooler::Access::OwnJobs)) {
+        m_open = true;
+        m_reopenMs = kReopenFirstMs;
+        if (m_everOpened) {
+            // A restarted spooler may count job ids from the start again, and jobs may have been
+            // spooled while it was away: take everything it lists now, as if just added.
+            m_lastSeen = 0;
+            handleChange(Spooler::kChangeAddJob);
+        }
+        m_everOpened = true;
+        return true;
+    }
+    if (m_reopenMs == kReopenFirstMs)
+        m_platform.print("Open printer failed; trying again.\n");
+    std::uint32_t changes = 0;
+    if (m_spooler.waitForChange(m_reopenMs, &changes) == SpoolerWait::Closed)
+        return false;
+    m_reopenMs = m_reopenMs * 2 > kReopenLongestMs ? kReopenLongestMs : m_reopenMs * 2;
     if (!m_pending.empty() && m_platform.nowMs() - m_lastHandOverMs >= kRetryMs)
         handOverPending();
     return true;
@@ -105,23 +138,59 @@ bool Monitor::waitAndHandle()
 void Monitor::handleChange(std::uint32_t changes)
 {
     const std::vector<SpoolerJob> jobs = m_spooler.jobs();
-    if (jobs.empty())
-        return;
-    // The spooler lists jobs in arrival order, so the last one is the newest.
-    const SpoolerJob& job = jobs.back();
-    if (job.id <= m_lastHandled)
-        return;
-    const bool added = changes & Spooler::kChangeAddJob;
-    const bool printing = (changes & Spooler::kChangeSetJob) && (job.status & Spooler::kStatusPrinting);
-    if (added || printing)
-        handleJob(job.id);
+    noteArrivals(jobs, changes);
+    while (!m_waiting.empty()) {
+        const std::uint32_t id = m_waiting.front();
+        const std::vector<SpoolerJob> now = m_spooler.jobs();
+        const bool listed =
+            std::any_of(now.begin(), now.end(), [id](const SpoolerJob& job) { return job.id == id; });
+        if (m_held.erase(id) > 0) {
+            if (!listed) {
+                // Deleted by its user while it waited for its turn.
+                m_waiting.pop_front();
+                continue;
+            }
+            m_spooler.resumeJob(id);
+        }
+        holdOthers(now, id);
+        handleJob(id);
+        m_waiting.pop_front();
+    }
+}
+
+void Monitor::noteArrivals(const std::vector<SpoolerJob>& jobs, std::uint32_t changes)
+{
+    for (const SpoolerJob& job : jobs) {
+        if (job.id <= m_lastSeen || std::find(m_waiting.begin(), m_waiting.end(), job.id) != m_waiting.end())
+            continue;
+        const bool added = changes & Spooler::kChangeAddJob;
+        const bool printing = (changes & Spooler::kChangeSetJob) && (job.status & Spooler::kStatusPrinting);
+        // A job paused here is taken in its turn whatever the notification said.
+        if (added || printing || m_held.count(job.id) > 0) {
+            m_waiting.push_back(job.id);
+            m_lastSeen = job.id;
+        }
+    }
+}
+
+void Monitor::holdOthers(const std::vector<SpoolerJob>& jobs, std::uint32_t current)
+{
+    for (const SpoolerJob& job : jobs) {
+        if (job.id == current || m_held.count(job.id) > 0)
+            continue;
+        const bool known = std::find(m_waiting.begin(), m_waiting.end(), job.id) != m_waiting.end();
+        if (!known && job.id <= m_lastSeen)
+            continue;
+        m_spooler.pauseJob(job.id);
+        m_held.insert(job.id);
+    }
 }
 
 void Monitor::handleJob(std::uint32_t id)
 {
     while (jobStatus(id) & (Spooler::kStatusSpooling | Spooler::kStatusPrinting))
-        m_platform.sleepMs(kStatusPollMs);
-    waitForPortFile();
+        pauseFor(kStatusPollMs, id);
+    waitForPortFile(id);
 
     m_spooler.pauseJob(id);
 
@@ -138,28 +207,38 @@ void Monitor::handleJob(std::uint32_t id)
     m_pending.push_back(m_platform.absolutePath(jobFile));
     handOverPending();
 
-    m_lastHandled = id;
     m_spooler.deleteJob(id);
 }
 
 std::uint32_t Monitor::jobStatus(std::uint32_t id)
 {
-    for (const SpoolerJob& job : m_spooler.jobs()) {
+    const std::vector<SpoolerJob> jobs = m_spooler.jobs();
+    holdOthers(jobs, id);
+    for (const SpoolerJob& job : jobs) {
         if (job.id == id)
             return job.status;
     }
     return 0; // gone from the queue: the spooler is done with it
 }
 
-void Monitor::waitForPortFile()
+void Monitor::pauseFor(unsigned ms, std::uint32_t current)
+{
+    // In short steps, each pausing what arrived: the port is free once the current job has printed.
+    for (unsigned slept = 0; slept < ms; slept += kQueuePollMs) {
+        m_platform.sleepMs(ms - slept < kQueuePollMs ? ms - slept : kQueuePollMs);
+        holdOthers(m_spooler.jobs(), current);
+    }
+}
+
+void Monitor::waitForPortFile(std::uint32_t current)
 {
     const std::int64_t start = m_platform.nowMs();
     const auto expired = [&] { return (m_platform.nowMs() - start) / 1000 > kPortFileLimitSeconds; };
     while (!m_platform.fileExists(m_portFile) && !expired())
-        m_platform.sleepMs(kExistencePollMs);
+        pauseFor(kQueuePollMs, current);
     std::int64_t size = m_platform.fileSize(m_portFile);
     while (!expired()) {
-        m_platform.sleepMs(kSizePollMs);
+        pauseFor(kSizePollMs, current);
         const std::int64_t next = m_platform.fileSize(m_portFile);
         if (next == size)
             break;

@@ -5,11 +5,16 @@
 
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
+#include <vector>
 
 // Takes each finished job of the virtual printer out of the spooler and hands its spool file to the
 // client: the job is paused, its port file moved to the work folder as "PavkoPort." + job id, the
 // file's path sent to the client's job port, and the job deleted from the queue.
+// The port writes every job to the one port file, so jobs go through one at a time: every job that
+// arrives while another is taken is paused, and resumed only once the port file before it has been
+// moved.
 class Monitor
 {
 public:
@@ -21,6 +26,12 @@ public:
     static constexpr std::int64_t kPortFileLimitSeconds = 300;
     // Between two attempts to hand over files the client has not taken yet.
     static constexpr unsigned kRetryMs = 3000;
+    // Between attempts to open the printer again after it failed, doubling up to the longest.
+    static constexpr unsigned kReopenFirstMs = 500;
+    static constexpr unsigned kReopenLongestMs = 5000;
+    // How often the queue is looked at while a job is taken, so that arrivals are paused before the
+    // spooler finishes spooling them.
+    static constexpr unsigned kQueuePollMs = 50;
 
     Monitor(MonitorPlatform& platform, Spooler& spooler);
 
@@ -35,16 +46,28 @@ private:
     void removeTree(const std::string& folder);
     void removeJobFiles(const std::string& folder);
     bool waitAndHandle();
+    bool reopen();
     void handleChange(std::uint32_t changes);
+    void noteArrivals(const std::vector<SpoolerJob>& jobs, std::uint32_t changes);
+    void holdOthers(const std::vector<SpoolerJob>& jobs, std::uint32_t current);
     void handleJob(std::uint32_t id);
     std::uint32_t jobStatus(std::uint32_t id);
-    void waitForPortFile();
+    void pauseFor(unsigned ms, std::uint32_t current);
+    void waitForPortFile(std::uint32_t current);
     void handOverPending();
 
     MonitorPlatform& m_platform;
     Spooler& m_spooler;
     std::string m_portFile;
-    std::uint32_t m_lastHandled = 0;
+    bool m_open = false;
+    bool m_everOpened = false;
+    unsigned m_reopenMs = kReopenFirstMs;
+    // The highest id taken into m_waiting; jobs at or below it are not new.
+    std::uint32_t m_lastSeen = 0;
+    // Jobs to take, in the spooler's order; the first one is being taken.
+    std::deque<std::uint32_t> m_waiting;
+    // Jobs this program paused, to be resumed in their turn.
+    std::set<std::uint32_t> m_held;
     // Paths the client has not taken yet, oldest job first.
     std::deque<std::string> m_pending;
     std::int64_t m_lastHandOverMs = 0;

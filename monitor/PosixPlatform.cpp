@@ -1,14 +1,13 @@
 #include "PosixPlatform.h"
 
-#include <arpa/inet.h>
+#include "HandOverSend.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -134,18 +133,5 @@ void PosixPlatform::print(const std::string& text)
 
 bool PosixPlatform::handOver(const std::string& bytes)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in client{};
-    client.sin_family = AF_INET;
-    client.sin_port = htons(m_settings.jobPort);
-    client.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool sent = false;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&client), sizeof client) == 0) {
-        sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-        sleepMs(1000);
-    }
-    close(fd);
-    return sent;
+    return HandOver::sendPath(bytes, m_settings.jobPort, HandOver::kHoldMs) == HandOver::SendResult::Taken;
 }

@@ -25,6 +25,7 @@ bool SpoolerDouble::runNextStep(std::int64_t untilMs)
     const std::function<void()> step = std::move(next->second);
     m_script.erase(next);
     step();
+    despool();
     return true;
 }
 
@@ -87,17 +88,66 @@ std::vector<std::uint32_t> SpoolerDouble::queuedIds() const
     return ids;
 }
 
-bool SpoolerDouble::open(const std::u16string& printerName)
+void SpoolerDouble::spoolToPort(std::int64_t startMs, std::uint32_t id, const std::string& portFile,
+                                const std::string& bytes, std::int64_t spoolMs, std::int64_t printMs)
 {
-    m_opened = true;
+    at(startMs, [=] {
+        m_portJobs[id] = {portFile, bytes, printMs};
+        addJob(id, kStatusSpooling);
+    });
+    at(startMs + spoolMs, [this, id] {
+        if (QueuedJob* queued = find(id))
+            queued->job.status &= ~kStatusSpooling;
+        signal(kChangeSetJob);
+    });
+}
+
+void SpoolerDouble::despool()
+{
+    if (m_portBusy || m_down)
+        return;
+    for (QueuedJob& queued : m_queue) {
+        const auto port = m_portJobs.find(queued.job.id);
+        if (port == m_portJobs.end() || (queued.job.status & (kStatusSpooling | kStatusPaused)))
+            continue;
+        queued.job.status |= kStatusPrinting;
+        signal(kChangeSetJob);
+        std::ofstream(port->second.portFile, std::ios::binary | std::ios::trunc) << port->second.bytes;
+        m_portBusy = true;
+        const std::uint32_t id = queued.job.id;
+        at(m_nowMs + port->second.printMs, [this, id] {
+            m_portBusy = false;
+            m_portJobs.erase(id);
+            removeJob(id);
+            signal(kChangeSetJob);
+        });
+        return;
+    }
+}
+
+void SpoolerDouble::restart(std::int64_t atMs, std::int64_t downMs)
+{
+    at(atMs, [this] {
+        m_down = true;
+        ++m_generation;
+    });
+    at(atMs + downMs, [this] { m_down = false; });
+}
+
+bool SpoolerDouble::open(const std::u16string& printerName, Access access)
+{
     m_printerName = printerName;
-    return true;
+    m_opened = !m_down && !(access == Access::Administer && m_refuseAdminister);
+    m_openGeneration = m_generation;
+    return m_opened;
 }
 
 SpoolerWait SpoolerDouble::waitForChange(unsigned timeoutMs, std::uint32_t* changes)
 {
     const std::int64_t deadline = timeoutMs == kInfinite ? INT64_MAX : m_nowMs + timeoutMs;
-    while (m_changes == 0) {
+    while (!m_opened || m_openGeneration != m_generation || m_changes == 0) {
+        if (m_opened && m_openGeneration != m_generation)
+            return SpoolerWait::Failed;
         if (m_script.empty())
             return SpoolerWait::Closed;
         if (!runNextStep(deadline)) {
@@ -113,6 +163,8 @@ SpoolerWait SpoolerDouble::waitForChange(unsigned timeoutMs, std::uint32_t* chan
 std::vector<SpoolerJob> SpoolerDouble::jobs()
 {
     std::vector<SpoolerJob> listed;
+    if (!m_opened || m_openGeneration != m_generation)
+        return listed;
     for (QueuedJob& queued : m_queue) {
         listed.push_back(queued.job);
         if (queued.listingsLeft > 0)
@@ -128,13 +180,22 @@ void SpoolerDouble::pauseJob(std::uint32_t id)
 {
     m_controls.push_back({Control::Pause, id, m_nowMs});
     if (QueuedJob* queued = find(id))
-        queued->job.status |= 0x01; // paused
+        queued->job.status |= kStatusPaused;
+}
+
+void SpoolerDouble::resumeJob(std::uint32_t id)
+{
+    m_controls.push_back({Control::Resume, id, m_nowMs});
+    if (QueuedJob* queued = find(id))
+        queued->job.status &= ~kStatusPaused;
+    despool();
 }
 
 void SpoolerDouble::deleteJob(std::uint32_t id)
 {
     m_controls.push_back({Control::Delete, id, m_nowMs});
     removeJob(id);
+    despool();
 }
 
 SpoolerDouble::QueuedJob* SpoolerDouble::find(std::uint32_t id)

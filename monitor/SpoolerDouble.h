@@ -20,6 +20,7 @@ public:
         enum Kind
         {
             Pause,
+            Resume,
             Delete
         } kind;
         std::uint32_t id;
@@ -48,15 +49,29 @@ public:
                   std::int64_t statusClearMs);
     static void appendToFile(const std::string& path, const std::string& bytes);
 
+    // A job that the spooler writes to the port itself, as a file port does: added at startMs and
+    // spooling for spoolMs; then, once no other job prints and unless it is paused, printing: the port
+    // file is created anew with the bytes, and printMs later the job leaves the queue.
+    void spoolToPort(std::int64_t startMs, std::uint32_t id, const std::string& portFile,
+                     const std::string& bytes, std::int64_t spoolMs, std::int64_t printMs);
+
+    // The spooler restarts at atMs and is back downMs later: open notifications fail, the queue cannot
+    // be read and the printer cannot be opened in between. Jobs stay queued.
+    void restart(std::int64_t atMs, std::int64_t downMs);
+    // As for a user without administer rights on the printer.
+    void refuseAdministerAccess() { m_refuseAdminister = true; }
+
     bool opened() const { return m_opened; }
     const std::u16string& printerName() const { return m_printerName; }
     const std::vector<Control>& controls() const { return m_controls; }
     std::vector<std::uint32_t> queuedIds() const;
 
-    bool open(const std::u16string& printerName) override;
+    bool open(const std::u16string& printerName, Access access) override;
+    void close() override { m_opened = false; }
     SpoolerWait waitForChange(unsigned timeoutMs, std::uint32_t* changes) override;
     std::vector<SpoolerJob> jobs() override;
     void pauseJob(std::uint32_t id) override;
+    void resumeJob(std::uint32_t id) override;
     void deleteJob(std::uint32_t id) override;
 
 private:
@@ -66,7 +81,15 @@ private:
         int listingsLeft = -1; // -1: stays until removed
     };
 
+    struct PortJob
+    {
+        std::string portFile;
+        std::string bytes;
+        std::int64_t printMs = 0;
+    };
+
     bool runNextStep(std::int64_t untilMs);
+    void despool();
     QueuedJob* find(std::uint32_t id);
 
     std::int64_t m_nowMs = 0;
@@ -74,6 +97,12 @@ private:
     std::vector<QueuedJob> m_queue;
     std::uint32_t m_changes = 0;
     bool m_opened = false;
+    bool m_refuseAdminister = false;
+    bool m_down = false;
+    int m_generation = 0; // of the spooler process; a restart makes the open printer stale
+    int m_openGeneration = -1;
+    std::map<std::uint32_t, PortJob> m_portJobs;
+    bool m_portBusy = false;
     std::u16string m_printerName;
     std::vector<Control> m_controls;
 };

@@ -1,5 +1,7 @@
 #include "WinPlatform.h"
 
+#include "HandOverSend.h"
+
 // clang-format off
 #include <winsock2.h>
 #include <windows.h>
@@ -129,18 +131,5 @@ void WinPlatform::print(const std::string& text)
 
 bool WinPlatform::handOver(const std::string& bytes)
 {
-    SOCKET client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (client == INVALID_SOCKET)
-        return false;
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(m_jobPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool sent = false;
-    if (connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        sent = send(client, bytes.data(), int(bytes.size()), 0) == int(bytes.size());
-        Sleep(1000);
-    }
-    closesocket(client);
-    return sent;
+    return HandOver::sendPath(bytes, m_jobPort, HandOver::kHoldMs) == HandOver::SendResult::Taken;
 }

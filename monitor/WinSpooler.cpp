@@ -22,8 +22,9 @@ PRINTER_NOTIFY_OPTIONS notifyOptions(DWORD flags)
 }
 } // namespace
 
-bool WinSpooler::open(const std::u16string& printerName)
+bool WinSpooler::open(const std::u16string& printerName, Access access)
 {
+    close();
     const auto* wide = reinterpret_cast<const wchar_t*>(printerName.c_str());
     const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0)
@@ -37,7 +38,9 @@ bool WinSpooler::open(const std::u16string& printerName)
     mode.dmPaperSize = DMPAPER_A4;
     PRINTER_DEFAULTSA defaults = {};
     defaults.pDevMode = &mode;
-    defaults.DesiredAccess = PRINTER_ACCESS_ADMINISTER;
+    // Using the printer is all that listing it and controlling one's own jobs need; ordinary users are
+    // refused administer access.
+    defaults.DesiredAccess = access == Access::Administer ? PRINTER_ACCESS_ADMINISTER : PRINTER_ACCESS_USE;
     HANDLE printer = nullptr;
     if (!OpenPrinterA(&name[0], &printer, &defaults))
         return false;
@@ -46,10 +49,22 @@ bool WinSpooler::open(const std::u16string& printerName)
     PRINTER_NOTIFY_OPTIONS options = notifyOptions(0);
     HANDLE change = FindFirstPrinterChangeNotification(
         printer, PRINTER_CHANGE_ADD_JOB | PRINTER_CHANGE_SET_JOB, 0, &options);
-    if (change == INVALID_HANDLE_VALUE)
+    if (change == INVALID_HANDLE_VALUE) {
+        close();
         return false;
+    }
     m_change = change;
     return true;
+}
+
+void WinSpooler::close()
+{
+    if (m_change)
+        FindClosePrinterChangeNotification(m_change);
+    m_change = nullptr;
+    if (m_printer)
+        ClosePrinter(m_printer);
+    m_printer = nullptr;
 }
 
 SpoolerWait WinSpooler::waitForChange(unsigned timeoutMs, std::uint32_t* changes)
@@ -62,13 +77,13 @@ SpoolerWait WinSpooler::waitForChange(unsigned timeoutMs, std::uint32_t* changes
     const DWORD result = WaitForSingleObject(m_change, timeoutMs);
     if (result == WAIT_TIMEOUT)
         return SpoolerWait::TimedOut;
-    if (result != WAIT_OBJECT_0) {
-        Sleep(timeoutMs == INFINITE ? 1000 : timeoutMs);
-        return SpoolerWait::TimedOut;
-    }
+    if (result != WAIT_OBJECT_0)
+        return SpoolerWait::Failed;
     DWORD fired = 0;
     PPRINTER_NOTIFY_INFO info = nullptr;
-    FindNextPrinterChangeNotification(m_change, &fired, nullptr, reinterpret_cast<void**>(&info));
+    // Fails once the spooler that made the notification is gone.
+    if (!FindNextPrinterChangeNotification(m_change, &fired, nullptr, reinterpret_cast<void**>(&info)))
+        return SpoolerWait::Failed;
     if (info) {
         // Notices piled up while a job was handled: until refreshed, the spooler sends none at all.
         const bool discarded = info->Flags & PRINTER_NOTIFY_INFO_DISCARDED;
@@ -116,6 +131,12 @@ void WinSpooler::pauseJob(std::uint32_t id)
 {
     if (m_printer)
         SetJobA(m_printer, id, 0, nullptr, JOB_CONTROL_PAUSE);
+}
+
+void WinSpooler::resumeJob(std::uint32_t id)
+{
+    if (m_printer)
+        SetJobA(m_printer, id, 0, nullptr, JOB_CONTROL_RESUME);
 }
 
 void WinSpooler::deleteJob(std::uint32_t id)

@@ -10,14 +10,18 @@ public:
     WinSpooler(const WinSpooler&) = delete;
     WinSpooler& operator=(const WinSpooler&) = delete;
 
-    bool open(const std::u16string& printerName) override;
+    ~WinSpooler() override { close(); }
+
+    bool open(const std::u16string& printerName, Access access) override;
+    void close() override;
     SpoolerWait waitForChange(unsigned timeoutMs, std::uint32_t* changes) override;
     std::vector<SpoolerJob> jobs() override;
     void pauseJob(std::uint32_t id) override;
+    void resumeJob(std::uint32_t id) override;
     void deleteJob(std::uint32_t id) override;
 
 private:
-    // Held until the process ends.
+    // Held until closed or the process ends.
     void* m_printer = nullptr;
     void* m_change = nullptr;
 };

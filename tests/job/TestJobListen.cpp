@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 // Hand-overs are tried against the folders of one test: its own temporary folder (TMPDIR) with the
 // monitor's work folder in it, its own application folder, and a folder of the user's that is neither.
@@ -13,7 +14,7 @@ class TestJobListen : public QObject
     Q_OBJECT
 
     QTemporaryDir m_root;
-    QString m_temp, m_work, m_app, m_home;
+    QString m_temp, m_work, m_app, m_home, m_spool;
 
     static void makeFile(const QString& path, const QByteArray& content = "x")
     {
@@ -30,6 +31,7 @@ private slots:
     void payloadInPieces();
     void oversizedAndSilentConnectionsAreDropped();
     void takenPortIsTriedAgainUntilFree();
+    void backendFilesTakenOnceAndWaitingOnesAtStart();
 };
 
 void TestJobListen::initTestCase()
@@ -39,11 +41,14 @@ void TestJobListen::initTestCase()
     m_work = m_temp + QStringLiteral("/pavkodriver");
     m_app = root + QStringLiteral("/app/");
     m_home = root + QStringLiteral("/home");
-    for (const QString& folder : QStringList{m_work, m_app, m_home, m_work + QStringLiteral("/PavkoPort.11")})
+    m_spool = root + QStringLiteral("/spool/") + QString::number(getuid());
+    for (const QString& folder :
+         QStringList{m_work, m_app, m_home, m_spool, m_work + QStringLiteral("/PavkoPort.11")})
         QVERIFY(QDir().mkpath(folder));
     qputenv("TMPDIR", QFile::encodeName(m_temp));
+    qputenv(HandOver::kUserSpoolRootVariable, QFile::encodeName(root + QStringLiteral("/spool")));
     setAppDir(m_app);
-    QCOMPARE(JobListen::workFolders(), (QStringList{m_work, m_app}));
+    QCOMPARE(JobListen::workFolders(), (QStringList{m_work, m_app, m_spool}));
 
     makeFile(m_work + QStringLiteral("/PavkoPort.123"));
     makeFile(m_app + QStringLiteral("PavkoPort.57"));
@@ -235,6 +240,39 @@ void TestJobListen::oversizedAndSilentConnectionsAreDropped()
     QCOMPARE(silent.socket.state(), QAbstractSocket::ConnectedState);
     QTRY_COMPARE(silent.socket.state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(queuedJobs(queue), 2);
+}
+
+// The print backend hands a job over again when it cannot tell that the first hand-over arrived, and
+// leaves jobs in the user's folder while no client runs.
+void TestJobListen::backendFilesTakenOnceAndWaitingOnesAtStart()
+{
+    const auto spoolFile = [this](int id) -> QString {
+        return m_spool + QStringLiteral("/PavkoPort.") + QString::number(id);
+    };
+    for (int id : {21, 3})
+        makeFile(spoolFile(id));
+    makeFile(spoolFile(3) + QStringLiteral(".pdf"));
+    makeFile(m_spool + QStringLiteral("/.PavkoPort.4.part")); // still being written
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    QTRY_COMPARE(queuedJobs(queue), 2);
+    QCOMPARE(queue.jobs[0].jobId, 3);
+    QCOMPARE(queue.jobs[1].jobId, 21);
+
+    // Job 3 was finished and swept before the backend's next try wrote it again; job 21 is still in work.
+    QFile again(spoolFile(3));
+    QVERIFY(again.open(QIODevice::WriteOnly));
+    QVERIFY(
+        again.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime));
+    again.close();
+    sendWhole(listen.serverPort(), spoolFile(21).toLocal8Bit());
+    sendWhole(listen.serverPort(), spoolFile(3).toLocal8Bit());
+    makeFile(spoolFile(30));
+    sendWhole(listen.serverPort(), spoolFile(30).toLocal8Bit());
+    QTRY_COMPARE(queuedJobs(queue), 3);
+    QCOMPARE(queue.jobs[2].jobId, 30);
+    QVERIFY(QFile::exists(spoolFile(21)));
+    QVERIFY(!QFile::exists(spoolFile(3)));
 }
 
 QTEST_GUILESS_MAIN(TestJobListen)

@@ -91,7 +91,12 @@ struct Rig
     {
         return readAll(path("tmp/pavkodriver/PavkoPort.") + std::to_string(id));
     }
-    void startClient() { client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort); }
+    void startClient()
+    {
+        // Only this test's files: none waiting in a print backend's folder.
+        qputenv(HandOver::kUserSpoolRootVariable, QByteArray::fromStdString(path("spool")));
+        client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort);
+    }
     int run()
     {
         qputenv("TMPDIR", QByteArray::fromStdString(settings.tempFolder));
@@ -112,7 +117,7 @@ struct Rig
     {
         QByteArrayList done;
         for (const Control& control : spooler.controls())
-            done.append((control.kind == Control::Pause ? "pause " : "delete ") +
+            done.append(QByteArrayList{"pause ", "resume ", "delete "}.at(control.kind) +
                         QByteArray::number(control.id));
         return done;
     }
@@ -135,6 +140,10 @@ private slots:
     void workFolderRules_data();
     void workFolderRules();
     void backlogGoesOverAtOnce();
+    void backToBackJobsGoOneByOne_data();
+    void backToBackJobsGoOneByOne();
+    void spoolerTroubles_data();
+    void spoolerTroubles();
     void startUpEmptiesWorkFolder();
     void secondInstanceExitsAndLeavesFirstRunning();
 };
@@ -312,6 +321,78 @@ void TestMonitor::backlogGoesOverAtOnce()
     QVERIFY(at.front() >= kBackAtMs && at.front() <= kBackAtMs + Monitor::kRetryMs + 1000);
     for (std::size_t i = 1; i < at.size(); ++i)
         QVERIFY2(at[i] - at[i - 1] < Monitor::kRetryMs, qPrintable(QString::number(at[i] - at[i - 1])));
+}
+
+// The port writes every job to the one port file as soon as the port is free: jobs printed at once must
+// each reach the client with their own bytes, in order.
+void TestMonitor::backToBackJobsGoOneByOne_data()
+{
+    QTest::addColumn<int>("deletedByUser"); // 0: none
+    QTest::newRow("ten jobs within a second") << 0;
+    QTest::newRow("a waiting job deleted by its user") << 5;
+}
+
+void TestMonitor::backToBackJobsGoOneByOne()
+{
+    QFETCH(int, deletedByUser);
+    Rig rig;
+    QList<int> expected;
+    for (int id = 1; id <= 10; ++id) {
+        rig.spooler.spoolToPort(1000 + id * 100, std::uint32_t(id), rig.portFile(),
+                                "job " + std::to_string(id) + std::string(std::size_t(id) * 10, 'x'), 100,
+                                300);
+        if (id != deletedByUser)
+            expected.append(id);
+    }
+    if (deletedByUser)
+        rig.spooler.at(1500, [&rig, deletedByUser] { rig.spooler.removeJob(std::uint32_t(deletedByUser)); });
+    QCOMPARE(rig.run(), Monitor::kExitSpoolerClosed);
+
+    QCOMPARE(rig.receivedIds(), expected);
+    for (int id : expected)
+        QCOMPARE(rig.jobFile(id), QByteArray("job ") + QByteArray::number(id) + QByteArray(id * 10, 'x'));
+    QVERIFY(rig.spooler.queuedIds().empty());
+    QVERIFY(!QFile::exists(q(rig.portFile())));
+    // Every job after the first waited paused for its turn.
+    for (int id : expected.mid(1))
+        QVERIFY(rig.controls().contains("resume " + QByteArray::number(id)));
+}
+
+void TestMonitor::spoolerTroubles_data()
+{
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QList<int>>("taken");
+    QTest::newRow("a user without administer rights")
+        << Script([](Rig& rig) { rig.spooler.refuseAdministerAccess(); }) << QString() << QList<int>{1};
+    // Back while the monitor waits to open it again; the job spooled then is still listed.
+    QTest::newRow("spooler restarts")
+        << Script([](Rig& rig) {
+               rig.spooler.restart(5000, 3000);
+               rig.spooler.spoolToPort(8100, 2, rig.portFile(), "job 2", 100, 3000);
+           })
+        << QStringLiteral("Printer notification failed, opening the printer again.\n"
+                          "Open printer failed; trying again.\n")
+        << QList<int>{1, 2};
+}
+
+void TestMonitor::spoolerTroubles()
+{
+    QFETCH(Script, script);
+    QFETCH(QString, output);
+    QFETCH(QList<int>, taken);
+    Rig rig;
+    rig.spooler.spoolToPort(1000, 1, rig.portFile(), "job 1", 100, 300);
+    script(rig);
+    QCOMPARE(rig.run(), Monitor::kExitSpoolerClosed);
+
+    QCOMPARE(rig.receivedIds(), taken);
+    for (int id : taken)
+        QCOMPARE(rig.jobFile(id), QByteArray("job ") + QByteArray::number(id));
+    QVERIFY(rig.spooler.queuedIds().empty());
+    QString lines = q(rig.platform->output);
+    lines.remove(QRegularExpression(QStringLiteral("job id\\(\\d+\\) : [^\\n]*\\n")));
+    QCOMPARE(lines, output);
 }
 
 void TestMonitor::startUpEmptiesWorkFolder()

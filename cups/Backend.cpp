@@ -1,0 +1,233 @@
+#include "Backend.h"
+
+#include "HandOver.h"
+#include "HandOverSend.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+constexpr int kTableReads = 50;
+constexpr unsigned kTableReadGapMs = 10;
+
+bool isDecimal(const std::string& text)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// A folder of that owner and mode, made when missing; never a link or anything else of that name.
+bool ensureFolder(const std::string& path, mode_t mode, uid_t uid, gid_t gid)
+{
+    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+        return false;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    if (info.st_uid != uid || info.st_gid != gid) {
+        if (chown(path.c_str(), uid, gid) != 0)
+            return false;
+    }
+    return (info.st_mode & 07777) == mode || chmod(path.c_str(), mode) == 0;
+}
+
+// From here on the backend acts as the user: the file it writes is the user's, and nothing in the
+// user's folder can make it write elsewhere with more rights.
+bool becomeUser(const passwd& user)
+{
+    if (geteuid() != 0)
+        return getuid() == user.pw_uid;
+    return initgroups(user.pw_name, user.pw_gid) == 0 &&
+           setresgid(user.pw_gid, user.pw_gid, user.pw_gid) == 0 &&
+           setresuid(user.pw_uid, user.pw_uid, user.pw_uid) == 0;
+}
+
+std::string readTable()
+{
+    std::ifstream table("/proc/net/tcp");
+    std::stringstream text;
+    text << table.rdbuf();
+    return text.str();
+}
+} // namespace
+
+namespace Backend {
+std::string spoolRoot()
+{
+    const char* root = std::getenv(HandOver::kUserSpoolRootVariable);
+    return root && *root ? std::string(root) : std::string(HandOver::kUserSpoolRoot);
+}
+
+std::string userFolder(const std::string& root, uid_t uid)
+{
+    return root + "/" + std::to_string(uid);
+}
+
+bool prepareFolders(const std::string& root, uid_t uid, gid_t gid)
+{
+    // The root is the backend's: users may look into it but place nothing there.
+    return ensureFolder(root, 0755, geteuid(), getegid()) &&
+           ensureFolder(userFolder(root, uid), 0700, uid, gid);
+}
+
+bool keepStream(int input, const std::string& folder, const std::string& name)
+{
+    const std::string path = folder + "/" + name;
+    const std::string part = folder + "/." + name + ".part";
+    // Read to the end in any case: a filter before us that cannot write its stream fails the job.
+    const int out = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    char buffer[65536];
+    bool ok = out >= 0;
+    for (;;) {
+        const ssize_t got = read(input, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put = write(out, buffer + done, size_t(got - done));
+            if (put < 0 && errno != EINTR)
+                ok = false;
+            else if (put > 0)
+                done += put;
+        }
+    }
+    if (out < 0)
+        return false;
+    ok = fsync(out) == 0 && ok;
+    ok = close(out) == 0 && ok;
+    struct stat info;
+    // Only the rename below makes this name, so a file of it is the whole stream of an earlier try of
+    // this job, which the client may be reading: it stays.
+    if (ok && lstat(path.c_str(), &info) == 0) {
+        unlink(part.c_str());
+        return S_ISREG(info.st_mode);
+    }
+    if (ok && rename(part.c_str(), path.c_str()) == 0)
+        return true;
+    unlink(part.c_str());
+    return false;
+}
+
+int openDocument(const std::string& id, std::string* extension)
+{
+    const char* type = std::getenv("CONTENT_TYPE");
+    const char* requests = std::getenv("CUPS_REQUESTROOT");
+    if (!type || !requests)
+        return -1;
+    if (std::strcmp(type, "application/pdf") == 0)
+        *extension = ".pdf";
+    else if (std::strcmp(type, "application/postscript") == 0)
+        *extension = ".ps";
+    else
+        return -1;
+    char name[32];
+    std::snprintf(name, sizeof name, "/d%05lu-001", std::strtoul(id.c_str(), nullptr, 10));
+    return open((std::string(requests) + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+long listenerUid(const char* tableText, unsigned short port, unsigned short localPort)
+{
+    char local[32];
+    char remote[32];
+    std::snprintf(local, sizeof local, "0100007F:%04X", port);
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", localPort);
+    std::istringstream table(tableText);
+    std::string line;
+    std::getline(table, line); // the heading
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, from, to, state, queues, timer, retransmits;
+        long uid = -1;
+        if (!(fields >> slot >> from >> to >> state >> queues >> timer >> retransmits >> uid))
+            continue;
+        if (from == local && to == remote)
+            return uid;
+    }
+    return -1;
+}
+
+int run(const Job& job, unsigned short port)
+{
+    if (!isDecimal(job.id)) {
+        std::fprintf(stderr, "ERROR: bad job id\n");
+        return kFailed;
+    }
+    const passwd* found = getpwnam(job.user.c_str());
+    if (!found) {
+        std::fprintf(stderr, "ERROR: unknown user %s\n", job.user.c_str());
+        return kFailed;
+    }
+    const passwd user = *found;
+    const std::string root = spoolRoot();
+    if (!prepareFolders(root, user.pw_uid, user.pw_gid)) {
+        std::fprintf(stderr, "ERROR: cannot use the spool folder of user %s below %s\n", job.user.c_str(),
+                     root.c_str());
+        return kFailed;
+    }
+    // Read while still root: CUPS keeps the documents for itself.
+    std::string extension;
+    const int document = openDocument(job.id, &extension);
+    if (!becomeUser(user)) {
+        std::fprintf(stderr, "ERROR: cannot act as user %s\n", job.user.c_str());
+        return kFailed;
+    }
+    const std::string folder = userFolder(root, user.pw_uid);
+    const std::string name = HandOver::kSpoolFilePrefix + job.id;
+    const std::string path = folder + "/" + name;
+    if (!keepStream(job.input, folder, name)) {
+        std::fprintf(stderr, "ERROR: cannot write %s\n", path.c_str());
+        return kRetry;
+    }
+    // The client's print later converts this in place of the PCL XL stream, which it cannot read here.
+    if (document >= 0) {
+        if (!keepStream(document, folder, name + extension))
+            std::fprintf(stderr, "WARNING: cannot keep the document beside %s\n", path.c_str());
+        close(document);
+    }
+
+    // Port 9110 on loopback is open to every desktop user: the path goes only to a listener of the
+    // job's user.
+    const uid_t uid = user.pw_uid;
+    const auto isUsers = [port, uid](unsigned short localPort) {
+        for (int attempt = 0; attempt < kTableReads; ++attempt) {
+            const long owner = listenerUid(readTable().c_str(), port, localPort);
+            if (owner >= 0)
+                return owner == long(uid);
+            std::this_thread::sleep_for(std::chrono::milliseconds(kTableReadGapMs));
+        }
+        return false;
+    };
+    switch (HandOver::sendPath(path, port, HandOver::kHoldMs, isUsers)) {
+    case HandOver::SendResult::Taken:
+        std::fprintf(stderr, "INFO: handed over to the Pavko client of %s\n", job.user.c_str());
+        return kOk;
+    case HandOver::SendResult::NotOwner:
+        std::fprintf(stderr, "INFO: the Pavko client running is not %s's; the job waits\n", job.user.c_str());
+        return kRetry;
+    default:
+        std::fprintf(stderr, "INFO: no Pavko client of %s is running; the job waits\n", job.user.c_str());
+        return kRetry;
+    }
+}
+} // namespace Backend

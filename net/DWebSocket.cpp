@@ -82,7 +82,10 @@ DWebSocket::~DWebSocket()
     if (g_current == this)
         g_current = nullptr;
     QObject::disconnect(this, nullptr, this, nullptr);
-    close(QWebSocketProtocol::CloseCodeNormal, QString());
+    if (state() == QAbstractSocket::ConnectedState)
+        close(QWebSocketProtocol::CloseCodeNormal, QString());
+    else
+        abort();
 }
 
 DWebSocket* DWebSocket::current()

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <limits>
 
 namespace OnlineOrder {
 
@@ -15,6 +16,13 @@ QString jsonText(const QString& value)
 {
     const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
     return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+// Typed digits as a number; more than any page count when they do not fit (rather than 0).
+qint64 typedNumber(const QString& text)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    return ok ? value : std::numeric_limits<qint64>::max();
 }
 QString number(int value)
 {
@@ -98,7 +106,7 @@ Edit editStart(const QString& text, const DocumentSettings& settings)
     Edit edit{false, settings.startPage, QString(), QString()};
     if (text.isEmpty())
         return edit;
-    const int value = text.toInt();
+    const qint64 value = typedNumber(text);
     const bool countKnown = settings.pageCount > 0;
     if (value > settings.endPage) {
         edit.message = QStringLiteral("起始页数不能大于结束页数");
@@ -107,7 +115,7 @@ Edit editStart(const QString& text, const DocumentSettings& settings)
         edit.message = QStringLiteral("不能超过文件页数");
         edit.shown = number(settings.pageCount);
     } else if (value >= 1) {
-        edit.value = value;
+        edit.value = int(value);
         edit.changed = value != settings.startPage;
     } else {
         edit.message = QStringLiteral("起始页数至少为1");
@@ -121,13 +129,14 @@ Edit editEnd(const QString& text, const DocumentSettings& settings)
     Edit edit{false, settings.endPage, QString(), QString()};
     if (text.isEmpty())
         return edit;
-    // Digits beyond int read as 0, which is below every start page.
-    const int value = text.toInt();
+    const qint64 value = typedNumber(text);
     if (settings.pageCount > 0 && value > settings.pageCount) {
         edit.message = QStringLiteral("不能超过文件页数");
         edit.shown = number(settings.pageCount);
+    } else if (value > std::numeric_limits<int>::max()) {
+        edit.shown = number(settings.endPage);
     } else if (value >= settings.startPage) {
-        edit.value = value;
+        edit.value = int(value);
         edit.changed = value != settings.endPage;
     } else {
         // The editor keeps the text, so that typing on ("1" on the way to "12") still works.

@@ -225,7 +225,8 @@ void Autopilot::playOnline(QPointer<MainOnlineWidget> page)
                 say(QStringLiteral("document %1 failed (status %2)").arg(row->fileName()).arg(status));
         }
         if (ready < rows.size()) {
-            if (once(QStringLiteral("online-step1-busy")))
+            // A picture of documents in different states: some ready, others still on their way.
+            if (ready > 0 && once(QStringLiteral("online-step1-busy")))
                 snap(page->window(), QStringLiteral("online-step1-busy"));
             return;
         }

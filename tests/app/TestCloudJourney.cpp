@@ -1,8 +1,7 @@
 #include "FakeObjectStorage.h"
-#include "FakeWsServer.h"
+#include "FakeOnlineService.h"
 #include "TestSupport.h"
 
-#include <QJsonArray>
 #include <QProcess>
 #include <QtTest>
 
@@ -36,44 +35,8 @@ void TestCloudJourney::documentsAreOrdered()
                     FakeResponse::json(R"({"code":0,"data":{"check":0}})"));
     service.enqueue("GET", "/c2/document/checkDocument",
                     FakeResponse::json(R"({"code":0,"data":{"check":1,"user_document_id":555}})"));
-    service.setDefault("GET", "/c2/upload/winOssGet", FakeObjectStorage::credentialsAnswer("u/5/", "n"));
-    service.setDefault("GET", "/c2/upload/yunPan",
-                       FakeResponse::envelope(0, QJsonObject{{QStringLiteral("filepage"), 3}}));
-    service.setHandler("GET", "/w1/printing/assignDocument", [&push](const FakeRequest& request) {
-        const QString id = QString::fromUtf8(request.queryValue("document_id"));
-        QTimer::singleShot(0, &push, [&push, id] {
-            push.send({{QStringLiteral("type"), QStringLiteral("document_assign")},
-                       {QStringLiteral("return_code"), QStringLiteral("1")},
-                       {QStringLiteral("data"), QJsonObject{{QStringLiteral("document_id"), id}}}});
-        });
-        return FakeResponse::envelope(0);
-    });
-    const QJsonObject device{{QStringLiteral("device_id"), 31},
-                             {QStringLiteral("device_code"), QStringLiteral("KM0001")},
-                             {QStringLiteral("device_status"), 1}};
-    service.setDefault("GET", "/w1/Device/deviceList",
-                       FakeResponse::envelope(
-                           0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
-                                                     {QStringLiteral("name"), QStringLiteral("演示公司")},
-                                                     {QStringLiteral("device_list"), QJsonArray{device}}}}));
-    service.setDefault(
-        "GET", "/w1/printing/printConfig",
-        FakeResponse::envelope(
-            0, QJsonObject{
-                   {QStringLiteral("device"), QJsonObject{{QStringLiteral("color"), 0}}},
-                   {QStringLiteral("print_price_rule"),
-                    QJsonObject{{QStringLiteral("price_doc_mono_a4_s"), 10}}},
-                   {QStringLiteral("company_info"), QJsonObject{{QStringLiteral("company_amount"), 1000}}}}));
-    service.setHandler("GET", "/w1/printing/printingFile", [&push](const FakeRequest&) {
-        QTimer::singleShot(0, &push, [&push] {
-            push.send({{QStringLiteral("type"), QStringLiteral("print_v4_result")},
-                       {QStringLiteral("order_id"), QStringLiteral("OP1")},
-                       {QStringLiteral("return_code"), QStringLiteral("0")},
-                       {QStringLiteral("return_msg"), QStringLiteral("打印成功")},
-                       {QStringLiteral("return_data"), QString()}});
-        });
-        return FakeResponse::envelope(0, QStringLiteral("OP1"));
-    });
+    FakeOnlineService online(service, push);
+    online.pages = 3;
     TestAppDir dir;
     dir.writeConfig(
         QStringLiteral(R"({"https_server":"%1","log_server":"%1","oss_address":"%2","ws_server":"%3",)"

@@ -108,7 +108,6 @@ QList<QJsonObject> FakeWsServer::receivedOfType(const QString& type) const
 void FakeWsServer::accept()
 {
     while (QWebSocket* socket = m_server->nextPendingConnection()) {
-        ++m_connections;
         socket->setParent(this);
         m_sockets.append(socket);
         const QString clientId = QStringLiteral("client%1").arg(m_nextClient++);

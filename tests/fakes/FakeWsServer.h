@@ -32,8 +32,6 @@ public:
     // Closes every open connection from the server's side.
     void closeAll();
 
-    int connectionCount() const { return m_connections; }
-    int openConnections() const { return m_sockets.size(); }
     // Logins whose client id and signature were right.
     int goodLogins() const { return m_goodLogins; }
     int badLogins() const { return m_badLogins; }
@@ -52,7 +50,6 @@ private:
     QList<QWebSocket*> m_sockets;
     QString m_loginCode = QStringLiteral("0");
     QString m_loginMessage;
-    int m_connections = 0;
     int m_goodLogins = 0;
     int m_badLogins = 0;
     int m_nextClient = 1;

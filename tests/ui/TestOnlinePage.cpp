@@ -2,7 +2,7 @@
 #include "AppDir.h"
 #include "DWebSocket.h"
 #include "FakeObjectStorage.h"
-#include "FakeWsServer.h"
+#include "FakeOnlineService.h"
 #include "MainOnlineWidget.h"
 #include "OnlineWidget1.h"
 #include "OnlineWidget2.h"
@@ -12,7 +12,6 @@
 #include "UIFileList2.h"
 #include "UiResources.h"
 
-#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -25,16 +24,6 @@ const QByteArray kCheck = "/c2/document/checkDocument";
 const QByteArray kAssign = "/w1/printing/assignDocument";
 const QByteArray kOrder = "/w1/printing/printingFile";
 
-QJsonObject pushed(const char* type, const QString& id, const QString& code)
-{
-    if (QByteArray(type) == "pdf_convert")
-        return {{QStringLiteral("type"), QStringLiteral("pdf_convert")},
-                {QStringLiteral("data"),
-                 QJsonObject{{QStringLiteral("user_document_id"), id}, {QStringLiteral("status"), code}}}};
-    return {{QStringLiteral("type"), QLatin1String(type)},
-            {QStringLiteral("return_code"), code},
-            {QStringLiteral("data"), QJsonObject{{QStringLiteral("document_id"), id}}}};
-}
 } // namespace
 
 // The online-print page against loopback fakes of the service, its storage and its push channel.
@@ -63,10 +52,9 @@ private:
     FakeHttpServer m_service;
     FakeObjectStorage m_storage;
     FakeWsServer m_push;
+    FakeOnlineService m_online{m_service, m_push};
     std::unique_ptr<DWebSocket> m_channel;
     SUser m_user{QStringLiteral("tok"), QStringLiteral("5"), QStringLiteral("李雷")};
-    QString m_splitCode = QStringLiteral("1"); // pushed after every split request
-    bool m_colorDevice = false;
 };
 
 void TestOnlinePage::initTestCase()
@@ -79,42 +67,12 @@ void TestOnlinePage::initTestCase()
     setAppDir(m_dir.path());
     m_channel = std::make_unique<DWebSocket>(m_user.userId, m_push.url(), DWebSocket::kTiming);
     QTRY_COMPARE(m_push.goodLogins(), 1);
-    m_service.setDefault("GET", "/c2/upload/winOssGet", FakeObjectStorage::credentialsAnswer("u/5/", "n"));
-    m_service.setDefault("GET", "/c2/upload/yunPan",
-                         FakeResponse::envelope(0, QJsonObject{{QStringLiteral("filepage"), 5}}));
-    m_service.setHandler("GET", kAssign, [this](const FakeRequest& request) {
-        const QString id = QString::fromUtf8(request.queryValue("document_id"));
-        QTimer::singleShot(0, this, [this, id] { m_push.send(pushed("document_assign", id, m_splitCode)); });
-        return FakeResponse::envelope(0);
-    });
-    const QJsonObject device{{QStringLiteral("device_id"), 31},
-                             {QStringLiteral("device_code"), QStringLiteral("KM0001")},
-                             {QStringLiteral("device_nickname"), QStringLiteral("前台")},
-                             {QStringLiteral("device_status"), 1}};
-    m_service.setDefault(
-        "GET", "/w1/Device/deviceList",
-        FakeResponse::envelope(0,
-                               QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
-                                                      {QStringLiteral("name"), QStringLiteral("演示公司")},
-                                                      {QStringLiteral("device_list"), QJsonArray{device}}}}));
-    m_service.setHandler("GET", "/w1/printing/printConfig", [this](const FakeRequest&) {
-        return FakeResponse::envelope(
-            0, QJsonObject{
-                   {QStringLiteral("device"),
-                    QJsonObject{{QStringLiteral("color"), m_colorDevice ? 1 : 0},
-                                {QStringLiteral("paper_size_2"), QJsonArray{QStringLiteral("A4")}}}},
-                   {QStringLiteral("print_price_rule"),
-                    QJsonObject{{QStringLiteral("id"), 3},
-                                {QStringLiteral("price_doc_mono_a4_s"), 10},
-                                {QStringLiteral("price_doc_color_a4_s"), 50}}},
-                   {QStringLiteral("company_info"), QJsonObject{{QStringLiteral("company_amount"), 1000}}}});
-    });
 }
 
 void TestOnlinePage::init()
 {
-    m_splitCode = QStringLiteral("1");
-    m_colorDevice = false;
+    m_online.splitCode = QStringLiteral("1");
+    m_online.colorDevice = false;
     m_service.clearRequests();
 }
 
@@ -148,6 +106,9 @@ void TestOnlinePage::documentLifecycle_data()
                                        << "1" << 1 << 4;
     QTest::newRow("split failed") << QByteArray(R"({"check":1,"user_document_id":43})") << 200 << ""
                                   << "0" << 0 << 7;
+    QTest::newRow("split refused: no wait for ever")
+        << QByteArray(R"({"check":1,"user_document_id":44})") << 200 << ""
+        << "" << 0 << 7;
 }
 
 void TestOnlinePage::documentLifecycle()
@@ -158,7 +119,7 @@ void TestOnlinePage::documentLifecycle()
     QFETCH(QString, splitCode);
     QFETCH(int, uploads);
     QFETCH(int, status);
-    m_splitCode = splitCode;
+    m_online.splitCode = splitCode;
     m_service.enqueue("GET", kCheck,
                       check.isEmpty()
                           ? FakeResponse::envelope(500, QJsonValue::Undefined, QStringLiteral("x"))
@@ -171,8 +132,9 @@ void TestOnlinePage::documentLifecycle()
     UIFile2* row = list.rows().first();
     if (!converted.isEmpty()) {
         QTRY_COMPARE(row->status(), int(UIFile2::Converting));
-        m_push.send(pushed("pdf_convert", QStringLiteral("999"), QStringLiteral("5"))); // not this row's
-        m_push.send(pushed("pdf_convert", row->settings().documentId, converted));
+        m_push.send(
+            FakeOnlineService::converted(QStringLiteral("999"), QStringLiteral("5"))); // not this row's
+        m_push.send(FakeOnlineService::converted(row->settings().documentId, converted));
     }
     QTRY_COMPARE(row->status(), status);
     QCOMPARE(m_storage.putCount() - uploadsBefore, uploads);
@@ -285,7 +247,7 @@ void TestOnlinePage::pricesAndRefusals()
     QFETCH(bool, color);
     QFETCH(QString, amount);
     QFETCH(QString, toolTip);
-    m_colorDevice = colorDevice;
+    m_online.colorDevice = colorDevice;
     const auto page = readyPage(DocumentSettings::Size(size), color);
     QVERIFY(page->step2()->isVisible());
     auto* label = page->step2()->findChild<QLabel*>(QStringLiteral("label_amount"));
@@ -308,8 +270,8 @@ void TestOnlinePage::orderOutcome_data()
                              << "0" << true;
     QTest::newRow("another order's failure") << "OP8"
                                              << "3" << true;
-    QTest::newRow("failed") << "OP9"
-                            << "3" << false;
+    QTest::newRow("failed, pushed before or after the answer") << "OP9"
+                                                               << "3" << false;
 }
 
 void TestOnlinePage::orderOutcome()
@@ -317,16 +279,10 @@ void TestOnlinePage::orderOutcome()
     QFETCH(QString, pushedFor);
     QFETCH(QString, code);
     QFETCH(bool, succeeded);
-    m_service.setHandler("GET", kOrder, [&](const FakeRequest&) {
-        QTimer::singleShot(100, this, [&] {
-            m_push.send({{QStringLiteral("type"), QStringLiteral("print_v4_result")},
-                         {QStringLiteral("order_id"), pushedFor},
-                         {QStringLiteral("return_code"), code},
-                         {QStringLiteral("return_msg"), QStringLiteral("卡纸")},
-                         {QStringLiteral("return_data"), QString()}});
-        });
-        return FakeResponse::envelope(0, QStringLiteral("OP9"));
-    });
+    m_online.orderId = QStringLiteral("OP9");
+    m_online.resultFor = pushedFor;
+    m_online.resultCode = code;
+    m_online.resultMessage = QStringLiteral("卡纸");
     const auto page = readyPage(DocumentSettings::A4, false);
     QSignalSpy success(page.get(), &MainOnlineWidget::success);
     if (!succeeded)

@@ -264,15 +264,25 @@ int OnlineWidget2::submitOrder(const AccountEntry& account, const DeviceEntry& d
 {
     m_orderId.clear();
     m_failureCode = 0;
+    // The result travels on another connection than the order's answer and may come first: failures
+    // that arrive before the order id is known are kept until it is.
+    QMap<QString, QPair<int, QString>> early;
+    const auto fail = [this](int code, const QString& message) {
+        m_failureCode = code;
+        warnBox(message);
+    };
     QMetaObject::Connection listening;
     if (DWebSocket* channel = DWebSocket::current()) {
-        listening = connect(channel, &DWebSocket::printing_msg, this,
-                            [this](const QString& orderId, int code, const QString& message, const QString&) {
-                                if (m_orderId.isEmpty() || orderId != m_orderId || code == 0)
-                                    return;
-                                m_failureCode = code;
-                                warnBox(message);
-                            });
+        listening = connect(
+            channel, &DWebSocket::printing_msg, this,
+            [this, &early, fail](const QString& orderId, int code, const QString& message, const QString&) {
+                if (code == 0)
+                    return;
+                if (m_orderId.isEmpty())
+                    early.insert(orderId, {code, message});
+                else if (orderId == m_orderId)
+                    fail(code, message);
+            });
     }
     QList<DocumentSettings> documents;
     for (const UIFile2* row : m_step1->fileList()->rows())
@@ -298,6 +308,8 @@ int OnlineWidget2::submitOrder(const AccountEntry& account, const DeviceEntry& d
         warnBox(reply.msg());
     } else {
         m_orderId = idText(reply.data());
+        if (early.contains(m_orderId))
+            fail(early.value(m_orderId).first, early.value(m_orderId).second);
         sleepEventsSec(kOrderWaitSec);
         result = m_failureCode != 0 ? -1 : 0;
     }

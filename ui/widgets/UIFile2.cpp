@@ -135,7 +135,7 @@ void UIFile2::start()
         if (!self || m_retired)
             return;
         setStatus(Converted);
-        split();
+        afterConversion();
     } else if (check == 2 && !m_settings.documentId.isEmpty()) {
         setStatus(Converting);
     } else {
@@ -194,7 +194,7 @@ void UIFile2::pdf_convert(const QString& doc_id, int status)
             return;
         if (known) {
             setStatus(Converted);
-            split();
+            afterConversion();
             return;
         }
         sleepEventsSec(1);
@@ -202,6 +202,11 @@ void UIFile2::pdf_convert(const QString& doc_id, int status)
             return;
     }
     setStatus(ConvertFailed);
+}
+
+void UIFile2::afterConversion()
+{
+    split();
 }
 
 void UIFile2::split()
@@ -232,7 +237,7 @@ void UIFile2::setStartPage(int page)
     m_settings.startPage = page;
     showSettings();
     if (changed)
-        split();
+        afterConversion();
 }
 
 void UIFile2::setEndPage(int page)
@@ -241,7 +246,7 @@ void UIFile2::setEndPage(int page)
     m_settings.endPage = page;
     showSettings();
     if (changed)
-        split();
+        afterConversion();
 }
 
 void UIFile2::setCopies(int copies)

@@ -11,7 +11,8 @@ class UIFile2;
 }
 
 // One document of the online-print list: recognised by its MD5 or uploaded, converted and split by
-// the service (the news arriving on the push channel), with its own print settings and price.
+// the service (the news arriving on the push channel), with its own print settings and price. Flows
+// whose documents differ (no split, other prices) derive from it and from UIFileList2.
 class UIFile2 : public QWidget
 {
     Q_OBJECT
@@ -82,6 +83,9 @@ private slots:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // What follows a known page count or a changed page range: online printing has the document split
+    // for its settings (ready at status 8); a flow without splits may stop at status 5.
+    virtual void afterConversion();
 
 private:
     void start();

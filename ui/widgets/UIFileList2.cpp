@@ -75,7 +75,7 @@ bool UIFileList2::addFile(const QString& path)
 {
     if (!isPrintable(path))
         return false;
-    auto* row = new UIFile2(m_rows.size(), m_user, path, m_ui->scrollAreaWidgetContents_filelist);
+    UIFile2* row = makeRow(m_rows.size(), path);
     m_rows.append(row);
     connect(row, &UIFile2::click, this, &UIFileList2::selectRow);
     connect(row, &UIFile2::del, this, &UIFileList2::deleteRow);
@@ -93,6 +93,11 @@ bool UIFileList2::addFile(const QString& path)
     selectRow(row->index());
     emit rowsChanged();
     return true;
+}
+
+UIFile2* UIFileList2::makeRow(int index, const QString& path)
+{
+    return new UIFile2(index, m_user, path, m_ui->scrollAreaWidgetContents_filelist);
 }
 
 void UIFileList2::layoutRows()

@@ -51,6 +51,8 @@ private slots:
     void on_btn_add_clicked();
 
 protected:
+    // The row for an accepted file; flows with rows of their own return those.
+    virtual UIFile2* makeRow(int index, const QString& path);
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -70,8 +70,6 @@ void TestCloudJourney::documentsAreOrdered()
     QCOMPARE(cloud.exitCode(), 0);
     const QList<FakeRequest> orders = service.requestsTo("/w1/printing/printingFile");
     QCOMPARE(orders.size(), 1);
-    QCOMPARE(orders.first().queryValue("company_id"), QByteArray("7"));
-    QCOMPARE(orders.first().queryValue("device_id"), QByteArray("31"));
     const QString expected = QStringLiteral(
         R"([{"document_id":"1000","num":"1","size":"1","double":"0","double_type":"2","color":"0",)"
         R"("split_start_page":"1","split_end_page":"3","split_synthetize":"0","filepage":"3"},)"

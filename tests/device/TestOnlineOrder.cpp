@@ -7,16 +7,7 @@ namespace {
 DocumentSettings settings(int start, int end, int copies, int color = 0, int size = DocumentSettings::A4,
                           int duplex = 0, int pageCount = 9)
 {
-    DocumentSettings made;
-    made.documentId = QStringLiteral("D1");
-    made.startPage = start;
-    made.endPage = end;
-    made.copies = copies;
-    made.color = color;
-    made.size = size;
-    made.duplex = duplex;
-    made.pageCount = pageCount;
-    return made;
+    return {QStringLiteral("D1"), start, end, copies, color, size, duplex, pageCount};
 }
 
 PrintConfiguration monoA4Device()
@@ -48,7 +39,6 @@ void TestOnlineOrder::priceKeys_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("duplex");
     QTest::addColumn<QString>("key");
-    QTest::newRow("mono a4 single") << 0 << 1 << 0 << "mono_a4_s";
     QTest::newRow("colour a3 long edge") << 1 << 2 << 1 << "color_a3_d";
     QTest::newRow("8k short edge") << 0 << 3 << 2 << "mono_8k_d";
     QTest::newRow("16k") << 1 << 4 << 0 << "color_16k_s";
@@ -108,7 +98,6 @@ void TestOnlineOrder::pageEdits_data()
     QTest::newRow("start above end") << 's' << "7" << known << 2 << "6"
                                      << "起始页数不能大于结束页数";
     QTest::newRow("start taken") << 's' << "4" << known << 4 << QString() << QString();
-    QTest::newRow("start empty") << 's' << "" << known << 2 << QString() << QString();
     QTest::newRow("end above page count") << 'e' << "12" << known << 6 << "9"
                                           << "不能超过文件页数";
     QTest::newRow("end below start, text kept")
@@ -121,7 +110,6 @@ void TestOnlineOrder::pageEdits_data()
     QTest::newRow("end before conversion") << 'e' << "40" << fresh << 40 << QString() << QString();
     QTest::newRow("no copies is no free order") << 'c' << "0" << known << 1 << "1" << QString();
     QTest::newRow("copies beyond the price range") << 'c' << "4294967297" << known << 1 << "1" << QString();
-    QTest::newRow("copies taken") << 'c' << "3" << known << 3 << QString() << QString();
 }
 
 void TestOnlineOrder::pageEdits()
@@ -169,7 +157,6 @@ void TestOnlineOrder::orderAndSplitRequests()
         R"("split_start_page":"2","split_end_page":"3","split_synthetize":"0","filepage":"5"}])");
     QCOMPARE(OnlineOrder::printData({settings(1, 9, 1, 0, 1, 2), second}), expected);
     const BHttpClient::Params split = OnlineOrder::splitParams(second);
-    QCOMPARE(split.value(QStringLiteral("double")), QStringLiteral("1"));
     QCOMPARE(split.value(QStringLiteral("double_type")), QStringLiteral("0"));
     QCOMPARE(OnlineOrder::splitParams(settings(1, 1, 1, 0, 1, 2)).value(QStringLiteral("double_type")),
              QStringLiteral("1"));

@@ -67,12 +67,6 @@ QString FakeWsServer::url() const
         .arg(m_port);
 }
 
-void FakeWsServer::setLoginAnswer(const QString& returnCode, const QString& message)
-{
-    m_loginCode = returnCode;
-    m_loginMessage = message;
-}
-
 void FakeWsServer::send(const QJsonObject& message)
 {
     sendText(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
@@ -94,17 +88,6 @@ void FakeWsServer::closeAll()
     }
 }
 
-QList<QJsonObject> FakeWsServer::receivedOfType(const QString& type) const
-{
-    QList<QJsonObject> found;
-    for (const QString& text : m_received) {
-        const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
-        if (object.value(QLatin1String("type")).toString() == type)
-            found.append(object);
-    }
-    return found;
-}
-
 void FakeWsServer::accept()
 {
     while (QWebSocket* socket = m_server->nextPendingConnection()) {
@@ -112,7 +95,6 @@ void FakeWsServer::accept()
         m_sockets.append(socket);
         const QString clientId = QStringLiteral("client%1").arg(m_nextClient++);
         socket->setProperty("clientId", clientId);
-        m_lastClientId = clientId;
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { receive(socket, text); });
         connect(socket, &QWebSocket::disconnected, this, [this, socket] {
@@ -144,11 +126,11 @@ void FakeWsServer::receive(QWebSocket* socket, const QString& text)
         signedWell = signedWell ||
                      message.value(QLatin1String("sign")).toString() == sign(clientId, userId, only, key);
     good = good && signedWell && !message.contains(QLatin1String("key"));
-    (good ? m_goodLogins : m_badLogins)++;
+    m_goodLogins += good ? 1 : 0;
     socket->sendTextMessage(QString::fromUtf8(
         QJsonDocument(
             QJsonObject{{QStringLiteral("type"), QStringLiteral("login")},
-                        {QStringLiteral("return_code"), good ? m_loginCode : QStringLiteral("18001")},
-                        {QStringLiteral("message"), m_loginMessage}})
+                        {QStringLiteral("return_code"), good ? QStringLiteral("0") : QStringLiteral("18001")},
+                        {QStringLiteral("message"), QString()}})
             .toJson(QJsonDocument::Compact)));
 }

@@ -25,8 +25,6 @@ public:
     void stop();
     QString url() const; // "ws://a:p/wss" or "wss://a:p/wss"
 
-    // The login answer to send: "0" accepts, anything else is sent as the return code.
-    void setLoginAnswer(const QString& returnCode, const QString& message = QString());
     void send(const QJsonObject& message);
     void sendText(const QString& text);
     // Closes every open connection from the server's side.
@@ -34,10 +32,7 @@ public:
 
     // Logins whose client id and signature were right.
     int goodLogins() const { return m_goodLogins; }
-    int badLogins() const { return m_badLogins; }
     const QStringList& received() const { return m_received; }
-    QList<QJsonObject> receivedOfType(const QString& type) const;
-    const QString& lastClientId() const { return m_lastClientId; }
 
 private:
     void accept();
@@ -48,11 +43,7 @@ private:
     QHostAddress m_address;
     quint16 m_port = 0;
     QList<QWebSocket*> m_sockets;
-    QString m_loginCode = QStringLiteral("0");
-    QString m_loginMessage;
     int m_goodLogins = 0;
-    int m_badLogins = 0;
     int m_nextClient = 1;
-    QString m_lastClientId;
     QStringList m_received;
 };

@@ -60,6 +60,7 @@ int runCloud(int argc, char* argv[])
     if (mailbox.create() && handedFile)
         mailbox.append(QByteArray(handedFile, int(std::strlen(handedFile))));
     ASingleton<AStatus>::instance()->setInt(QStringLiteral("software_mode"), 1);
+    const std::unique_ptr<Autopilot> autopilot = Autopilot::fromConfig(nullptr);
     CloudJobRun cloud;
     return 0;
 }

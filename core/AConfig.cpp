@@ -68,9 +68,9 @@ QJsonObject readConfig(const QString& path)
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
 void warnAboutTypes(const QJsonObject& values)
 {
-    static const char* const kStrings[] = {
-        "https_server", "version",   "log_server",        "oss_address",
-        "converter",    "autopilot", "autopilot_receipt", "autopilot_screenshots"};
+    static const char* const kStrings[] = {"https_server", "version",           "log_server",
+                                           "oss_address",  "ws_server",         "converter",
+                                           "autopilot",    "autopilot_receipt", "autopilot_screenshots"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -182,6 +182,11 @@ QString AConfig::autopilot_screenshots() const
 QString AConfig::oss_address() const
 {
     return stringValue(QStringLiteral("oss_address"), QString());
+}
+
+QString AConfig::ws_server() const
+{
+    return stringValue(QStringLiteral("ws_server"), QString());
 }
 
 bool AConfig::tls_verify_disabled() const

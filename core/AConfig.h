@@ -37,6 +37,9 @@ public:
     // Where document uploads go instead of the storage region's public endpoint (a loopback stand-in or
     // a private deployment), e.g. "http://127.0.0.1:9000"; empty for the public endpoint.
     QString oss_address() const;
+    // The push channel's URL when it is not where https_server implies (a stand-in on its own port),
+    // e.g. "ws://127.0.0.1:8091/wss"; empty to derive it from https_server.
+    QString ws_server() const;
     // The program that turns a spooled job into a PDF for printing later; by default the platform's
     // converter in the application folder.
     QString converter() const;

@@ -1,5 +1,7 @@
 #include "AMailbox.h"
 
+#include "TextDecode.h"
+
 #include <cstring>
 
 AMailbox::AMailbox(const QString& key) : m_memory(key) {}
@@ -40,4 +42,16 @@ void AMailbox::append(const QByteArray& path)
     if (used < kSize - 1 && end + path.size() <= kSize - 1)
         std::memcpy(area + end, path.constData(), size_t(path.size()));
     m_memory.unlock();
+}
+
+QStringList AMailbox::take()
+{
+    if (!m_memory.isAttached() || m_memory.size() < kSize)
+        return {};
+    m_memory.lock();
+    char* area = static_cast<char*>(m_memory.data());
+    const QByteArray bytes(area, int(qstrnlen(area, kSize)));
+    std::memset(area, 0, kSize);
+    m_memory.unlock();
+    return decodeText(bytes).split(QLatin1Char(','), Qt::SkipEmptyParts);
 }

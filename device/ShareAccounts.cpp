@@ -1,6 +1,9 @@
 #include "ShareAccounts.h"
 
 #include "AStatus.h"
+#include "ServiceApi.h"
+
+#include <QDebug>
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -149,6 +152,29 @@ void putDefaultsFirst(QList<AccountEntry>& accounts, qint64 defaultCompanyId, qi
     if (defaultDeviceId > 0 && !accounts.isEmpty())
         moveFirstToFront(accounts.first().devices,
                          [defaultDeviceId](const DeviceEntry& d) { return d.deviceId == defaultDeviceId; });
+}
+
+QList<AccountEntry> fetchAccounts(const ServiceApi& service, int runMode, int companyId, const QString& userId)
+{
+    BHttpClient::Params params{{QStringLiteral("run_mode"), QString::number(runMode)}};
+    switch (runMode) {
+    case AStatus::Basic:
+        params.insert(QStringLiteral("user_id"), userId);
+        break;
+    case AStatus::EnterpriseOpen:
+        params.insert(QStringLiteral("company_id"), QString::number(companyId));
+        break;
+    case AStatus::Merchant:
+        params.insert(QStringLiteral("agency_id"), QString::number(companyId));
+        break;
+    default:
+        return {};
+    }
+    const ServiceReply reply = service.get(QStringLiteral("/w1/Device/deviceList"), params);
+    qDebug() << "get_companys : " << reply.body();
+    if (!reply.ok())
+        return {};
+    return accountsFromJson(reply.data(), runMode, companyId);
 }
 
 } // namespace ShareAccounts

@@ -5,6 +5,8 @@
 #include <QJsonValue>
 #include <QList>
 
+class ServiceApi;
+
 // The accounts a user may pay with and the devices each may print on, built from the service's device
 // lists for the share-print page: no window, so that the rules are tested on their own.
 namespace ShareAccounts {
@@ -17,6 +19,8 @@ QList<DeviceEntry> devicesFromJson(const QJsonValue& deviceList, bool isLocal);
 // The accounts of a device-list answer's "data": for a merchant one account "商家账户" with id
 // companyId; otherwise one per account of the array, each account id once.
 QList<AccountEntry> accountsFromJson(const QJsonValue& data, int runMode, int companyId);
+// The accounts and their devices from the service's device list for this run mode (none on failure).
+QList<AccountEntry> fetchAccounts(const ServiceApi& service, int runMode, int companyId, const QString& userId);
 // The personal account "个人账户" holding every device of all accounts once, first occurrence first:
 // appended for a basic client, the only account of a merchant, none for an enterprise.
 void addPersonalAccount(QList<AccountEntry>& accounts, int runMode, int companyId);

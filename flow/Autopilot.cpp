@@ -5,10 +5,15 @@
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
 #include "LoginWidget.h"
+#include "MainOnlineWidget.h"
 #include "MainShareWidget.h"
+#include "OnlineWidget1.h"
+#include "OnlineWidget2.h"
 #include "OwnerOnlyFile.h"
 #include "PayWidget.h"
 #include "UIDeviceList.h"
+#include "UIFile2.h"
+#include "UIFileList2.h"
 #include "UIWait.h"
 
 #include <QAbstractButton>
@@ -54,7 +59,8 @@ Autopilot::Autopilot(Payment payment, QString receiptPath, QString screenshotFol
     : QObject(parent), m_payment(payment), m_receiptPath(std::move(receiptPath)),
       m_screenshotFolder(std::move(screenshotFolder)), m_status(status)
 {
-    connect(status, &JobStatusWidget::job_msg, this, &Autopilot::onStatus);
+    if (status)
+        connect(status, &JobStatusWidget::job_msg, this, &Autopilot::onStatus);
     connect(&m_timer, &QTimer::timeout, this, &Autopilot::look);
     m_timer.start(kLookIntervalMs);
     say(QStringLiteral("on: pays by %1, receipt in %2")
@@ -97,6 +103,13 @@ void Autopilot::look()
             answer(box);
         if (m_printing || !m_printedFrom.isNull())
             continue;
+        auto* online = window->findChild<MainOnlineWidget*>();
+        if (online && online->isVisible() && !m_onlineOrdered) {
+            m_printing = true;
+            QTimer::singleShot(0, this,
+                               [this, target = QPointer<MainOnlineWidget>(online)] { playOnline(target); });
+            continue;
+        }
         auto* page = window->findChild<MainShareWidget*>();
         auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
         if (page && page->isVisible() && devices && devices->selectedEntry()) {
@@ -187,6 +200,68 @@ void Autopilot::print(QPointer<MainShareWidget> page)
     m_printing = false;
 }
 
+void Autopilot::playOnline(QPointer<MainOnlineWidget> page)
+{
+    const auto once = [this](const QString& name) {
+        if (m_snapped.contains(name))
+            return false;
+        m_snapped.append(name);
+        return true;
+    };
+    m_printing = false;
+    if (page.isNull())
+        return;
+    if (page->step1()->isVisible()) {
+        const QList<UIFile2*> rows = page->step1()->fileList()->rows();
+        if (rows.isEmpty())
+            return;
+        int ready = 0;
+        for (const UIFile2* row : rows) {
+            ready += row->status() == UIFile2::Ready ? 1 : 0;
+            const int status = row->status();
+            if ((status == UIFile2::UploadFailed || status == UIFile2::ConvertFailed ||
+                 status == UIFile2::SplitFailed) &&
+                once(QStringLiteral("failed ") + row->fileName()))
+                say(QStringLiteral("document %1 failed (status %2)").arg(row->fileName()).arg(status));
+        }
+        if (ready < rows.size()) {
+            // A picture of documents in different states: some ready, others still on their way.
+            if (ready > 0 && once(QStringLiteral("online-step1-busy")))
+                snap(page->window(), QStringLiteral("online-step1-busy"));
+            return;
+        }
+        reach(QStringLiteral("documents ready"));
+        if (once(QStringLiteral("online-step1")))
+            snap(page->window(), QStringLiteral("online-step1"));
+        if (auto* next = page->findChild<QAbstractButton*>(QStringLiteral("btn_next")))
+            next->click();
+        return;
+    }
+    OnlineWidget2* step2 = page->step2();
+    auto* amount = step2->findChild<QLabel*>(QStringLiteral("label_amount"));
+    if (!step2->isVisible() || !step2->selectedDevice() || !amount)
+        return;
+    // One tick for the step to be laid out before its picture.
+    if (once(QStringLiteral("step 2 seen")))
+        return;
+    m_onlineOrdered = true;
+    m_printing = true;
+    reach(QStringLiteral("online step 2"));
+    snap(page->window(), QStringLiteral("online-step2"));
+    if (auto* balance = step2->findChild<QAbstractButton*>(QStringLiteral("btn_balance")))
+        balance->click();
+    say(QStringLiteral("orders %1 document(s) on %2 for %3")
+            .arg(page->step1()->fileList()->rows().size())
+            .arg(step2->selectedDevice()->deviceCode, amount->text()));
+    QPointer<OnlineWidget2> target(step2);
+    if (auto* print = step2->findChild<QAbstractButton*>(QStringLiteral("btn_print")))
+        print->click(); // returns when the order was taken or refused
+    if (!target.isNull())
+        say(target->orderId().isEmpty() ? QStringLiteral("no order")
+                                        : QStringLiteral("ordered %1").arg(target->orderId()));
+    m_printing = false;
+}
+
 void Autopilot::onStatus(int, const QString&, const QString&, const QString&, const QString& status, int)
 {
     m_statuses.append(status);
@@ -200,7 +275,7 @@ void Autopilot::onStatus(int, const QString&, const QString&, const QString&, co
 
 void Autopilot::snap(QWidget* window, const QString& name)
 {
-    if (m_screenshotFolder.isEmpty())
+    if (m_screenshotFolder.isEmpty() || !window)
         return;
     const QString path = m_screenshotFolder + QLatin1Char('/') + name + QStringLiteral(".png");
     if (QDir().mkpath(m_screenshotFolder) && window->grab().save(path))

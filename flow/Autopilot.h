@@ -4,19 +4,22 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <memory>
 #include <optional>
 
 class JobStatusWidget;
+class MainOnlineWidget;
 class MainShareWidget;
 class QMessageBox;
 
 // Plays the user in demos and end-to-end runs where nobody sits at the screen: waits through the QR
 // login (the service counts it as scanned), takes the share page's remembered account and device, pays
 // by balance or WeChat Pay, and accepts every message box, saying on standard output what it does.
-// When a job has reached its device, or failed, it appends what the job went through to a receipt
-// file: document, pages, copies, price, account, device, the statuses and the seconds of each stage.
+// In cloud mode it waits until every document of the online page is ready, goes to step 2, pays by
+// balance and orders. When a job has reached its device, or failed, it appends what the job went through to a
+// receipt file: document, pages, copies, price, account, device, the statuses and the seconds of each stage.
 class Autopilot : public QObject
 {
 public:
@@ -27,6 +30,7 @@ public:
     };
 
     // The one the configuration asks for; none when its "autopilot" is empty or names no payment.
+    // status: the job status window of driver mode; null in cloud mode.
     static std::unique_ptr<Autopilot> fromConfig(JobStatusWidget* status);
 
     // screenshotFolder: where pictures of the windows go; empty for none.
@@ -39,6 +43,8 @@ private:
     // Chooses on the share page and prints, as a user would; runs outside look(), as clicks start
     // modal windows.
     void print(QPointer<MainShareWidget> page);
+    // Steps through the online page as far as its documents allow; runs outside look().
+    void playOnline(QPointer<MainOnlineWidget> page);
     void onStatus(int jobId, const QString& deviceCode, const QString& deviceName, const QString& docName,
                   const QString& status, int pages);
     // The first time a stage of the current job is seen.
@@ -57,6 +63,8 @@ private:
     QTimer m_timer;
     QPointer<MainShareWidget> m_printedFrom; // the page of the current job, once chosen on
     bool m_printing = false;
+    bool m_onlineOrdered = false;
+    QStringList m_snapped; // pictures of the online page taken, once each
     QJsonObject m_job;     // what the user chose for the current job
     QJsonArray m_stages;   // {"stage", "at" (ms since epoch)} in the order reached
     QJsonArray m_statuses; // as the status window showed them

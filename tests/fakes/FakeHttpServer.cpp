@@ -150,7 +150,8 @@ private:
 QString FakeHttpServer::baseUrl() const
 {
     return (m_certificate.isNull() ? QStringLiteral("http") : QStringLiteral("https")) +
-           QStringLiteral("://127.0.0.1:") + QString::number(serverPort());
+           QStringLiteral("://") + serverAddress().toString() + QLatin1Char(':') +
+           QString::number(serverPort());
 }
 
 FakeResponse FakeHttpServer::answerFor(const FakeRequest& request)

@@ -91,8 +91,8 @@ public:
         m_certificate = certificate;
         m_key = key;
     }
-    bool start() { return listen(QHostAddress::LocalHost, 0); }
-    // "http://127.0.0.1:port" or "https://127.0.0.1:port", without a trailing "/".
+    bool start(const QHostAddress& address = QHostAddress::LocalHost) { return listen(address, 0); }
+    // "http://address:port" or "https://address:port", without a trailing "/".
     QString baseUrl() const;
 
     // Answers for a method ("" for any) and a path ("*" for any path without answers of its own):

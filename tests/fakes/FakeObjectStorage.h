@@ -27,7 +27,7 @@ public:
     static constexpr char kSecurityToken[] = "test-security-token";
 
     explicit FakeObjectStorage(QObject* parent = nullptr);
-    bool start() { return m_server.start(); }
+    bool start(const QHostAddress& address = QHostAddress::LocalHost) { return m_server.start(address); }
     // What config key "oss_address" takes to send uploads here.
     QString address() const { return m_server.baseUrl(); }
 

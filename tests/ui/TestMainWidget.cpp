@@ -52,8 +52,8 @@ void TestMainWidget::initTestCase()
 {
     initUiResources();
     setAppDir(m_dir.path());
-    // Never contacted: the pages here make no requests.
-    m_dir.writeConfig(R"({"https_server":"http://apidev.invalid","version":"3.1.0"})");
+    // Nothing listens there: the online page's requests and its push channel are refused at once.
+    m_dir.writeConfig(R"({"https_server":"http://127.0.81.1:9/dev","version":"3.1.0"})");
 }
 
 void TestMainWidget::init()
@@ -97,12 +97,12 @@ void TestMainWidget::navigation()
 
 void TestMainWidget::modesShapeTheWindow()
 {
-    status()->setInt(QStringLiteral("software_mode"), 1); // print and deliver only
-    MainWidget deliver(m_user, nullptr);
-    deliver.show();
-    QVERIFY(!button(deliver, "btn_share")->isEnabled());
-    QVERIFY(deliver.findChild<MainCloudWidget*>()->isVisible());
-    QVERIFY(!deliver.findChild<MainShareWidget*>());
+    status()->setInt(QStringLiteral("software_mode"), 1); // cloud mode: the documents handed over
+    MainWidget cloud(m_user, nullptr);
+    cloud.show();
+    QVERIFY(cloud.findChild<MainOnlineWidget*>()->isVisible());
+    QCOMPARE(button(cloud, "btn_share")->text(), QStringLiteral("线\n上\n打\n印"));
+    QVERIFY(!cloud.findChild<MainShareWidget*>());
 
     status()->setInt(QStringLiteral("software_mode"), 0);
     status()->setInt(QStringLiteral("run_mode"), 2); // enterprise open mode: no account

@@ -252,7 +252,8 @@ QJsonObject ServiceSim::clientConfig() const
 {
     return {{QStringLiteral("https_server"), apiBase()},
             {QStringLiteral("log_server"), apiBase()},
-            {QStringLiteral("oss_address"), storageBase()}};
+            {QStringLiteral("oss_address"), storageBase()},
+            {QStringLiteral("ws_server"), pushUrl()}};
 }
 
 QString ServiceSim::readyLine() const

@@ -107,25 +107,7 @@ void MainShareWidget::refresh()
 
 QList<AccountEntry> MainShareWidget::fetchAccounts() const
 {
-    BHttpClient::Params params{{QStringLiteral("run_mode"), QString::number(m_runMode)}};
-    switch (m_runMode) {
-    case AStatus::Basic:
-        params.insert(QStringLiteral("user_id"), m_user.userId);
-        break;
-    case AStatus::EnterpriseOpen:
-        params.insert(QStringLiteral("company_id"), QString::number(m_companyId));
-        break;
-    case AStatus::Merchant:
-        params.insert(QStringLiteral("agency_id"), QString::number(m_companyId));
-        break;
-    default:
-        return {};
-    }
-    const ServiceReply reply = service().get(QStringLiteral("/w1/Device/deviceList"), params);
-    qDebug() << "get_companys : " << reply.body();
-    if (!reply.ok())
-        return {};
-    return ShareAccounts::accountsFromJson(reply.data(), m_runMode, int(m_companyId));
+    return ShareAccounts::fetchAccounts(service(), m_runMode, int(m_companyId), m_user.userId);
 }
 
 QList<DeviceEntry> MainShareWidget::fetchLocalDevices() const

@@ -25,6 +25,14 @@ void UIDeviceList::addDevice(const DeviceEntry& device)
     row->show();
 }
 
+// A list filled before it was first shown had no laid-out viewport to measure its rows by.
+void UIDeviceList::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    for (UIDevice* row : qAsConst(m_rows))
+        row->resize(m_ui->scrollArea->viewport()->width(), row->height());
+}
+
 void UIDeviceList::clear()
 {
     qDeleteAll(m_rows);

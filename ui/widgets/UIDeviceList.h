@@ -32,6 +32,9 @@ public:
     std::optional<DeviceEntry> selectedEntry() const;
     const QList<UIDevice*>& rows() const { return m_rows; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 signals:
     // After the clicked row was selected.
     void click(int index);

@@ -3,6 +3,7 @@
 #include "AMessageBox.h"
 #include "ASingleton.h"
 #include "AStatus.h"
+#include "DWebSocket.h"
 #include "LoginWidget.h"
 #include "MainCloudWidget.h"
 #include "MainOnlineWidget.h"
@@ -34,8 +35,8 @@ MainWidget::MainWidget(const SUser& user, SJob* job, QWidget* parent)
 
     const AStatus* status = ASingleton<AStatus>::instance();
     if (status->getInt(QStringLiteral("software_mode")) == 1) {
-        m_ui->btn_share->setEnabled(false);
-        on_btn_cloud_clicked();
+        // Cloud mode prints the documents handed to it: the online page, which lists them.
+        gotoOnline();
     } else {
         on_btn_share_clicked();
     }
@@ -46,7 +47,18 @@ MainWidget::MainWidget(const SUser& user, SJob* job, QWidget* parent)
     qInfo() << "MainWidget show";
 }
 
-MainWidget::~MainWidget() = default;
+MainWidget::~MainWidget()
+{
+    delete m_channel;
+}
+
+void MainWidget::ensureChannel()
+{
+    if (m_channel)
+        return;
+    m_channel = new DWebSocket(m_user.userId);
+    connect(m_channel, &DWebSocket::login_rejected, this, [](const QString& message) { infoBox(message); });
+}
 
 void MainWidget::switchTo(QWidget* page, QToolButton* current)
 {
@@ -89,6 +101,7 @@ void MainWidget::on_btn_share_clicked()
 void MainWidget::on_btn_cloud_clicked()
 {
     if (!m_cloudPage) {
+        ensureChannel();
         m_cloudPage = new MainCloudWidget(m_user, m_job, m_ui->widget_main);
         connect(m_cloudPage, &MainCloudWidget::w_hide, this, &QWidget::hide);
         connect(m_cloudPage, &MainCloudWidget::success, this, &MainWidget::succeed);
@@ -118,6 +131,7 @@ void MainWidget::on_btn_logout_clicked()
 void MainWidget::gotoOnline()
 {
     if (!m_onlinePage) {
+        ensureChannel();
         m_onlinePage = new MainOnlineWidget(m_user, m_job, m_ui->widget_main);
         connect(m_onlinePage, &MainOnlineWidget::success, this, &MainWidget::succeed);
     }

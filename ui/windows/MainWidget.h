@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <memory>
 
+class DWebSocket;
 class MainCloudWidget;
 class MainOnlineWidget;
 class MainSettingWidget;
@@ -45,6 +46,8 @@ private slots:
 
 private:
     void gotoOnline();
+    // The push channel the online and print-and-deliver pages listen to, made on first need.
+    void ensureChannel();
     void succeed();
     // Shows page in the content area, hides the others and marks the tall button that leads to it.
     void switchTo(QWidget* page, QToolButton* current);
@@ -56,5 +59,6 @@ private:
     MainOnlineWidget* m_onlinePage = nullptr;
     MainCloudWidget* m_cloudPage = nullptr;
     MainSettingWidget* m_settingPage = nullptr;
+    DWebSocket* m_channel = nullptr;
     std::unique_ptr<Ui::MainWidget> m_ui;
 };

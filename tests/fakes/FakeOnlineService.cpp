@@ -1,0 +1,62 @@
+#include "FakeOnlineService.h"
+
+#include "FakeObjectStorage.h"
+
+#include <QJsonArray>
+#include <QTimer>
+
+FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push) : m_push(push)
+{
+    service.setDefault("GET", "/c2/upload/winOssGet", FakeObjectStorage::credentialsAnswer("u/5/", "n"));
+    service.setHandler("GET", "/c2/upload/yunPan", [this](const FakeRequest&) {
+        return FakeResponse::envelope(0, QJsonObject{{QStringLiteral("filepage"), pages}});
+    });
+    service.setHandler("GET", "/w1/printing/assignDocument", [this](const FakeRequest& request) {
+        if (splitCode.isEmpty())
+            return FakeResponse::envelope(1, QJsonValue::Undefined, QStringLiteral("文档不存在"));
+        const QJsonObject message{
+            {QStringLiteral("type"), QStringLiteral("document_assign")},
+            {QStringLiteral("return_code"), splitCode},
+            {QStringLiteral("data"), QJsonObject{{QStringLiteral("document_id"),
+                                                  QString::fromUtf8(request.queryValue("document_id"))}}}};
+        QTimer::singleShot(0, &m_push, [this, message] { m_push.send(message); });
+        return FakeResponse::envelope(0);
+    });
+    const QJsonObject device{{QStringLiteral("device_id"), 31},
+                             {QStringLiteral("device_code"), QStringLiteral("KM0001")},
+                             {QStringLiteral("device_nickname"), QStringLiteral("前台")},
+                             {QStringLiteral("device_status"), 1}};
+    service.setDefault("GET", "/w1/Device/deviceList",
+                       FakeResponse::envelope(
+                           0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
+                                                     {QStringLiteral("name"), QStringLiteral("演示公司")},
+                                                     {QStringLiteral("device_list"), QJsonArray{device}}}}));
+    service.setHandler("GET", "/w1/printing/printConfig", [this](const FakeRequest&) {
+        return FakeResponse::envelope(
+            0, QJsonObject{{QStringLiteral("device"),
+                            QJsonObject{{QStringLiteral("color"), colorDevice ? 1 : 0},
+                                        {QStringLiteral("paper_size_2"), QJsonArray{QStringLiteral("A4")}}}},
+                           {QStringLiteral("print_price_rule"),
+                            QJsonObject{{QStringLiteral("id"), 3},
+                                        {QStringLiteral("price_doc_mono_a4_s"), 10},
+                                        {QStringLiteral("price_doc_color_a4_s"), 50}}},
+                           {QStringLiteral("company_info"),
+                            QJsonObject{{QStringLiteral("company_amount"), companyAmount}}}});
+    });
+    service.setHandler("GET", "/w1/printing/printingFile", [this](const FakeRequest&) {
+        const QJsonObject message{{QStringLiteral("type"), QStringLiteral("print_v4_result")},
+                                  {QStringLiteral("order_id"), resultFor.isEmpty() ? orderId : resultFor},
+                                  {QStringLiteral("return_code"), resultCode},
+                                  {QStringLiteral("return_msg"), resultMessage},
+                                  {QStringLiteral("return_data"), QString()}};
+        QTimer::singleShot(0, &m_push, [this, message] { m_push.send(message); });
+        return FakeResponse::envelope(0, orderId);
+    });
+}
+
+QJsonObject FakeOnlineService::converted(const QString& documentId, const QString& status)
+{
+    return {{QStringLiteral("type"), QStringLiteral("pdf_convert")},
+            {QStringLiteral("data"), QJsonObject{{QStringLiteral("user_document_id"), documentId},
+                                                 {QStringLiteral("status"), status}}}};
+}

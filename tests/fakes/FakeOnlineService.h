@@ -1,0 +1,32 @@
+#pragma once
+
+#include "FakeHttpServer.h"
+#include "FakeWsServer.h"
+
+#include <QString>
+
+// The service's online-print endpoints scripted on a FakeHttpServer, with what its push channel says
+// after them: credentials for uploads, page counts, splits (answered with "document_assign"), one
+// company account "演示公司" (id 7) with device KM0001 (id 31), the device's print configuration with
+// prices for mono_a4_s (10) and color_a4_s (50), and orders (answered with "print_v4_result").
+// The members may change between requests.
+class FakeOnlineService
+{
+public:
+    FakeOnlineService(FakeHttpServer& service, FakeWsServer& push);
+
+    int pages = 5;
+    QString splitCode = QStringLiteral("1"); // "": the split request is refused and nothing pushed
+    bool colorDevice = false;
+    int companyAmount = 1000;
+    QString orderId = QStringLiteral("OP1");
+    QString resultFor; // the order id of the pushed result; empty: orderId
+    QString resultCode = QStringLiteral("0");
+    QString resultMessage = QStringLiteral("打印成功");
+
+    // The push message that says a stored document was converted (status "5") or not ("4").
+    static QJsonObject converted(const QString& documentId, const QString& status);
+
+private:
+    FakeWsServer& m_push;
+};

@@ -1,0 +1,253 @@
+#include "BHttpClient.h"
+#include "DWebSocket.h"
+#include "FakeWsServer.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+const QHostAddress kAddress(QStringLiteral("127.0.81.2"));
+const QString kUser = QStringLiteral("4711");
+// A minute of the service's clock is 600 ms here.
+constexpr DWebSocket::Timing kFast{10000, {10, 600, 600}};
+
+QStringList g_log;
+void captureLog(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    g_log.append(text);
+}
+} // namespace
+
+class TestDWebSocket : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void channelUrl_data();
+    void channelUrl();
+    void backoffDelays();
+    void loginAndPing_data();
+    void loginAndPing();
+    void messages_data();
+    void messages();
+    void loginRejectedOncePerProcess();
+    void reconnectsAfterServerClose();
+    void serviceDownForAMinute();
+};
+
+void TestDWebSocket::channelUrl_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("https host") << "https://api.pavkoprint.com"
+                                << "wss://api.pavkoprint.com:443/wss";
+    QTest::newRow("http host") << "http://api.pavkoprint.com"
+                               << "wss://api.pavkoprint.com:443/wss";
+    QTest::newRow("trailing slash") << "https://api.pavkoprint.com/"
+                                    << "wss://api.pavkoprint.com:443/wss";
+    QTest::newRow("port") << "https://api.pavkoprint.com:8443"
+                          << "wss://api.pavkoprint.com:8443/wss";
+    QTest::newRow("path") << "https://pavkoprint.com/api/"
+                          << "wss://pavkoprint.com:443/api/wss";
+    QTest::newRow("plain with port and path") << "http://127.0.81.2:8090/svc"
+                                              << "ws://127.0.81.2:8090/svc/wss";
+}
+
+void TestDWebSocket::channelUrl()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, url);
+    QCOMPARE(DWebSocket::channelUrl(server), url);
+}
+
+// At most 12 attempts in any minute the service is away, whatever the jitter, and a connection that
+// stayed up a minute starts the next drop with an immediate attempt again.
+void TestDWebSocket::backoffDelays()
+{
+    for (const double jitter : {0.0, 0.5, 0.999}) {
+        ReconnectBackoff backoff;
+        QCOMPARE(backoff.nextDelayMs(jitter), 0);
+        qint64 elapsed = 0;
+        int attempts = 1;
+        int last = 0;
+        while (elapsed < 300000) {
+            last = backoff.nextDelayMs(jitter);
+            QVERIFY(last > 0 && last <= ReconnectBackoff::kTiming.maxDelayMs);
+            elapsed += last;
+            attempts += elapsed <= 60000 ? 1 : 0;
+        }
+        QVERIFY2(attempts <= 12, qPrintable(QString::number(attempts)));
+        QVERIFY(last >= ReconnectBackoff::kTiming.maxDelayMs / 2);
+        backoff.connectionEnded(ReconnectBackoff::kTiming.stableMs - 1);
+        QVERIFY(backoff.nextDelayMs(jitter) > 0);
+        backoff.connectionEnded(ReconnectBackoff::kTiming.stableMs);
+        QCOMPARE(backoff.nextDelayMs(jitter), 0);
+    }
+}
+
+void TestDWebSocket::loginAndPing_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("ws") << false;
+    QTest::newRow("wss, self-signed") << true;
+}
+
+// The first ping goes out before "init" with an empty client id; the login is signed and carries no key.
+void TestDWebSocket::loginAndPing()
+{
+    QFETCH(bool, tls);
+    BHttpClient::setTlsVerification(!tls);
+    FakeWsServer server(tls);
+    QVERIFY(server.start(kAddress));
+    DWebSocket channel(kUser, server.url(), kFast);
+    QTRY_COMPARE(server.goodLogins(), 1);
+    const QJsonObject ping = QJsonDocument::fromJson(server.received().first().toUtf8()).object();
+    QCOMPARE(ping.value(QLatin1String("type")).toString(), QStringLiteral("ping"));
+    QCOMPARE(ping.value(QLatin1String("client_id")).toString(), QString());
+    QVERIFY(ping.value(QLatin1String("time")).isDouble());
+    const QJsonObject login = QJsonDocument::fromJson(server.received().at(1).toUtf8()).object();
+    QCOMPARE(login.value(QLatin1String("only")).toString(), QStringLiteral("winpc"));
+    QVERIFY(channel.isConnected());
+    BHttpClient::setTlsVerification(true);
+}
+
+void TestDWebSocket::messages_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("raised"); // signal(args), empty for none
+    QTest::newRow("converted") << R"({"type":"pdf_convert","data":{"user_document_id":"77","status":"5"}})"
+                               << "pdf_convert(77,5)";
+    QTest::newRow("conversion failed")
+        << R"({"type":"pdf_convert","data":{"user_document_id":77,"status":"4"}})"
+        << "pdf_convert(77,4)";
+    QTest::newRow("status 3 ignored")
+        << R"({"type":"pdf_convert","data":{"user_document_id":"77","status":"3"}})"
+        << "";
+    QTest::newRow("convert without status") << R"({"type":"pdf_convert","data":{"user_document_id":"77"}})"
+                                            << "";
+    QTest::newRow("split") << R"({"type":"document_assign","return_code":"1","data":{"document_id":"9"}})"
+                           << "pdf_split(9,8)";
+    QTest::newRow("split failed")
+        << R"({"type":"document_assign","return_code":"0","data":{"document_id":"9"}})"
+        << "pdf_split(9,7)";
+    QTest::newRow("numeric split code ignored")
+        << R"({"type":"document_assign","return_code":1,"data":{"document_id":"9"}})"
+        << "";
+    QTest::newRow("order result")
+        << R"({"type":"print_v4_result","order_id":"OP1","return_code":"0","return_msg":"ok","return_data":""})"
+        << "printing_msg(OP1,0,ok,)";
+    QTest::newRow("numeric order failure not success")
+        << R"({"type":"print_v4_result","order_id":"OP1","return_code":3,"return_msg":"jam","return_data":"x"})"
+        << "printing_msg(OP1,3,jam,x)";
+    QTest::newRow("order result incomplete")
+        << R"({"type":"print_v4_result","order_id":"OP1","return_code":"0"})"
+        << "";
+    QTest::newRow("type not text") << R"({"type":5})"
+                                   << "";
+    QTest::newRow("pong, not logged") << R"({"type":"pong"})"
+                                      << "";
+    QTest::newRow("not json") << "pdf_convert"
+                              << "";
+}
+
+void TestDWebSocket::messages()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, raised);
+    FakeWsServer server;
+    QVERIFY(server.start(kAddress));
+    DWebSocket channel(kUser, server.url(), kFast);
+    QStringList seen;
+    connect(&channel, &DWebSocket::pdf_convert, this, [&seen](const QString& id, int status) {
+        seen << QStringLiteral("pdf_convert(%1,%2)").arg(id).arg(status);
+    });
+    connect(&channel, &DWebSocket::pdf_split, this, [&seen](const QString& id, int status) {
+        seen << QStringLiteral("pdf_split(%1,%2)").arg(id).arg(status);
+    });
+    connect(&channel, &DWebSocket::printing_msg, this,
+            [&seen](const QString& id, int code, const QString& msg, const QString& data) {
+                seen << QStringLiteral("printing_msg(%1,%2,%3,%4)").arg(id).arg(code).arg(msg, data);
+            });
+    QTRY_COMPARE(server.goodLogins(), 1);
+    g_log.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    server.sendText(text);
+    // A message that always raises a signal marks the end of what the one under test raised.
+    server.sendText(
+        QStringLiteral(R"({"type":"document_assign","return_code":"1","data":{"document_id":"end"}})"));
+    QTRY_VERIFY(seen.contains(QStringLiteral("pdf_split(end,8)")));
+    qInstallMessageHandler(previous);
+    seen.removeAll(QStringLiteral("pdf_split(end,8)"));
+    QCOMPARE(seen, raised.isEmpty() ? QStringList() : QStringList{raised});
+    // Every message is logged but the service's answers to pings.
+    QCOMPARE(g_log.filter(QStringLiteral("ws recv msg :")).size(),
+             text.contains(QLatin1String("pong")) ? 1 : 2);
+}
+
+// 18001 ends reconnecting and is shown once per process: a later channel stays quiet about it.
+void TestDWebSocket::loginRejectedOncePerProcess()
+{
+    FakeWsServer server;
+    QVERIFY(server.start(kAddress));
+    {
+        DWebSocket first(kUser, server.url(), kFast);
+        QSignalSpy rejected(&first, &DWebSocket::login_rejected);
+        QTRY_COMPARE(server.goodLogins(), 1);
+        server.sendText(
+            QStringLiteral(R"({"type":"login","return_code":"18001","message":"账号已在别处登录"})"));
+        QTRY_COMPARE(rejected.count(), 1);
+        QCOMPARE(rejected.first().first().toString(), QStringLiteral("账号已在别处登录"));
+        QVERIFY(!first.autoReconnect());
+        server.closeAll();
+        QTRY_VERIFY(!first.isConnected());
+        QCOMPARE(first.attempts(), 1);
+    }
+    QCOMPARE(DWebSocket::current(), nullptr);
+    DWebSocket second(kUser, server.url(), kFast);
+    QSignalSpy rejected(&second, &DWebSocket::login_rejected);
+    QTRY_COMPARE(server.goodLogins(), 2);
+    server.sendText(QStringLiteral(R"({"type":"login","return_code":"18001","message":"again"})"));
+    server.sendText(
+        QStringLiteral(R"({"type":"document_assign","return_code":"1","data":{"document_id":"end"}})"));
+    QSignalSpy split(&second, &DWebSocket::pdf_split);
+    QTRY_COMPARE(split.count(), 1);
+    QCOMPARE(rejected.count(), 0);
+    QVERIFY(second.autoReconnect());
+}
+
+void TestDWebSocket::reconnectsAfterServerClose()
+{
+    FakeWsServer server;
+    QVERIFY(server.start(kAddress));
+    DWebSocket channel(kUser, server.url(), kFast);
+    QTRY_COMPARE(server.goodLogins(), 1);
+    for (int round = 2; round <= 4; ++round) {
+        server.closeAll();
+        QTRY_COMPARE(server.goodLogins(), round);
+        QTRY_VERIFY(channel.isConnected());
+    }
+}
+
+void TestDWebSocket::serviceDownForAMinute()
+{
+    FakeWsServer server;
+    QVERIFY(server.start(kAddress));
+    DWebSocket channel(kUser, server.url(), kFast);
+    QTRY_COMPARE(server.goodLogins(), 1);
+    const int before = channel.attempts();
+    server.stop();
+    QElapsedTimer down;
+    down.start();
+    while (down.elapsed() < kFast.reconnect.maxDelayMs)
+        QTest::qWait(5);
+    const int during = channel.attempts() - before;
+    QVERIFY2(during >= 2 && during <= 12, qPrintable(QString::number(during)));
+    QVERIFY(server.start(kAddress));
+    QTRY_COMPARE_WITH_TIMEOUT(server.goodLogins(), 2, 5000);
+    QVERIFY(channel.isConnected());
+}
+
+QTEST_GUILESS_MAIN(TestDWebSocket)
+#include "TestDWebSocket.moc"

@@ -1,0 +1,301 @@
+#include "AMailbox.h"
+#include "AppDir.h"
+#include "DWebSocket.h"
+#include "FakeObjectStorage.h"
+#include "FakeOnlineService.h"
+#include "MainOnlineWidget.h"
+#include "OnlineWidget1.h"
+#include "OnlineWidget2.h"
+#include "TestSupport.h"
+#include "UIFile2.h"
+#include "UIFileConfig2.h"
+#include "UIFileList2.h"
+#include "UiResources.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QHostAddress kAddress(QStringLiteral("127.0.81.3"));
+const QByteArray kCheck = "/c2/document/checkDocument";
+const QByteArray kAssign = "/w1/printing/assignDocument";
+const QByteArray kOrder = "/w1/printing/printingFile";
+} // namespace
+
+// The online-print page against loopback fakes of the service, its storage and its push channel.
+class TestOnlinePage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void documentLifecycle_data();
+    void documentLifecycle();
+    void rowDeletedWhileItsRequestWaits();
+    void addingFiles();
+    void pricesAndRefusals_data();
+    void pricesAndRefusals();
+    void orderOutcome_data();
+    void orderOutcome();
+
+private:
+    QString file(const QString& name);
+    // A page whose one document is ready to print.
+    std::unique_ptr<MainOnlineWidget> readyPage(DocumentSettings::Size size, bool color);
+
+    TestAppDir m_dir;
+    FakeHttpServer m_service;
+    FakeObjectStorage m_storage;
+    FakeWsServer m_push;
+    FakeOnlineService m_online{m_service, m_push};
+    std::unique_ptr<DWebSocket> m_channel;
+    SUser m_user{QStringLiteral("tok"), QStringLiteral("5"), QStringLiteral("李雷")};
+};
+
+void TestOnlinePage::initTestCase()
+{
+    initUiResources();
+    QVERIFY(m_service.start(kAddress) && m_storage.start(kAddress) && m_push.start(kAddress));
+    m_dir.writeConfig(QStringLiteral(R"({"https_server":"%1","oss_address":"%2"})")
+                          .arg(m_service.baseUrl(), m_storage.address())
+                          .toUtf8());
+    setAppDir(m_dir.path());
+    m_channel = std::make_unique<DWebSocket>(m_user.userId, m_push.url(), DWebSocket::kTiming);
+    QTRY_COMPARE(m_push.goodLogins(), 1);
+}
+
+void TestOnlinePage::init()
+{
+    m_online.splitCode = QStringLiteral("1");
+    m_online.colorDevice = false;
+    m_service.clearRequests();
+}
+
+QString TestOnlinePage::file(const QString& name)
+{
+    m_dir.writeFile(name, "%PDF-1.4 " + name.toUtf8());
+    return m_dir.file(name);
+}
+
+void TestOnlinePage::documentLifecycle_data()
+{
+    QTest::addColumn<QByteArray>("check");  // the answer's data, or "" for a failed request
+    QTest::addColumn<int>("storageStatus"); // of the upload's answer
+    QTest::addColumn<QString>("converted"); // the status pushed once it is converting; "" for none
+    QTest::addColumn<QString>("splitCode");
+    QTest::addColumn<int>("uploads");
+    QTest::addColumn<int>("status");
+    QTest::newRow("known by its MD5: not uploaded")
+        << QByteArray(R"({"check":1,"user_document_id":41})") << 200 << ""
+        << "1" << 0 << 8;
+    QTest::newRow("known, still converting")
+        << QByteArray(R"({"check":2,"user_document_id":42})") << 200 << "5"
+        << "1" << 0 << 8;
+    QTest::newRow("new: uploaded and converted") << QByteArray(R"({"check":0})") << 200 << "5"
+                                                 << "1" << 1 << 8;
+    QTest::newRow("upload refused") << QByteArray(R"({"check":0})") << 403 << ""
+                                    << "1" << 1 << 2;
+    QTest::newRow("conversion failed") << QByteArray(R"({"check":0})") << 200 << "4"
+                                       << "1" << 1 << 4;
+    QTest::newRow("split failed") << QByteArray(R"({"check":1,"user_document_id":43})") << 200 << ""
+                                  << "0" << 0 << 7;
+    QTest::newRow("split refused: no wait for ever")
+        << QByteArray(R"({"check":1,"user_document_id":44})") << 200 << ""
+        << "" << 0 << 7;
+}
+
+void TestOnlinePage::documentLifecycle()
+{
+    QFETCH(QByteArray, check);
+    QFETCH(int, storageStatus);
+    QFETCH(QString, converted);
+    QFETCH(QString, splitCode);
+    QFETCH(int, uploads);
+    QFETCH(int, status);
+    m_online.splitCode = splitCode;
+    m_service.enqueue("GET", kCheck,
+                      check.isEmpty()
+                          ? FakeResponse::envelope(500, QJsonValue::Undefined, QStringLiteral("x"))
+                          : FakeResponse::json(R"({"code":0,"data":)" + check + '}'));
+    if (storageStatus != 200)
+        m_storage.enqueueAnswer(FakeResponse::text("denied", storageStatus));
+    const int uploadsBefore = m_storage.putCount();
+    UIFileList2 list(m_user);
+    QVERIFY(list.addFile(file(QStringLiteral("a.pdf"))));
+    UIFile2* row = list.rows().first();
+    if (!converted.isEmpty()) {
+        QTRY_COMPARE(row->status(), int(UIFile2::Converting));
+        m_push.send(
+            FakeOnlineService::converted(QStringLiteral("999"), QStringLiteral("5"))); // not this row's
+        m_push.send(FakeOnlineService::converted(row->settings().documentId, converted));
+    }
+    QTRY_COMPARE(row->status(), status);
+    QCOMPARE(m_storage.putCount() - uploadsBefore, uploads);
+    if (uploads && storageStatus == 200)
+        QCOMPARE(m_storage.uploads().last().failure, QString()); // signature and MD5 held
+    const QList<FakeRequest> checks = m_service.requestsTo(kCheck);
+    QCOMPARE(checks.last().queryValue("hash"),
+             QCryptographicHash::hash("%PDF-1.4 a.pdf", QCryptographicHash::Md5).toHex());
+    if (status == UIFile2::Ready) {
+        QCOMPARE(row->settings().endPage, 5); // the converted document's pages
+        QCOMPARE(m_service.requestsTo(kAssign).last().queryValue("split_end_page"), QByteArray("5"));
+    }
+}
+
+void TestOnlinePage::rowDeletedWhileItsRequestWaits()
+{
+    const int uploadsBefore = m_storage.putCount();
+    UIFileList2 list(m_user);
+    QPointer<UIFile2> row;
+    // The user deletes the row while its check is on the way: the answer must not reach a deleted row.
+    bool deleted = false;
+    m_service.setHandler("GET", kCheck, [&list, deleted](const FakeRequest&) mutable {
+        // Later checks (of this suite's other tests) find their documents known.
+        if (std::exchange(deleted, true))
+            return FakeResponse::json(R"({"code":0,"data":{"check":1,"user_document_id":7}})");
+        QTimer::singleShot(0, &list, [&list] { list.deleteRow(0); });
+        FakeResponse slow = FakeResponse::json(R"({"code":0,"data":{"check":0}})");
+        slow.delayMs = 200;
+        return slow;
+    });
+    QVERIFY(list.addFile(file(QStringLiteral("gone.pdf"))));
+    row = list.rows().first();
+    QTRY_VERIFY(row.isNull());
+    QVERIFY(list.rows().isEmpty());
+    QTest::qWait(300);
+    QCOMPARE(m_storage.putCount(), uploadsBefore);
+}
+
+void TestOnlinePage::addingFiles()
+{
+    UIFileList2 list(m_user);
+    QVERIFY(!list.addFile(file(QStringLiteral("photo.jpeg")))); // offered by the dialog, yet refused
+    QVERIFY(list.addFile(file(QStringLiteral("anim.GIF"))));    // not offered, yet taken
+    QVERIFY(!list.addFile(m_dir.file(QStringLiteral("missing.pdf"))));
+    const QString key = QStringLiteral("pavko_test_mailbox_%1").arg(QCoreApplication::applicationPid());
+    AMailbox mailbox(key);
+    QVERIFY(mailbox.create());
+    mailbox.append((file(QStringLiteral("a.pdf")) + QLatin1Char(',') + file(QStringLiteral("文档.txt")) +
+                    QLatin1Char(','))
+                       .toUtf8());
+    list.useMailbox(key);
+    list.pollMailbox();
+    QCOMPARE(list.rows().size(), 3);
+    QCOMPARE(list.rows().at(2)->fileName(), QStringLiteral("文档.txt"));
+    QCOMPARE(list.selectedIndex(), 2);
+    QVERIFY(mailbox.take().isEmpty());
+    emit list.rows().at(0)->del(0);
+    QCOMPARE(list.selectedIndex(), 1);
+    QCOMPARE(list.rows().at(1)->pos(), QPoint(0, UIFile2::kHeight + 1));
+}
+
+std::unique_ptr<MainOnlineWidget> TestOnlinePage::readyPage(DocumentSettings::Size size, bool color)
+{
+    m_service.enqueue("GET", kCheck,
+                      FakeResponse::json(R"({"code":0,"data":{"check":1,"user_document_id":77}})"));
+    auto page = std::make_unique<MainOnlineWidget>(m_user, nullptr);
+    page->show();
+    UIFileList2* list = page->step1()->fileList();
+    list->addFile(file(QStringLiteral("r.pdf")));
+    UIFile2* row = list->rows().first();
+    [&] { QTRY_COMPARE(row->status(), int(UIFile2::Ready)); }();
+    row->setSize(size);
+    row->setColor(color ? 1 : 0);
+    // Pages 3 to 5, 2 copies, through the editors.
+    auto* begin = list->config()->findChild<QLineEdit*>(QStringLiteral("led_begin"));
+    begin->setText(QStringLiteral("3"));
+    [&] { QTRY_COMPARE(row->status(), int(UIFile2::Ready)); }(); // split again
+    list->config()->findChild<QLineEdit*>(QStringLiteral("led_copies"))->setText(QStringLiteral("2"));
+    answerNextMessageBox(QMessageBox::Ok);
+    begin->setText(QStringLiteral("0"));
+    [&] { QTRY_COMPARE(lastMessageBox().text, QStringLiteral("起始页数至少为1")); }();
+    [&] { QCOMPARE(begin->text(), QStringLiteral("1")); }();
+    begin->setText(QStringLiteral("3"));
+    QTest::mouseClick(page->findChild<QToolButton*>(QStringLiteral("btn_next")), Qt::LeftButton);
+    return page;
+}
+
+void TestOnlinePage::pricesAndRefusals_data()
+{
+    QTest::addColumn<bool>("colorDevice");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("color");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("toolTip");
+    QTest::newRow("mono A4") << false << 1 << false << "0.60"
+                             << "r.pdf :\n    0.10印币/页 * 3页 * 2份 = 0.60印币\n";
+    QTest::newRow("colour on a colour device") << true << 1 << true << "3.00"
+                                               << "r.pdf :\n    0.50印币/页 * 3页 * 2份 = 3.00印币\n";
+    QTest::newRow("colour refused") << false << 1 << true << "异常"
+                                    << "r.pdf :\n文件设置打印彩色，而选择的设备不支持彩色";
+    QTest::newRow("A3 refused") << true << 2 << false << "异常"
+                                << "r.pdf :\n文件设置打印A3，而选择的设备不支持A3";
+}
+
+void TestOnlinePage::pricesAndRefusals()
+{
+    QFETCH(bool, colorDevice);
+    QFETCH(int, size);
+    QFETCH(bool, color);
+    QFETCH(QString, amount);
+    QFETCH(QString, toolTip);
+    m_online.colorDevice = colorDevice;
+    const auto page = readyPage(DocumentSettings::Size(size), color);
+    QVERIFY(page->step2()->isVisible());
+    auto* label = page->step2()->findChild<QLabel*>(QStringLiteral("label_amount"));
+    QCOMPARE(label->text(), amount);
+    QCOMPARE(label->toolTip(), toolTip);
+    if (amount != QLatin1String("异常"))
+        return;
+    answerNextMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(page->step2()->findChild<QToolButton*>(QStringLiteral("btn_print")), Qt::LeftButton);
+    QCOMPARE(lastMessageBox().text, QStringLiteral("文件设置异常，请检查打印参数或设备后，再打印"));
+    QVERIFY(m_service.requestsTo(kOrder).isEmpty());
+}
+
+void TestOnlinePage::orderOutcome_data()
+{
+    QTest::addColumn<QString>("pushedFor");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("succeeded");
+    QTest::newRow("printed") << "OP9"
+                             << "0" << true;
+    QTest::newRow("another order's failure") << "OP8"
+                                             << "3" << true;
+    QTest::newRow("failed, pushed before or after the answer") << "OP9"
+                                                               << "3" << false;
+}
+
+void TestOnlinePage::orderOutcome()
+{
+    QFETCH(QString, pushedFor);
+    QFETCH(QString, code);
+    QFETCH(bool, succeeded);
+    m_online.orderId = QStringLiteral("OP9");
+    m_online.resultFor = pushedFor;
+    m_online.resultCode = code;
+    m_online.resultMessage = QStringLiteral("卡纸");
+    const auto page = readyPage(DocumentSettings::A4, false);
+    QSignalSpy success(page.get(), &MainOnlineWidget::success);
+    if (!succeeded)
+        answerNextMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(page->step2()->findChild<QToolButton*>(QStringLiteral("btn_print")), Qt::LeftButton);
+    QCOMPARE(success.count(), succeeded ? 1 : 0);
+    if (!succeeded)
+        QCOMPARE(lastMessageBox().text, QStringLiteral("卡纸"));
+    const FakeRequest order = m_service.requestsTo(kOrder).last();
+    QCOMPARE(order.queryValue("company_id"), QByteArray("7"));
+    QCOMPARE(order.queryValue("device_id"), QByteArray("31"));
+    QCOMPARE(order.queryValue("only").size(), 32);
+    const QString expected = QStringLiteral(
+        R"([{"document_id":"77","num":"2","size":"1","double":"0","double_type":"2","color":"0",)"
+        R"("split_start_page":"3","split_end_page":"5","split_synthetize":"0","filepage":"5"}])");
+    QCOMPARE(QString::fromUtf8(order.queryValue("print_data")), expected);
+}
+
+QTEST_MAIN(TestOnlinePage)
+#include "TestOnlinePage.moc"

@@ -1,0 +1,318 @@
+#include "OnlineWidget2.h"
+
+#include "AConfig.h"
+#include "AMessageBox.h"
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "DWebSocket.h"
+#include "EventWait.h"
+#include "OnlineOrder.h"
+#include "OnlineWidget1.h"
+#include "ServiceApi.h"
+#include "ShareAccounts.h"
+#include "UIFile2.h"
+#include "UIFileList2.h"
+#include "ui_OnlineWidget2.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDebug>
+
+namespace {
+const auto kPayChosen = QStringLiteral(
+    "color:rgb(13,127,233); border:1px solid rgb(13,127,233); border-radius:3px; padding-left:6px;");
+const auto kPayOther = QStringLiteral(
+    "color:rgb(191,191,191); border:1px solid rgb(191,191,191); border-radius:3px; padding-left:6px;");
+const auto kPrintIdle = QStringLiteral(
+    "QToolButton { color : rgb(255,255,255); border : none; background-color : rgb(0,168,255); }"
+    "QToolButton:hover { background-color : rgb(6,130,204); }");
+
+QString money(qint64 hundredths)
+{
+    return QString::asprintf("%.2f", double(hundredths) / 100.0);
+}
+
+AStatus* status()
+{
+    return ASingleton<AStatus>::instance();
+}
+} // namespace
+
+OnlineWidget2::OnlineWidget2(const SUser& user, OnlineWidget1* step1, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::OnlineWidget2>()), m_user(user), m_step1(step1),
+      m_runMode(status()->runMode()), m_companyId(status()->getInt(QStringLiteral("company_id")))
+{
+    m_ui->setupUi(this);
+    setAttribute(Qt::WA_StyledBackground);
+    m_ui->btn_print->setStyleSheet(kPrintIdle);
+    connect(m_ui->widget_device_list, &UIDeviceList::click, this, &OnlineWidget2::deviceChosen);
+    qInfo() << "OnlineWidget2 show";
+    refresh();
+}
+
+OnlineWidget2::~OnlineWidget2() = default;
+
+ServiceApi OnlineWidget2::service() const
+{
+    return ServiceApi(ASingleton<AConfig>::instance()->https_server(), m_user.token);
+}
+
+void OnlineWidget2::on_btn_flush_clicked()
+{
+    refresh();
+}
+
+void OnlineWidget2::refresh()
+{
+    qInfo() << "OnlineWidget2 : flush data";
+    m_ui->btn_flush->setEnabled(false);
+    m_accounts = ShareAccounts::fetchAccounts(service(), m_runMode, int(m_companyId), m_user.userId);
+    ShareAccounts::addPersonalAccount(m_accounts, m_runMode, int(m_companyId));
+    ShareAccounts::orderByStatus(m_accounts);
+    ShareAccounts::putDefaultsFirst(m_accounts, status()->getInt(QStringLiteral("select_company_id")),
+                                    status()->getInt(QStringLiteral("select_device_id")));
+    m_filling = true;
+    m_ui->cbx_account->clear();
+    for (const AccountEntry& account : qAsConst(m_accounts))
+        m_ui->cbx_account->addItem(account.name);
+    m_ui->cbx_account->setCurrentIndex(0);
+    for (int i = 0; i < m_accounts.size() && m_selectedAccountId >= 0; ++i)
+        if (m_accounts[i].id == m_selectedAccountId)
+            m_ui->cbx_account->setCurrentIndex(i);
+    m_filling = false;
+    fillDeviceList();
+    m_ui->btn_flush->setEnabled(true);
+}
+
+void OnlineWidget2::on_cbx_account_currentIndexChanged(int index)
+{
+    if (index < 0 || m_filling)
+        return;
+    m_selectedAccountId = m_accounts.value(index).id;
+    fillDeviceList();
+}
+
+AccountEntry* OnlineWidget2::selectedAccount()
+{
+    const int index = m_ui->cbx_account->currentIndex();
+    return index >= 0 && index < m_accounts.size() ? &m_accounts[index] : nullptr;
+}
+
+void OnlineWidget2::fillDeviceList()
+{
+    UIDeviceList* list = m_ui->widget_device_list;
+    list->clear();
+    const AccountEntry* account = selectedAccount();
+    if (account) {
+        for (const DeviceEntry& device : account->devices)
+            list->addDevice(device);
+        list->selectIndex(0);
+        for (int i = 0; i < account->devices.size() && m_selectedDeviceId >= 0; ++i)
+            if (account->devices[i].deviceId == m_selectedDeviceId)
+                list->selectIndex(i);
+    }
+    setPayType(Balance);
+    const bool last =
+        m_ui->cbx_account->count() > 0 && m_ui->cbx_account->currentIndex() == m_ui->cbx_account->count() - 1;
+    m_ui->btn_wxpay->setVisible(last);
+    m_ui->btn_alipay->setVisible(last);
+    computeAmounts();
+}
+
+void OnlineWidget2::deviceChosen(int index)
+{
+    const AccountEntry* account = selectedAccount();
+    if (account && index >= 0 && index < account->devices.size())
+        m_selectedDeviceId = account->devices[index].deviceId;
+    computeAmounts();
+}
+
+std::optional<DeviceEntry> OnlineWidget2::selectedDevice() const
+{
+    // The account's own entry: it carries the print configuration fetched for it.
+    const std::optional<DeviceEntry> selected = m_ui->widget_device_list->selectedEntry();
+    const int index = m_ui->cbx_account->currentIndex();
+    if (selected && index >= 0 && index < m_accounts.size())
+        for (const DeviceEntry& device : m_accounts[index].devices)
+            if (device.deviceId == selected->deviceId)
+                return device;
+    return selected;
+}
+
+void OnlineWidget2::fetchPrintConfiguration(AccountEntry& account, DeviceEntry& device)
+{
+    const ServiceReply reply = service().get(
+        QStringLiteral("/w1/printing/printConfig"),
+        {{QStringLiteral("device_code"), device.deviceCode},
+         {QStringLiteral("ticket_id"), QStringLiteral("0")},
+         {m_runMode == AStatus::Merchant ? QStringLiteral("agency_id") : QStringLiteral("company_id"),
+          QString::number(account.id)}});
+    qDebug() << "OnlineWidget2::get_device_config : " << reply.body();
+    if (!reply.okWithData())
+        return;
+    int companyAmount = 0;
+    device.printConfig = OnlineOrder::printConfiguration(reply.dataObject(), &companyAmount);
+    account.companyAmount = companyAmount;
+}
+
+void OnlineWidget2::showFailure(const QString& toolTip)
+{
+    m_priced = false;
+    m_ui->label_amount->setStyleSheet(QStringLiteral("color:rgb(216,30,6)"));
+    m_ui->label_amount->setText(QStringLiteral("异常"));
+    m_ui->label_amount->setToolTip(toolTip);
+}
+
+void OnlineWidget2::computeAmounts()
+{
+    AccountEntry* account = selectedAccount();
+    const std::optional<DeviceEntry> selected = selectedDevice();
+    DeviceEntry* device = nullptr;
+    for (int i = 0; account && selected && i < account->devices.size(); ++i)
+        if (account->devices[i].deviceId == selected->deviceId)
+            device = &account->devices[i];
+    if (!account || !device) {
+        showFailure(QStringLiteral("无有效设备"));
+        return;
+    }
+    fetchPrintConfiguration(*account, *device);
+    m_total = 0;
+    m_explain.clear();
+    const QList<UIFile2*>& rows = m_step1->fileList()->rows();
+    for (UIFile2* row : rows) {
+        row->price(device->printConfig);
+        if (!row->errorText().isEmpty()) {
+            showFailure(row->fileName() + QStringLiteral(" :\n") + row->errorText());
+            return;
+        }
+        m_total += row->priceValue();
+        m_explain += row->fileName() + QStringLiteral(" :\n") + QStringLiteral("    ") + row->priceText() +
+                     QLatin1Char('\n');
+    }
+    m_priced = true;
+    m_ui->label_amount->setText(money(m_total));
+    m_ui->label_amount->setStyleSheet(QStringLiteral("color:rgb(13,127,233)"));
+    m_ui->label_amount->setToolTip(m_explain);
+    m_ui->btn_balance->setText(QStringLiteral(" 余额支付（剩余%1印币）").arg(money(account->companyAmount)));
+    m_ui->btn_wxpay->setText(QStringLiteral(" 微信支付（%1元）").arg(money(m_total)));
+    m_ui->btn_alipay->setText(QStringLiteral(" 支付宝（%1元）").arg(money(m_total)));
+}
+
+void OnlineWidget2::on_btn_detail_clicked()
+{
+    if (!m_explain.isEmpty())
+        infoBox(m_explain);
+}
+
+void OnlineWidget2::on_btn_balance_clicked()
+{
+    setPayType(Balance);
+}
+void OnlineWidget2::on_btn_wxpay_clicked()
+{
+    setPayType(WeChatPay);
+}
+void OnlineWidget2::on_btn_alipay_clicked()
+{
+    setPayType(Alipay);
+}
+
+void OnlineWidget2::setPayType(int payType)
+{
+    m_payType = payType;
+    m_ui->btn_balance->setStyleSheet(payType == Balance ? kPayChosen : kPayOther);
+    m_ui->btn_wxpay->setStyleSheet(payType == WeChatPay ? kPayChosen : kPayOther);
+    m_ui->btn_alipay->setStyleSheet(payType == Alipay ? kPayChosen : kPayOther);
+}
+
+void OnlineWidget2::on_btn_print_clicked()
+{
+    const std::optional<DeviceEntry> device = selectedDevice();
+    AccountEntry* account = selectedAccount();
+    if (!device || !account) {
+        warnBox(QStringLiteral("未选择打印机，请先选择打印机，再打印"));
+        return;
+    }
+    if (!m_priced) {
+        warnBox(QStringLiteral("文件设置异常，请检查打印参数或设备后，再打印"));
+        return;
+    }
+    if (m_payType == Balance && m_total > account->companyAmount) {
+        warnBox(QStringLiteral("余额不足，请先充值后，再打印"));
+        return;
+    }
+    if (device->deviceStatus == DeviceEntry::Busy) {
+        warnBox(QStringLiteral("打印机使用中，请选择其他打印机或等待打印机空闲"));
+        return;
+    }
+    if (device->deviceStatus != DeviceEntry::Online) {
+        warnBox(QStringLiteral("打印机不可用，请重新选择"));
+        return;
+    }
+    m_ui->btn_print->setEnabled(false);
+    const qint64 accountId = account->id;
+    if (submitOrder(*account, *device) == 0) {
+        status()->setInt(QStringLiteral("default_company_id"), accountId);
+        status()->setInt(QStringLiteral("default_device_id"), device->deviceId);
+        status()->save();
+        emit success();
+    }
+    m_ui->btn_print->setEnabled(true);
+}
+
+int OnlineWidget2::submitOrder(const AccountEntry& account, const DeviceEntry& device)
+{
+    m_orderId.clear();
+    m_failureCode = 0;
+    // The result travels on another connection than the order's answer and may come first: failures
+    // that arrive before the order id is known are kept until it is.
+    QMap<QString, QPair<int, QString>> early;
+    const auto fail = [this](int code, const QString& message) {
+        m_failureCode = code;
+        warnBox(message);
+    };
+    QMetaObject::Connection listening;
+    if (DWebSocket* channel = DWebSocket::current()) {
+        listening = connect(
+            channel, &DWebSocket::printing_msg, this,
+            [this, &early, fail](const QString& orderId, int code, const QString& message, const QString&) {
+                if (code == 0)
+                    return;
+                if (m_orderId.isEmpty())
+                    early.insert(orderId, {code, message});
+                else if (orderId == m_orderId)
+                    fail(code, message);
+            });
+    }
+    QList<DocumentSettings> documents;
+    for (const UIFile2* row : m_step1->fileList()->rows())
+        documents.append(row->settings());
+    const QString only = QString::fromLatin1(
+        QCryptographicHash::hash(
+            (m_user.userId + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
+                .toUtf8(),
+            QCryptographicHash::Md5)
+            .toHex());
+    const ServiceReply reply =
+        service().get(QStringLiteral("/w1/printing/printingFile"),
+                      {{QStringLiteral("only"), only},
+                       {QStringLiteral("company_id"), QString::number(account.id)},
+                       {QStringLiteral("ticket_id"), QStringLiteral("0")},
+                       {QStringLiteral("device_id"), QString::number(device.deviceId)},
+                       {QStringLiteral("print_data"), OnlineOrder::printData(documents)}});
+    qDebug() << "OnlineWidget2::confirm_print : " << reply.body();
+    int result = -1;
+    if (!reply.transportOk()) {
+        warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
+    } else if (!reply.ok()) {
+        warnBox(reply.msg());
+    } else {
+        m_orderId = idText(reply.data());
+        if (early.contains(m_orderId))
+            fail(early.value(m_orderId).first, early.value(m_orderId).second);
+        sleepEventsSec(kOrderWaitSec);
+        result = m_failureCode != 0 ? -1 : 0;
+    }
+    disconnect(listening);
+    return result;
+}

@@ -1,0 +1,193 @@
+#include "UIFileList2.h"
+
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "DWebSocket.h"
+#include "DeviceEntry.h"
+#include "UIFile2.h"
+#include "UIFileConfig2.h"
+#include "ui_UIFileList2.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QScrollBar>
+
+namespace {
+const QStringList kPrintable{QStringLiteral("doc"),  QStringLiteral("docx"), QStringLiteral("wps"),
+                             QStringLiteral("xls"),  QStringLiteral("xlsx"), QStringLiteral("ppt"),
+                             QStringLiteral("pptx"), QStringLiteral("pdf"),  QStringLiteral("txt"),
+                             QStringLiteral("rtf"),  QStringLiteral("bmp"),  QStringLiteral("png"),
+                             QStringLiteral("gif"),  QStringLiteral("jpg"),  QStringLiteral("tif")};
+} // namespace
+
+UIFileList2::UIFileList2(const SUser& user, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::UIFileList2>()), m_user(user)
+{
+    m_ui->setupUi(this);
+    setAcceptDrops(true);
+    m_config = new UIFileConfig2(m_ui->scrollAreaWidgetContents_fileconfig);
+    m_ui->scrollArea_fileconfig->setWidget(m_ui->scrollAreaWidgetContents_fileconfig);
+    m_ui->scrollAreaWidgetContents_fileconfig->resize(m_config->size());
+    m_ui->scrollArea_filelist->setWidget(m_ui->scrollAreaWidgetContents_filelist);
+    showConfig(false);
+    layoutRows();
+    useMailbox(QStringLiteral("pavko_share_memory"));
+    m_mailboxTimer.setInterval(kMailboxPollMs);
+    connect(&m_mailboxTimer, &QTimer::timeout, this, &UIFileList2::pollMailbox);
+    m_mailboxTimer.start();
+}
+
+UIFileList2::~UIFileList2()
+{
+    if (m_mailbox)
+        m_mailbox->detach();
+}
+
+void UIFileList2::useMailbox(const QString& key)
+{
+    if (m_mailbox)
+        m_mailbox->detach();
+    m_mailbox = std::make_unique<AMailbox>(key);
+    if (!m_mailbox->attach())
+        m_mailbox.reset();
+}
+
+void UIFileList2::pollMailbox()
+{
+    if (!m_mailbox)
+        return;
+    for (const QString& path : m_mailbox->take())
+        addFile(path);
+}
+
+bool UIFileList2::isPrintable(const QString& path)
+{
+    const QFileInfo info(path);
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    return info.isFile() && dot >= 0 && kPrintable.contains(path.mid(dot + 1).toLower());
+}
+
+bool UIFileList2::addFile(const QString& path)
+{
+    if (!isPrintable(path))
+        return false;
+    UIFile2* row = makeRow(m_rows.size(), path);
+    m_rows.append(row);
+    connect(row, &UIFile2::click, this, &UIFileList2::selectRow);
+    connect(row, &UIFile2::del, this, &UIFileList2::deleteRow);
+    connect(row, &UIFile2::convert_success, this, [this](int index) {
+        if (index == m_selected)
+            selectRow(index);
+    });
+    connect(row, &UIFile2::statusChanged, this, &UIFileList2::rowStatusChanged);
+    if (DWebSocket* channel = DWebSocket::current()) {
+        connect(channel, &DWebSocket::pdf_convert, row, &UIFile2::pdf_convert);
+        connect(channel, &DWebSocket::pdf_split, row, &UIFile2::pdf_split);
+    }
+    row->show();
+    layoutRows();
+    selectRow(row->index());
+    emit rowsChanged();
+    return true;
+}
+
+UIFile2* UIFileList2::makeRow(int index, const QString& path)
+{
+    return new UIFile2(index, m_user, path, m_ui->scrollAreaWidgetContents_filelist);
+}
+
+void UIFileList2::layoutRows()
+{
+    QWidget* contents = m_ui->scrollAreaWidgetContents_filelist;
+    const int height = m_rows.size() * (UIFile2::kHeight + 1);
+    const int viewport = m_ui->scrollArea_filelist->viewport()->height();
+    contents->resize(m_ui->scrollArea_filelist->width() - 2, height > viewport ? height - 1 : height);
+    m_ui->tips_list->setVisible(m_rows.isEmpty());
+}
+
+void UIFileList2::showConfig(bool visible)
+{
+    m_ui->scrollArea_fileconfig->setVisible(visible);
+    m_ui->scrollArea_fileconfig->verticalScrollBar()->setVisible(visible);
+    m_ui->tips_config->setVisible(!visible);
+}
+
+void UIFileList2::selectRow(int index)
+{
+    if (index < 0 || index >= m_rows.size())
+        return;
+    m_selected = index;
+    for (UIFile2* row : qAsConst(m_rows))
+        row->setSelected(row->index() == index);
+    UIFile2* row = m_rows[index];
+    m_config->load(row);
+    showConfig(row->status() > UIFile2::ConvertFailed);
+}
+
+void UIFileList2::rowStatusChanged(int index)
+{
+    if (index == m_selected && index < m_rows.size())
+        showConfig(m_rows[index]->status() > UIFile2::ConvertFailed);
+    emit rowsChanged();
+}
+
+void UIFileList2::deleteRow(int index)
+{
+    if (index < 0 || index >= m_rows.size())
+        return;
+    UIFile2* row = m_rows.takeAt(index);
+    // A request of the row may be waiting further down the stack: it goes when the event loop is back.
+    row->retire();
+    row->deleteLater();
+    for (int i = index; i < m_rows.size(); ++i)
+        m_rows[i]->setIndex(i);
+    if (m_selected == index) {
+        m_selected = -1;
+        m_config->load(nullptr);
+        showConfig(false);
+    } else if (m_selected > index) {
+        --m_selected;
+    }
+    layoutRows();
+    emit rowsChanged();
+}
+
+void UIFileList2::setDeviceCapabilities(const std::optional<PrintConfiguration>& config)
+{
+    m_config->setCapabilities(!config || config->colorCapable, !config || config->a3Capable);
+}
+
+void UIFileList2::on_btn_add_clicked()
+{
+    AStatus* status = ASingleton<AStatus>::instance();
+    const QString saved = status->getString(QStringLiteral("cloud_dir"));
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("请选择您要打印的文档"), saved.isEmpty() ? QDir::currentPath() : saved,
+        QStringLiteral("文档(*.doc *.docx *.wps *.pdf *.txt *.rtf);;表格(*.xls *.xlsx);;演讲稿(*.ppt "
+                       "*.pptx);;图片(*.bmp *.png *.jpg *.jpeg *.tif)"));
+    for (const QString& file : files)
+        addFile(file);
+    if (files.isEmpty())
+        return;
+    const QString last = QString(files.last()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    status->setString(QStringLiteral("cloud_dir"), last.left(last.lastIndexOf(QLatin1Char('/'))));
+    status->save();
+}
+
+void UIFileList2::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void UIFileList2::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            addFile(url.toLocalFile());
+    event->acceptProposedAction();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "AMailbox.h"
+#include "DeviceEntry.h"
+#include "SUser.h"
+
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class UIFile2;
+class UIFileConfig2;
+
+namespace Ui {
+class UIFileList2;
+}
+
+// The documents of an online order: added by dialog, by dropping them here or through the file mailbox
+// of later cloud-mode starts, one row each, with the settings of the selected row beside them.
+class UIFileList2 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMailboxPollMs = 1000;
+
+    explicit UIFileList2(const SUser& user, QWidget* parent = nullptr);
+    ~UIFileList2() override;
+
+    // Adds a row for an existing file of a printable kind; false (and nothing shown) otherwise.
+    bool addFile(const QString& path);
+    static bool isPrintable(const QString& path);
+    const QList<UIFile2*>& rows() const { return m_rows; }
+    int selectedIndex() const { return m_selected; }
+    void selectRow(int index);
+    void deleteRow(int index);
+    UIFileConfig2* config() const { return m_config; }
+    // What the chosen device can do, offered by the settings; none: everything.
+    void setDeviceCapabilities(const std::optional<PrintConfiguration>& config);
+    // Reads paths from the mailbox of that key instead (the default one is attached at construction).
+    void useMailbox(const QString& key);
+    // Takes and adds what the mailbox holds now.
+    void pollMailbox();
+
+signals:
+    void rowsChanged();
+
+private slots:
+    void on_btn_add_clicked();
+
+protected:
+    // The row for an accepted file; flows with rows of their own return those.
+    virtual UIFile2* makeRow(int index, const QString& path);
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void layoutRows();
+    void showConfig(bool visible);
+    void rowStatusChanged(int index);
+
+    std::unique_ptr<Ui::UIFileList2> m_ui;
+    const SUser& m_user;
+    QList<UIFile2*> m_rows;
+    int m_selected = -1;
+    UIFileConfig2* m_config;
+    std::unique_ptr<AMailbox> m_mailbox;
+    QTimer m_mailboxTimer;
+};

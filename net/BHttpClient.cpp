@@ -212,7 +212,7 @@ void BHttpClient::recv(QNetworkReply* reply)
 }
 
 int BHttpClient::download(const QString& url, const QString& path, const Progress& progress,
-                          TransferTiming timing)
+                          TransferTiming timing, DownloadEnd* end)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -238,6 +238,18 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
         // The last pieces may still sit in the file's buffer; a full disk shows only now.
         writeFailed = writeFailed || !file.flush();
     }
+    DownloadEnd got;
+    bool lengthOk = true;
+    if (outcome == Outcome::Done) {
+        bool announced = false;
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+        got.announcedBytes = announced ? length : -1;
+        got.chunked = reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
+        got.receivedBytes = file.size();
+        lengthOk = got.announcedBytes < 0 || got.announcedBytes == got.receivedBytes;
+    }
+    if (end)
+        *end = got;
 
     if (writeFailed) {
         qWarning() << "download failed ：" << file.errorString();
@@ -246,6 +258,8 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
     } else if (outcome == Outcome::TimedOut) {
         qWarning() << "download timeout. " << path;
         abandon(reply);
+    } else if (!lengthOk) {
+        qWarning() << "download incomplete ：" << got.receivedBytes << "of" << got.announcedBytes << "bytes";
     } else {
         if (progress)
             progress(100);

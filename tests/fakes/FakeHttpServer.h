@@ -52,6 +52,8 @@ struct FakeResponse
     int chunkSize = 0;
     int chunkIntervalMs = 0;
     int stallAfterChunks = -1;
+    // Where it stops, the server closes the connection instead of leaving it open.
+    bool closeWhenStalled = false;
     // Without Content-Length the body ends when the server closes the connection.
     bool announceLength = true;
 
@@ -92,7 +94,9 @@ public:
         m_key = key;
     }
     bool start() { return listen(QHostAddress::LocalHost, 0); }
-    // "http://127.0.0.1:port" or "https://127.0.0.1:port", without a trailing "/".
+    // On another loopback address, for suites that keep to a range of their own.
+    bool start(const QHostAddress& address) { return listen(address, 0); }
+    // "http://address:port" or "https://address:port", without a trailing "/".
     QString baseUrl() const;
 
     // Answers for a method ("" for any) and a path ("*" for any path without answers of its own):

@@ -50,6 +50,8 @@ private:
 int runSettings(QApplication& app)
 {
     MainSettingWidget window(true);
+    QObject::connect(&window, &MainSettingWidget::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     window.show();
     return app.exec();
 }

@@ -9,7 +9,6 @@
 #include "ServiceApi.h"
 #include "ui_MainSettingWidget.h"
 
-#include <QCoreApplication>
 #include <QUrl>
 
 namespace {
@@ -138,5 +137,4 @@ void MainSettingWidget::on_btn_upgrade_clicked()
 void MainSettingWidget::finish()
 {
     emit finished();
-    QCoreApplication::quit();
 }

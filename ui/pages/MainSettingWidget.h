@@ -9,7 +9,7 @@ class MainSettingWidget;
 }
 
 // The settings page: run mode and manual upgrade. Shown inside the main window, or alone. Saving a mode
-// or starting an installer ends the client (finished() first), so that it starts again as it should.
+// or starting an installer emits finished(), upon which its owner ends the client.
 class MainSettingWidget : public QWidget
 {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
                                  const QString& phone);
 
 signals:
-    // The settings were saved or an installer started; the application quits next.
+    // The settings were saved or an installer started: the client must quit.
     void finished();
 
 private slots:

@@ -237,19 +237,13 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
         save();
         // The last pieces may still sit in the file's buffer; a full disk shows only now.
         writeFailed = writeFailed || !file.flush();
+        if (end) {
+            bool announced = false;
+            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+            *end = {announced ? length : -1,
+                    reply->rawHeader("Transfer-Encoding").toLower().contains("chunked"), file.size()};
+        }
     }
-    DownloadEnd got;
-    bool lengthOk = true;
-    if (outcome == Outcome::Done) {
-        bool announced = false;
-        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
-        got.announcedBytes = announced ? length : -1;
-        got.chunked = reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
-        got.receivedBytes = file.size();
-        lengthOk = got.announcedBytes < 0 || got.announcedBytes == got.receivedBytes;
-    }
-    if (end)
-        *end = got;
 
     if (writeFailed) {
         qWarning() << "download failed ：" << file.errorString();
@@ -258,8 +252,6 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
     } else if (outcome == Outcome::TimedOut) {
         qWarning() << "download timeout. " << path;
         abandon(reply);
-    } else if (!lengthOk) {
-        qWarning() << "download incomplete ：" << got.receivedBytes << "of" << got.announcedBytes << "bytes";
     } else {
         if (progress)
             progress(100);

@@ -50,8 +50,9 @@ public:
                  const QString& body, Headers& respHeaders, QString& respBody, int timeoutSec);
 
     // GET into the file at path, written as the data arrives. 0 on success, -1 on failure (a partly
-    // written file is removed then). A body shorter or longer than its announced length is a failure.
-    // end, when given, tells how the body's end was known.
+    // written file is removed then); a connection closed before the announced length arrived is a failure.
+    // end, when given, tells how the body's end was known: a body without length or chunks ends with its
+    // connection, so a cut one cannot be told from a whole one.
     struct DownloadEnd
     {
         qint64 announcedBytes = -1; // Content-Length; -1 when none was sent

@@ -94,8 +94,6 @@ public:
         m_key = key;
     }
     bool start() { return listen(QHostAddress::LocalHost, 0); }
-    // On another loopback address, for suites that keep to a range of their own.
-    bool start(const QHostAddress& address) { return listen(address, 0); }
     // "http://address:port" or "https://address:port", without a trailing "/".
     QString baseUrl() const;
 

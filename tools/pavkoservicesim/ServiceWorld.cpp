@@ -918,17 +918,13 @@ ServiceAnswer ServiceWorld::logRecord(const ServiceCall& call, const QString&)
             .toHex()
             .toUpper();
     const QJsonArray records = call.body.value(QLatin1String("windowsSysLogBos")).toArray();
-    if (call.body.value(QLatin1String("sign")).toString().toLatin1() != expected) {
-        ++m_refusedLogBatches;
+    if (call.body.value(QLatin1String("sign")).toString().toLatin1() != expected)
         return fail(QStringLiteral("sign error"));
-    }
     // The signed timestamp is the first record's: a batch signed for another time is a replay.
     if (records.isEmpty() ||
         QString::number(qint64(records.first().toObject().value(QLatin1String("createDate")).toDouble())) !=
-            timestamp) {
-        ++m_refusedLogBatches;
+            timestamp)
         return fail(QStringLiteral("timestamp error"));
-    }
     ++m_logBatches;
     for (const QJsonValue& record : records)
         m_logRecords.append(record);

@@ -140,10 +140,9 @@ public:
     const Order* order(const QString& id) const;
     const Document* documentByHash(const QString& userId, const QString& hash) const;
     const QList<ServiceDevice>& devices() const { return m_options.devices; }
-    // The records of every batch the log collector accepted, in arrival order, and the batches refused.
+    // The records of every batch the log collector accepted, in arrival order, and how many batches.
     const QJsonArray& logRecords() const { return m_logRecords; }
     int logBatches() const { return m_logBatches; }
-    int refusedLogBatches() const { return m_refusedLogBatches; }
     qint64 nowMs() const;
 
     // POST bodies: the client sends every byte of a text's UTF-8 form as a character of its own.
@@ -220,5 +219,4 @@ private:
     int m_nextNumber = 1;
     QJsonArray m_logRecords;
     int m_logBatches = 0;
-    int m_refusedLogBatches = 0;
 };

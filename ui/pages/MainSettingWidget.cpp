@@ -52,9 +52,11 @@ void MainSettingWidget::on_cbx_mode_currentIndexChanged(int index)
     if (bound) {
         const bool enterprise = index == AStatus::EnterpriseOpen - 1;
         m_ui->label_company_id->setText(enterprise ? QStringLiteral("企业ID：") : QStringLiteral("商家ID："));
+        // The number comes with the deployment; without one the line would end in nothing.
+        const QString phone = ASingleton<AConfig>::instance()->after_sales_phone();
         m_ui->label_tips->setText(
             (enterprise ? QStringLiteral("企业ID可联系售后获取.") : QStringLiteral("商家ID可联系售后获取.")) +
-            QStringLiteral("\n售后电话：") + ASingleton<AConfig>::instance()->after_sales_phone());
+            (phone.isEmpty() ? QString() : QStringLiteral("\n售后电话：") + phone));
     }
     for (QWidget* widget :
          {static_cast<QWidget*>(m_ui->label_company_id), static_cast<QWidget*>(m_ui->edt_company_id),

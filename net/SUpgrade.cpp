@@ -148,18 +148,27 @@ void SUpgrade::check()
     SPackageInfo info;
     if (!getLatestVersion(info))
         return;
+    // One proper answer is enough for this run, whatever it says.
     m_checkTimer.stop();
-    if (!isOlderThan(info.packageVersion))
+    if (!isOlderThan(info.packageVersion)) {
+        qInfo() << "upgrade: nothing newer than" << m_setup.clientVersion << "(latest" << info.packageVersion
+                << ")";
         return;
+    }
     if (info.packageType == Optional) {
-        if (skipped(info.packageVersion) || !m_ask)
+        if (skipped(info.packageVersion) || !m_ask) {
+            qInfo() << "upgrade: optional version" << info.packageVersion << "not offered";
             return;
+        }
         if (!m_ask(optionalQuestion(info.packageVersion))) {
+            qInfo() << "upgrade: optional version" << info.packageVersion << "skipped by the user";
             skip(info.packageVersion);
             return;
         }
     }
-    install(info);
+    const int result = install(info);
+    if (result != Started)
+        qWarning() << "upgrade: installing" << info.packageVersion << "failed (" << result << ")";
 }
 
 bool SUpgrade::download(const QString& url, const QString& file) const

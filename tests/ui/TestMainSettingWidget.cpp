@@ -56,9 +56,8 @@ void TestMainSettingWidget::saveRunMode_data()
     row("same mode keeps the login", 3, 2, kCompany, kMobile, "|3 20001 kept");
     row("basic takes the hidden id", 2, 0, QStringLiteral("42"), {}, "|1 42 cleared");
     row("enterprise without id", 1, 1, {}, kMobile, "请输入企业ID|1 7 kept");
-    row("merchant without id", 1, 2, {}, kMobile, "请输入商家ID|1 7 kept");
     row("without phone", 1, 1, kCompany, {}, "请输入主要联系人电话|1 7 kept");
-    row("rejected", 1, 2, kCompany, QStringLiteral("13900000000"), "校验失败.|1 7 kept");
+    row("merchant rejected", 1, 2, kCompany, QStringLiteral("13900000000"), "校验失败.|1 7 kept");
     row("id with letters is no id", 1, 1, kCompany + QStringLiteral("abc"), kMobile, "请输入企业ID|1 7 kept");
     row("typed & adds nothing", 1, 1, kCompany, kMobile + QStringLiteral("&run_mode=1"),
         "校验失败.|1 7 kept");

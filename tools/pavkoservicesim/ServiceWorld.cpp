@@ -925,6 +925,15 @@ ServiceAnswer ServiceWorld::logRecord(const ServiceCall& call, const QString&)
         QString::number(qint64(records.first().toObject().value(QLatin1String("createDate")).toDouble())) !=
             timestamp)
         return fail(QStringLiteral("timestamp error"));
+    for (const QJsonValue& value : records) {
+        const QJsonObject record = value.toObject();
+        const int level = record.value(QLatin1String("syslogLevel")).toInt(-1);
+        if (record.value(QLatin1String("clientId")).toString().isEmpty() ||
+            record.value(QLatin1String("source")).toString() != QLatin1String("win") ||
+            !record.value(QLatin1String("createDate")).isDouble() || level < 0 || level > 3 ||
+            !record.value(QLatin1String("msg")).isString())
+            return fail(QStringLiteral("record error"));
+    }
     ++m_logBatches;
     for (const QJsonValue& record : records)
         m_logRecords.append(record);

@@ -84,7 +84,7 @@ QString SUpgrade::localFile(const QString& pkgDir, const QString& url)
     const QString name = QUrl(url, QUrl::TolerantMode).fileName();
     static const QString refused = QStringLiteral("\\/:*?\"<>|");
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char('.')))
+        name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
         return {};
     for (const QChar c : name)
         if (c.unicode() < 0x20 || refused.contains(c))

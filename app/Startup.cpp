@@ -2,7 +2,9 @@
 
 #include "AConfig.h"
 #include "ALog.h"
+#include "ALogRemote.h"
 #include "AMailbox.h"
+#include "AMessageBox.h"
 #include "APlatform.h"
 #include "ASingleton.h"
 #include "AStatus.h"
@@ -25,9 +27,31 @@
 
 namespace {
 
+// Every logged line also goes to the log collector, for as long as the process runs.
+class LogUpload
+{
+public:
+    explicit LogUpload(const QString& server)
+        : m_remote(server, deviceId(), [](const QString& url, const QString& body) {
+              BHttpClient::Headers headers;
+              QString answer;
+              BHttpClient::post(url, {}, {}, body, headers, answer, ALog::ALogRemote::kPostTimeoutSec);
+          })
+    {
+        m_remote.start();
+        ALog::publishUploadTarget(&m_remote);
+    }
+    ~LogUpload() { ALog::publishUploadTarget(nullptr); }
+
+private:
+    ALog::ALogRemote m_remote;
+};
+
 int runSettings(QApplication& app)
 {
     MainSettingWidget window(true);
+    QObject::connect(&window, &MainSettingWidget::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     window.show();
     return app.exec();
 }
@@ -80,6 +104,7 @@ int runDriver(QApplication& app)
     const std::unique_ptr<Autopilot> autopilot = Autopilot::fromConfig(&status);
     JobListen listen(&run);
     SUpgrade upgrade;
+    upgrade.setAsk([](const QString& question) { return askBox(question) == QMessageBox::Yes; });
     return app.exec();
 }
 
@@ -93,6 +118,7 @@ int runPavkoDriver(int argc, char* argv[])
     ALog::init(appDir());
     if (ASingleton<AConfig>::instance()->tls_verify_disabled())
         BHttpClient::setTlsVerification(false);
+    const LogUpload upload(ASingleton<AConfig>::instance()->log_server());
     const char* mode = argc > 1 ? argv[1] : nullptr;
     if (mode && std::strcmp(mode, "setting") == 0)
         return runSettings(app);

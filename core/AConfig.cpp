@@ -68,9 +68,9 @@ QJsonObject readConfig(const QString& path)
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
 void warnAboutTypes(const QJsonObject& values)
 {
-    static const char* const kStrings[] = {"https_server", "version",           "log_server",
-                                           "oss_address",  "ws_server",         "converter",
-                                           "autopilot",    "autopilot_receipt", "autopilot_screenshots"};
+    static const char* const kStrings[] = {
+        "https_server", "version",   "log_server",        "oss_address",           "ws_server",
+        "converter",    "autopilot", "autopilot_receipt", "autopilot_screenshots", "after_sales_phone"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -135,6 +135,10 @@ QString AConfig::version() const
 QString AConfig::log_server() const
 {
     return stringValue(QStringLiteral("log_server"), kDefaultLogServer);
+}
+QString AConfig::after_sales_phone() const
+{
+    return stringValue(QStringLiteral("after_sales_phone"), QString());
 }
 int AConfig::wait_s() const
 {

@@ -17,6 +17,8 @@ public:
     QString https_server() const;
     QString version() const;
     QString log_server() const;
+    // The after-sales telephone number shown on the settings page; each deployment supplies its own.
+    QString after_sales_phone() const;
     int wait_s() const;
     int wait_l() const;
     // Ports of the print devices' control box (HTTP) and of raw printing; the production values unless a

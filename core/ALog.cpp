@@ -5,12 +5,14 @@
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
-#include <atomic>
+#include <QReadWriteLock>
 
 namespace {
 QString g_logPath;
 QString g_backupPath;
-std::atomic<LogUploadQueue*> g_uploadTarget{nullptr};
+// Read-locked while a line is handed over, so that the target cannot go away under a logging thread.
+LogUploadQueue* g_uploadTarget = nullptr;
+QReadWriteLock g_uploadTargetLock;
 
 QMutex& fileLock()
 {
@@ -42,7 +44,8 @@ void init(const QString& logDir)
 
 void publishUploadTarget(LogUploadQueue* target)
 {
-    g_uploadTarget.store(target, std::memory_order_release);
+    QWriteLocker lock(&g_uploadTargetLock);
+    g_uploadTarget = target;
 }
 
 bool isFiltered(const QString& text)
@@ -104,8 +107,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& te
     // The log leaves the machine: no password, key or token goes into it whole.
     const QString line = formatLine(type, capped(maskSecretsInText(text)), QDateTime::currentDateTime());
     appendLine(line);
-    if (LogUploadQueue* target = g_uploadTarget.load(std::memory_order_acquire))
-        target->enqueue({uploadLevel(type), QDateTime::currentSecsSinceEpoch(), line});
+    QReadLocker lock(&g_uploadTargetLock);
+    if (g_uploadTarget)
+        g_uploadTarget->enqueue({uploadLevel(type), QDateTime::currentSecsSinceEpoch(), line});
 }
 
 } // namespace ALog

@@ -30,7 +30,8 @@ constexpr int kMaxTextChars = 16384;
 
 // Installs the message handler writing log.log (and log.bak) in logDir, which ends with "/".
 void init(const QString& logDir);
-// From now on every logged line is also queued for upload.
+// From now on every logged line is also queued for upload (nullptr: no more). Once this returns, the
+// previous target receives nothing more and may be destroyed.
 void publishUploadTarget(LogUploadQueue* target);
 
 void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text);

@@ -34,6 +34,10 @@ QString instanceLockFolder();
 // content whatever happens meanwhile.
 bool renameOver(const QString& from, const QString& to);
 
+// Starts the program on its own, outliving this process, in workingDir (empty: this process's own).
+// False when it could not be started. Downloaded installers are started through here.
+bool startDetachedProgram(const ProgramCall& call, const QString& workingDir);
+
 // Ends every process of that name (without extension); does not wait and reports nothing.
 void killProcess(const QString& name);
 

@@ -43,6 +43,11 @@ bool isProcessRunning(const QString& name)
     return fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
 }
 
+bool startDetachedProgram(const ProgramCall& call, const QString& workingDir)
+{
+    return QProcess::startDetached(call.program, call.arguments, workingDir);
+}
+
 void killProcess(const QString& name)
 {
     QProcess::startDetached(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-x"),

@@ -1,7 +1,10 @@
 #include "APlatform.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QSharedMemory>
+#include <QStringList>
+#include <shellapi.h>
 #include <windows.h>
 
 bool isProcessRunning(const QString& name)
@@ -9,6 +12,23 @@ bool isProcessRunning(const QString& name)
     // Windows frees the section with the last handle, so a crashed instance never blocks the next.
     static QSharedMemory guard(name);
     return !guard.create(8, QSharedMemory::ReadWrite);
+}
+
+bool startDetachedProgram(const ProgramCall& call, const QString& workingDir)
+{
+    // Through the shell: an installer that asks for elevation cannot be started by CreateProcess.
+    QStringList quoted;
+    for (const QString& argument : call.arguments)
+        quoted.append(argument.contains(QLatin1Char(' ')) ? QLatin1Char('"') + argument + QLatin1Char('"')
+                                                          : argument);
+    const QString parameters = quoted.join(QLatin1Char(' '));
+    const QString program = QDir::toNativeSeparators(call.program);
+    const QString folder = QDir::toNativeSeparators(workingDir);
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        nullptr, L"open", reinterpret_cast<const wchar_t*>(program.utf16()),
+        reinterpret_cast<const wchar_t*>(parameters.utf16()),
+        folder.isEmpty() ? nullptr : reinterpret_cast<const wchar_t*>(folder.utf16()), SW_SHOWNORMAL));
+    return result > 32;
 }
 
 void killProcess(const QString& name)

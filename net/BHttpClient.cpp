@@ -212,7 +212,7 @@ void BHttpClient::recv(QNetworkReply* reply)
 }
 
 int BHttpClient::download(const QString& url, const QString& path, const Progress& progress,
-                          TransferTiming timing)
+                          TransferTiming timing, DownloadEnd* end)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -237,6 +237,12 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
         save();
         // The last pieces may still sit in the file's buffer; a full disk shows only now.
         writeFailed = writeFailed || !file.flush();
+        if (end) {
+            bool announced = false;
+            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+            *end = {announced ? length : -1,
+                    reply->rawHeader("Transfer-Encoding").toLower().contains("chunked"), file.size()};
+        }
     }
 
     if (writeFailed) {

@@ -50,9 +50,17 @@ public:
                  const QString& body, Headers& respHeaders, QString& respBody, int timeoutSec);
 
     // GET into the file at path, written as the data arrives. 0 on success, -1 on failure (a partly
-    // written file is removed then).
+    // written file is removed then); a connection closed before the announced length arrived is a failure.
+    // end, when given, tells how the body's end was known: a body without length or chunks ends with its
+    // connection, so a cut one cannot be told from a whole one.
+    struct DownloadEnd
+    {
+        qint64 announcedBytes = -1; // Content-Length; -1 when none was sent
+        bool chunked = false;       // chunked transfer: its last chunk marks the end
+        qint64 receivedBytes = 0;
+    };
     static int download(const QString& url, const QString& path, const Progress& progress,
-                        TransferTiming timing = kDownloadTiming);
+                        TransferTiming timing = kDownloadTiming, DownloadEnd* end = nullptr);
     // PUT of the file at path, streamed from disk. 0 on success, -1 on failure.
     int upload(const QString& url, const QString& path, const Params& params, const Headers& headers,
                Headers& respHeaders, QString& respBody, const Progress& progress,

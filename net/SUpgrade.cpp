@@ -1,3 +1,251 @@
 #include "SUpgrade.h"
 
-SUpgrade::SUpgrade(QObject* parent) : QObject(parent) {}
+#include "AConfig.h"
+#include "APlatform.h"
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "AppDir.h"
+#include "BHttpClient.h"
+#include "ServiceApi.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+#include <QVector>
+
+namespace {
+const auto kSkipKey = QStringLiteral("upgrade_skip");
+
+// "1.0.3.2" → {1, 0, 3, 2}; false for anything but dotted decimal numbers.
+bool versionParts(const QString& text, QVector<qint64>& parts)
+{
+    parts.clear();
+    const QStringList pieces = text.trimmed().split(QLatin1Char('.'));
+    for (const QString& piece : pieces) {
+        if (piece.isEmpty() || piece.size() > 9)
+            return false;
+        for (const QChar c : piece)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        parts.append(piece.toLongLong());
+    }
+    return true;
+}
+
+// The service sends versions as texts, some as numbers.
+QString versionText(const QJsonValue& value)
+{
+    return value.isDouble() ? QString::number(value.toDouble(), 'g', 15) : value.toString();
+}
+} // namespace
+
+SUpgrade::SUpgrade(QObject* parent)
+    : SUpgrade(Setup{ASingleton<AConfig>::instance()->https_server(),
+                     ASingleton<AConfig>::instance()->version(), appDir(), deviceId(),
+                     ASingleton<AStatus>::instance()},
+               parent)
+{
+}
+
+SUpgrade::SUpgrade(Setup setup, QObject* parent) : QObject(parent), m_setup(std::move(setup))
+{
+    connect(&m_checkTimer, &QTimer::timeout, this, &SUpgrade::check);
+    m_checkTimer.start(kCheckIntervalMs);
+}
+
+int SUpgrade::compareVersions(const QString& a, const QString& b, bool* ok)
+{
+    QVector<qint64> left, right;
+    const bool readable = versionParts(a, left) && versionParts(b, right);
+    if (ok)
+        *ok = readable;
+    if (!readable)
+        return 0;
+    for (int i = 0; i < qMax(left.size(), right.size()); ++i) {
+        const qint64 l = left.value(i), r = right.value(i);
+        if (l != r)
+            return l < r ? -1 : 1;
+    }
+    return 0;
+}
+
+bool SUpgrade::isOlderThan(const QString& version) const
+{
+    bool ok = false;
+    return compareVersions(m_setup.clientVersion, version, &ok) < 0 && ok;
+}
+
+QString SUpgrade::localFile(const QString& pkgDir, const QString& url)
+{
+    // The name comes from the service: never a way out of the folder, nor a name Windows refuses.
+    const QString name = QUrl(url, QUrl::TolerantMode).fileName();
+    static const QString refused = QStringLiteral("\\/:*?\"<>|");
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+        name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        return {};
+    for (const QChar c : name)
+        if (c.unicode() < 0x20 || refused.contains(c))
+            return {};
+    return pkgDir + name;
+}
+
+QString SUpgrade::optionalQuestion(const QString& version)
+{
+    return QStringLiteral("检查到新版本:") + version +
+           QStringLiteral(
+               "\n该版本发布了重要特性（可选升级）。\n请选择是否升级该版本。\n是 —— 立马升级到该版本\n"
+               "否 —— 跳过该版本\n");
+}
+
+bool SUpgrade::getLatestVersion(SPackageInfo& info) const
+{
+    const BHttpClient::Params params{{QStringLiteral("client_id"), m_setup.clientId},
+                                     {QStringLiteral("client_version"), m_setup.clientVersion},
+                                     {QStringLiteral("os_type"), QStringLiteral("windows")},
+                                     {QStringLiteral("os_time"), QDateTime::currentDateTime().toString(
+                                                                     QStringLiteral("yyyy-MM-dd hh:mm:ss"))}};
+    const ServiceReply reply =
+        ServiceApi(m_setup.serviceUrl).get(QStringLiteral("/w1/upgrade/getLastVersionInfo"), params);
+    const QJsonObject data = reply.dataObject();
+    if (!reply.ok() || !reply.data().isObject() || !data.value(QLatin1String("package_version")).isString() ||
+        !data.value(QLatin1String("package_url")).isString() ||
+        !data.value(QLatin1String("patch_url")).isString() || !data.contains(QLatin1String("package_type")) ||
+        !data.contains(QLatin1String("patch_min_supported_ver"))) {
+        qWarning() << "get last version failed. " << reply.body();
+        return false;
+    }
+    const QString pkgDir = m_setup.appDir + QStringLiteral("pkg/");
+    info.packageVersion = data.value(QLatin1String("package_version")).toString();
+    const QJsonValue type = data.value(QLatin1String("package_type"));
+    info.packageType = type.isString() ? type.toString().toInt() : type.toInt();
+    info.packageUrl = data.value(QLatin1String("package_url")).toString();
+    info.patchUrl = data.value(QLatin1String("patch_url")).toString();
+    info.patchMinVersion = versionText(data.value(QLatin1String("patch_min_supported_ver")));
+    info.packageFile = localFile(pkgDir, info.packageUrl);
+    info.patchFile = localFile(pkgDir, info.patchUrl);
+    return true;
+}
+
+bool SUpgrade::skipped(const QString& version) const
+{
+    // Whole entries only: skipping 1.0.3.2 says nothing about 1.0.3.
+    const QStringList entries =
+        m_setup.status->getString(kSkipKey).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    return entries.contains(version);
+}
+
+void SUpgrade::skip(const QString& version)
+{
+    m_setup.status->setString(kSkipKey, m_setup.status->getString(kSkipKey) + QLatin1Char(';') + version);
+    m_setup.status->save();
+}
+
+void SUpgrade::check()
+{
+    SPackageInfo info;
+    if (!getLatestVersion(info))
+        return;
+    // One proper answer is enough for this run, whatever it says.
+    m_checkTimer.stop();
+    if (!isOlderThan(info.packageVersion)) {
+        qInfo() << "upgrade: nothing newer than" << m_setup.clientVersion << "(latest" << info.packageVersion
+                << ")";
+        return;
+    }
+    if (info.packageType == Optional) {
+        if (skipped(info.packageVersion) || !m_ask) {
+            qInfo() << "upgrade: optional version" << info.packageVersion << "not offered";
+            return;
+        }
+        if (!m_ask(optionalQuestion(info.packageVersion))) {
+            qInfo() << "upgrade: optional version" << info.packageVersion << "skipped by the user";
+            skip(info.packageVersion);
+            return;
+        }
+    }
+    const int result = install(info);
+    if (result != Started)
+        qWarning() << "upgrade: installing" << info.packageVersion << "failed (" << result << ")";
+}
+
+bool SUpgrade::download(const QString& url, const QString& file) const
+{
+    // Only a whole body becomes the file: a cut-off download must never be run as the installer.
+    const QString partial = file + QStringLiteral(".download");
+    BHttpClient::DownloadEnd end;
+    const int result = BHttpClient::download(
+        url, partial, [](int percent) { qDebug() << "download " << percent << "%"; },
+        BHttpClient::kDownloadTiming, &end);
+    if (result != 0)
+        return false;
+    // Without a length or chunked framing, a body cut by a closed connection looks complete.
+    if (end.announcedBytes < 0 && !end.chunked) {
+        qWarning() << "download refused: its end cannot be told. " << url;
+        QFile::remove(partial);
+        return false;
+    }
+    // Installers are programs; elsewhere than on Windows they need the permission to run.
+    QFile::setPermissions(partial,
+                          QFile::permissions(partial) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    if (!renameOver(partial, file)) {
+        qWarning() << "download rename failed. " << file;
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
+
+int SUpgrade::install(const SPackageInfo& info)
+{
+    bool minReadable = false;
+    compareVersions(m_setup.clientVersion, info.patchMinVersion, &minReadable);
+    const bool usePatch = !info.patchUrl.isEmpty() && !info.patchFile.isEmpty() && minReadable &&
+                          !isOlderThan(info.patchMinVersion);
+    const QString url = usePatch ? info.patchUrl : info.packageUrl;
+    const QString file = usePatch ? info.patchFile : info.packageFile;
+    if (file.isEmpty()) {
+        qWarning() << "upgrade refused: no usable file name in " << url;
+        return DownloadFailed;
+    }
+    if (!QFileInfo::exists(file)) {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (!download(url, file))
+            return DownloadFailed;
+    }
+    ProgramCall call{file, {}};
+    if (info.packageType == Silent)
+        call.arguments =
+            QStringList{QStringLiteral("/S"), QStringLiteral("/D"), QDir::toNativeSeparators(m_setup.appDir)};
+    if (!startDetachedProgram(call, QFileInfo(file).absolutePath())) {
+        qWarning() << "installer start failed. " << file;
+        return StartFailed;
+    }
+    qInfo() << "installer started. " << file << call.arguments;
+    return Started;
+}
+
+bool SUpgrade::upgradeNow(QString& message)
+{
+    SPackageInfo info;
+    if (!getLatestVersion(info)) {
+        message = QStringLiteral("获取最新版本失败，请稍后重试.");
+        return false;
+    }
+    if (!isOlderThan(info.packageVersion)) {
+        message = QStringLiteral("当前版本已是最新版本.");
+        return false;
+    }
+    switch (install(info)) {
+    case Started:
+        return true;
+    case StartFailed:
+        message = QStringLiteral("安装程序启动失败.");
+        return false;
+    default:
+        message = QStringLiteral("文件下载失败.");
+        return false;
+    }
+}

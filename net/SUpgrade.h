@@ -1,12 +1,97 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
 
-// Keeps the client up to date: checks the service for new versions and starts the installer.
+class AStatus;
+
+// Keeps the client up to date: asks the service for the latest version, downloads the patch or the
+// full package next to the program and starts it as an installer of its own. In the background it
+// checks every kCheckIntervalMs until the service first answers properly; the settings page calls
+// upgradeNow() on demand.
 class SUpgrade : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int kCheckIntervalMs = 1800000;
+    static constexpr int kTimeoutSec = 15;
+
+    // data.package_type
+    enum PackageType
+    {
+        Silent = 0,
+        Optional = 1 // offered to the user, who may skip it for good; any other value: forced, interactive
+    };
+    // install()'s result
+    enum InstallResult
+    {
+        Started = 0,
+        DownloadFailed = 1,
+        StartFailed = 2
+    };
+
+    struct SPackageInfo
+    {
+        QString packageVersion;
+        int packageType = Optional;
+        QString packageUrl;
+        QString patchUrl;
+        QString patchMinVersion;
+        QString packageFile; // empty when the URL names no usable file
+        QString patchFile;
+    };
+
+    // Where the client stands: the service, its own version, its folder (ending with "/") and the
+    // status store that keeps the skipped versions.
+    struct Setup
+    {
+        QString serviceUrl;
+        QString clientVersion;
+        QString appDir;
+        QString clientId;
+        AStatus* status = nullptr;
+    };
+    // Asked before an optional version is installed; true to install, false to skip it for good.
+    using Ask = std::function<bool(const QString& question)>;
+
+    // From the configuration, the application directory and the process's status store. The
+    // background checks start at once: the first one kCheckIntervalMs from now.
     explicit SUpgrade(QObject* parent = nullptr);
+    SUpgrade(Setup setup, QObject* parent = nullptr);
+
+    // Without one, optional versions are left alone (never installed, never skipped).
+    void setAsk(Ask ask) { m_ask = std::move(ask); }
+    bool isChecking() const { return m_checkTimer.isActive(); }
+
+    bool getLatestVersion(SPackageInfo& info) const;
+    int install(const SPackageInfo& info);
+    // The on-demand check; true when an installer was started, otherwise message says why.
+    bool upgradeNow(QString& message);
+
+    // Dotted versions compared part by part as numbers, missing parts counting as 0: -1, 0 or 1.
+    // ok is false when either text holds something else than dotted numbers.
+    static int compareVersions(const QString& a, const QString& b, bool* ok = nullptr);
+    // The file under pkgDir that a download URL is kept in; empty when the URL names no plain file name.
+    static QString localFile(const QString& pkgDir, const QString& url);
+    // The text asked before an optional version is installed.
+    static QString optionalQuestion(const QString& version);
+
+public slots:
+    // The background check.
+    void check();
+
+private:
+    // The client runs an older version than version; false also when either cannot be read.
+    bool isOlderThan(const QString& version) const;
+    bool skipped(const QString& version) const;
+    void skip(const QString& version);
+    // Downloads url to file through a temporary name beside it; the file appears only when complete.
+    bool download(const QString& url, const QString& file) const;
+
+    QTimer m_checkTimer;
+    Setup m_setup;
+    Ask m_ask;
 };

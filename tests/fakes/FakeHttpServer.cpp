@@ -122,8 +122,11 @@ private:
 
     void sendBody(const FakeResponse& response, int chunks)
     {
-        if (chunks == response.stallAfterChunks)
+        if (chunks == response.stallAfterChunks) {
+            if (response.closeWhenStalled)
+                m_socket->disconnectFromHost();
             return;
+        }
         const int size = response.chunkSize > 0 ? response.chunkSize : response.body.size();
         m_socket->write(response.body.mid(chunks * size, size));
         if ((chunks + 1) * size < response.body.size()) {

@@ -52,6 +52,8 @@ struct FakeResponse
     int chunkSize = 0;
     int chunkIntervalMs = 0;
     int stallAfterChunks = -1;
+    // Where it stops, the server closes the connection instead of leaving it open.
+    bool closeWhenStalled = false;
     // Without Content-Length the body ends when the server closes the connection.
     bool announceLength = true;
 

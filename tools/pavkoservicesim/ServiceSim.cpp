@@ -89,6 +89,9 @@ Ends cleanly on Ctrl+C or SIGTERM. Exit status 2 on bad usage, 1 when it cannot 
   --pay-delay MS         a QR payment counts as paid MS after its code was handed out (3000)
   --scan-delay MS        a login QR code counts as scanned MS after it was handed out (3000)
   --push-delay MS        conversions, splits and print results are pushed MS later (1500)
+  --publish-version V    the version check answers V (default: the client's own), its package
+                         and patch served under /sim/pkg/ as small stand-in installers
+  --package-type N       the published version's type: 0 silent, 1 optional (default), 2 forced
   --quiet                no line per request
   -h, --help             this text
 
@@ -148,6 +151,14 @@ ServiceSimCommandLine ServiceSimCommandLine::parse(const QStringList& arguments)
                                                                     : options.pushDelayMs;
             if (!take(1) || !readDelay(values.at(0), delay))
                 return fail(QStringLiteral("%1 needs milliseconds from 0 to 86400000").arg(name));
+        } else if (name == QLatin1String("--publish-version")) {
+            if (!take(1) || values.at(0).isEmpty())
+                return fail(QStringLiteral("--publish-version needs a version"));
+            options.publishedVersion = values.at(0);
+        } else if (name == QLatin1String("--package-type")) {
+            bool ok = false;
+            if (!take(1) || (options.packageType = values.at(0).toInt(&ok), !ok))
+                return fail(QStringLiteral("--package-type needs a number"));
         } else if (name == QLatin1String("--boxes")) {
             if (!take(2))
                 return fail(QStringLiteral("--boxes needs FIRST COUNT"));
@@ -219,6 +230,8 @@ bool ServiceSim::start(QString* error)
     world.payDelayMs = m_options.payDelayMs;
     world.scanDelayMs = m_options.scanDelayMs;
     world.pushDelayMs = m_options.pushDelayMs;
+    world.publishedVersion = m_options.publishedVersion;
+    world.packageType = m_options.packageType;
     world.apiBase = apiBase();
     m_world = std::make_unique<ServiceWorld>(world);
     return true;
@@ -295,6 +308,12 @@ HttpResponse ServiceSim::serveApi(const HttpRequest& request)
                                   "<html><meta charset=\"utf-8\"><body><h1>" + text.toUtf8() +
                                       "</h1></body></html>",
                                   "text/html; charset=utf-8");
+    }
+    // The published packages: a stand-in installer that only says what it was given.
+    if (path.startsWith(QLatin1String("/sim/pkg/"))) {
+        log(QStringLiteral("%1 %2 -> package").arg(QString::fromLatin1(request.method), path));
+        return HttpResponse::text(200, "#!/bin/sh\necho \"pavko installer stand-in: $*\"\n",
+                                         "application/octet-stream");
     }
     ServiceCall call{QString::fromLatin1(request.method), path, request.query(), {}};
     if (request.method == "POST")

@@ -20,7 +20,9 @@ struct ServiceSimOptions
     qint64 payDelayMs = 3000;
     qint64 scanDelayMs = 3000;
     qint64 pushDelayMs = 1500;
-    bool quiet = false; // no line per request
+    QString publishedVersion; // empty: the version the client runs, so no upgrade
+    int packageType = 1;      // 0 silent, 1 optional, other forced
+    bool quiet = false;       // no line per request
 };
 
 // Reads the pavkoservicesim command line (arguments without the program name). Errors are usage

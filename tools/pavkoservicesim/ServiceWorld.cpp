@@ -328,15 +328,17 @@ ServiceAnswer ServiceWorld::authRunMode(const ServiceCall& call, const QString&)
     return ok();
 }
 
-// Never a newer version: the stand-in publishes the version the client already runs.
+// Unless told to publish one, never a newer version: the version the client already runs.
 ServiceAnswer ServiceWorld::lastVersion(const ServiceCall& call, const QString&)
 {
-    QString version = call.query.value(QStringLiteral("client_version"));
+    QString version = m_options.publishedVersion;
+    if (version.isEmpty())
+        version = call.query.value(QStringLiteral("client_version"));
     if (version.isEmpty())
         version = QStringLiteral("1.0.0");
     const QString base = m_options.apiBase + QStringLiteral("/sim/pkg/pavko-") + version;
     return ok(QJsonObject{{QStringLiteral("package_version"), version},
-                          {QStringLiteral("package_type"), 1},
+                          {QStringLiteral("package_type"), m_options.packageType},
                           {QStringLiteral("package_url"), QString(base + QStringLiteral(".exe"))},
                           {QStringLiteral("patch_url"), QString(base + QStringLiteral("-patch.exe"))},
                           {QStringLiteral("patch_min_supported_ver"), version}});
@@ -904,7 +906,25 @@ ServiceAnswer ServiceWorld::logRecord(const ServiceCall& call, const QString&)
                                  QCryptographicHash::Md5)
             .toHex()
             .toUpper();
+    const QJsonArray records = call.body.value(QLatin1String("windowsSysLogBos")).toArray();
     if (call.body.value(QLatin1String("sign")).toString().toLatin1() != expected)
         return fail(QStringLiteral("sign error"));
+    // The signed timestamp is the first record's: a batch signed for another time is a replay.
+    if (records.isEmpty() ||
+        QString::number(qint64(records.first().toObject().value(QLatin1String("createDate")).toDouble())) !=
+            timestamp)
+        return fail(QStringLiteral("timestamp error"));
+    for (const QJsonValue& value : records) {
+        const QJsonObject record = value.toObject();
+        const int level = record.value(QLatin1String("syslogLevel")).toInt(-1);
+        if (record.value(QLatin1String("clientId")).toString().isEmpty() ||
+            record.value(QLatin1String("source")).toString() != QLatin1String("win") ||
+            !record.value(QLatin1String("createDate")).isDouble() || level < 0 || level > 3 ||
+            !record.value(QLatin1String("msg")).isString())
+            return fail(QStringLiteral("record error"));
+    }
+    ++m_logBatches;
+    for (const QJsonValue& record : records)
+        m_logRecords.append(record);
     return ok();
 }

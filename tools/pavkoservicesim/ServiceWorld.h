@@ -64,10 +64,12 @@ struct ServiceAnswer
 struct ServiceWorldOptions
 {
     QList<ServiceDevice> devices;
-    qint64 payDelayMs = 3000;        // a payment counts as paid this long after its QR code was handed out
-    qint64 scanDelayMs = 3000;       // a login QR code counts as scanned this long after it was handed out
-    qint64 pushDelayMs = 1500;       // conversions, splits and print results arrive this much later
-    QString apiBase;                 // "http://127.0.0.1:8089": QR codes and callbacks point here
+    qint64 payDelayMs = 3000;  // a payment counts as paid this long after its QR code was handed out
+    qint64 scanDelayMs = 3000; // a login QR code counts as scanned this long after it was handed out
+    qint64 pushDelayMs = 1500; // conversions, splits and print results arrive this much later
+    QString apiBase;           // "http://127.0.0.1:8089": QR codes and callbacks point here
+    QString publishedVersion;  // the version check's answer; empty: the client's own version
+    int packageType = 1;
     std::function<qint64()> clockMs; // empty: the system clock
 };
 
@@ -138,6 +140,9 @@ public:
     const Order* order(const QString& id) const;
     const Document* documentByHash(const QString& userId, const QString& hash) const;
     const QList<ServiceDevice>& devices() const { return m_options.devices; }
+    // The records of every batch the log collector accepted, in arrival order, and how many batches.
+    const QJsonArray& logRecords() const { return m_logRecords; }
+    int logBatches() const { return m_logBatches; }
     qint64 nowMs() const;
 
     // POST bodies: the client sends every byte of a text's UTF-8 form as a character of its own.
@@ -212,4 +217,6 @@ private:
     QMap<QString, Payment> m_payments; // by out_trade_no
     QList<Address> m_addresses;
     int m_nextNumber = 1;
+    QJsonArray m_logRecords;
+    int m_logBatches = 0;
 };

@@ -12,6 +12,7 @@
 #include "MainShareWidget.h"
 #include "ui_MainWidget.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QUrl>
@@ -116,8 +117,12 @@ void MainWidget::on_btn_helper_clicked()
 
 void MainWidget::on_btn_setting_clicked()
 {
-    if (!m_settingPage)
+    if (!m_settingPage) {
         m_settingPage = new MainSettingWidget(false, m_ui->widget_main);
+        // A new run mode or an installer under way: the client ends and starts again as it should.
+        connect(m_settingPage, &MainSettingWidget::finished, qApp, &QCoreApplication::quit,
+                Qt::QueuedConnection);
+    }
     switchTo(m_settingPage, nullptr);
 }
 

@@ -1,0 +1,174 @@
+#include "AStatus.h"
+#include "FakeHttpServer.h"
+#include "SUpgrade.h"
+#include "TestSupport.h"
+
+#include <QtTest>
+
+namespace {
+const QByteArray kVersionPath = "/w1/upgrade/getLastVersionInfo";
+// A stand-in installer: writes its arguments, one a line, into its working folder.
+const QByteArray kInstaller = "#!/bin/sh\nprintf '%s\\n' \"$@\" > args.part && mv args.part args.txt\n";
+} // namespace
+
+// Checks, downloads and installer starts against a scripted service on 127.0.82.1.
+class TestSUpgrade : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_service.listen(QHostAddress(QStringLiteral("127.0.82.1")))); }
+    void localFileNames();
+    void upgrades_data();
+    void upgrades();
+    void cutDownloadIsNeverRun();
+
+private:
+    // Publishes version (empty: the service fails) with both files served as the stand-in installer.
+    void publish(const QString& version, int type, const QString& patchMin)
+    {
+        const QString data =
+            QStringLiteral(R"({"package_version":"%1","package_type":%2,"package_url":"%3/pkg/full.sh",)"
+                           R"("patch_url":"%3/pkg/patch.sh","patch_min_supported_ver":"%4"})");
+        m_service.setDefault(
+            "GET", kVersionPath,
+            version.isEmpty()
+                ? FakeResponse::closeWithoutAnswer()
+                : FakeResponse::json(QStringLiteral(R"({"code":0,"data":%1})")
+                                         .arg(data.arg(version).arg(type).arg(m_service.baseUrl(), patchMin))
+                                         .toUtf8()));
+        m_service.setDefault("GET", "/pkg/full.sh", FakeResponse::text(kInstaller));
+        m_service.setDefault("GET", "/pkg/patch.sh", FakeResponse::text(kInstaller));
+    }
+    SUpgrade::Setup setup(AStatus& status, const QString& client)
+    {
+        return {m_service.baseUrl(), client, m_dir->path(), QStringLiteral("Q1TEST"), &status};
+    }
+    // The arguments the stand-in installer got, joined by ",", "@" for the application folder.
+    QString installerArguments() const
+    {
+        const QString file = m_dir->file(QStringLiteral("pkg/args.txt"));
+        if (!QTest::qWaitFor([&] { return QFile::exists(file); }, 10000))
+            return QStringLiteral("<not started>");
+        return QString::fromUtf8(m_dir->readFile(QStringLiteral("pkg/args.txt")).trimmed())
+            .replace(QLatin1Char('\n'), QLatin1Char(','))
+            .replace(m_dir->path(), QStringLiteral("@"));
+    }
+    FakeHttpServer m_service;
+    std::unique_ptr<TestAppDir> m_dir;
+};
+
+void TestSUpgrade::localFileNames()
+{
+    const QString pkg = QStringLiteral("/app/pkg/");
+    QCOMPARE(SUpgrade::localFile(pkg, QStringLiteral("https://cdn.example/p.exe?sign=a/b")),
+             pkg + QStringLiteral("p.exe"));
+    for (const char* refused :
+         {"https://cdn.example/pkg/", "https://cdn.example/pkg/%2E%2E",
+          "https://cdn.example/a%5C..%5C..%5Cevil.exe", "https://cdn.example/C:evil.exe"})
+        QVERIFY2(SUpgrade::localFile(pkg, QString::fromLatin1(refused)).isEmpty(), refused);
+}
+
+void TestSUpgrade::upgrades_data()
+{
+    QTest::addColumn<bool>("now"); // the settings page's upgrade, else the background check
+    QTest::addColumn<QString>("client");
+    QTest::addColumn<QString>("published"); // empty: the service fails
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("patchMin");
+    QTest::addColumn<QString>("skipped");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("outcome"); // asked?, message or download, installer arguments, checking on…
+    const auto row = [](const char* name, bool now, const char* client, const char* published, int type,
+                        const char* min, const char* skipped, bool yes, const char* outcome) {
+        QTest::newRow(name) << now << QString::fromUtf8(client) << QString::fromUtf8(published) << type
+                            << QString::fromUtf8(min) << QString::fromUtf8(skipped) << yes
+                            << QString::fromUtf8(outcome);
+    };
+    row("same version", true, "1.0.3.2", "1.0.3.2", 1, "1.0.3.0", "", true, "当前版本已是最新版本.");
+    row("service down", true, "1.0.3.2", "", 1, "", "", true, "获取最新版本失败，请稍后重试.");
+    row("patch from its minimum", true, "1.0.3.2", "1.0.4.0", 2, "1.0.3.0", "", true, "/pkg/patch.sh");
+    row("full below the patch minimum", true, "1.0.3.2", "1.0.4.0", 2, "1.0.3.5", "", true, "/pkg/full.sh");
+    row("silent", true, "1.0.3.2", "1.0.4.0", 0, "1.0.3.5", "", true, "/pkg/full.sh /S,/D,@");
+    row("1.0.10.0 upgrades to 1.1.0.0", true, "1.0.10.0", "1.1.0.0", 1, "1.1.0.0", "", true, "/pkg/full.sh");
+    row("no answer: checks on", false, "1.0.3.2", "", 1, "", "", true, " …");
+    row("nothing new: stops", false, "1.0.3.2", "1.0.3.2", 1, "", "", true, "");
+    row("optional declined", false, "1.0.3.2", "1.0.4.0", 1, "1.0.3.0", ";1.0.3.9", false,
+        "? skip=;1.0.3.9;1.0.4.0");
+    row("optional skipped before", false, "1.0.3.2", "1.0.4.0", 1, "1.0.3.0", ";1.0.4.0", true, "");
+    row("skip entries are whole", false, "1.0.3.2", "1.0.4", 1, "1.0.3.0", ";1.0.4.0", true,
+        "?/pkg/patch.sh");
+    row("forced: no question", false, "1.0.3.2", "1.0.4.0", 2, "1.0.3.0", ";1.0.4.0", false, "/pkg/patch.sh");
+}
+
+void TestSUpgrade::upgrades()
+{
+    QFETCH(bool, now);
+    QFETCH(QString, client);
+    QFETCH(QString, published);
+    QFETCH(int, type);
+    QFETCH(QString, patchMin);
+    QFETCH(QString, skipped);
+    QFETCH(bool, yes);
+    QFETCH(QString, outcome);
+    publish(published, type, patchMin);
+    m_service.clearRequests();
+    m_dir = std::make_unique<TestAppDir>();
+    AStatus status(m_dir->path());
+    status.setString(QStringLiteral("upgrade_skip"), skipped);
+    status.save();
+    SUpgrade upgrade(setup(status, client));
+    QString got;
+    upgrade.setAsk([&](const QString& question) {
+        got += question == SUpgrade::optionalQuestion(published) ? QStringLiteral("?") : question;
+        return yes;
+    });
+
+    QString message;
+    if (now)
+        upgrade.upgradeNow(message);
+    else
+        upgrade.check();
+    got += message;
+    QCOMPARE(m_service.requestsTo(kVersionPath).value(0).queryValue("client_version"), client.toUtf8());
+    const QList<FakeRequest> downloads =
+        m_service.requestsTo("/pkg/full.sh") + m_service.requestsTo("/pkg/patch.sh");
+    if (!downloads.isEmpty()) {
+        got += QString::fromLatin1(downloads.last().path);
+        const QString arguments = installerArguments();
+        if (!arguments.isEmpty())
+            got += QLatin1Char(' ') + arguments;
+    }
+    if (!now && upgrade.isChecking())
+        got += QStringLiteral(" …");
+    const QString skippedAfter = AStatus(m_dir->path()).getString(QStringLiteral("upgrade_skip"));
+    if (skippedAfter != skipped)
+        got += QStringLiteral(" skip=") + skippedAfter;
+    QCOMPARE(got, outcome);
+}
+
+void TestSUpgrade::cutDownloadIsNeverRun()
+{
+    publish(QStringLiteral("1.0.4.0"), 0, QStringLiteral("9.9"));
+    // 20 of its bytes, then the connection closes
+    m_service.enqueue("GET", "/pkg/full.sh",
+                      {FakeResponse::Kind::Answer, 200, {}, kInstaller, 0, 10, 0, 2, true});
+    FakeResponse unframed = FakeResponse::text(kInstaller);
+    unframed.announceLength = false; // its end cannot be told from a cut
+    m_service.enqueue("GET", "/pkg/full.sh", unframed);
+    m_dir = std::make_unique<TestAppDir>();
+    AStatus status(m_dir->path());
+    SUpgrade upgrade(setup(status, QStringLiteral("1.0.3.2")));
+
+    QString message;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QVERIFY(!upgrade.upgradeNow(message));
+        QCOMPARE(message, QStringLiteral("文件下载失败."));
+        QCOMPARE(QDir(m_dir->file(QStringLiteral("pkg"))).entryList(QDir::Files), QStringList());
+    }
+    QVERIFY(upgrade.upgradeNow(message));
+    QCOMPARE(installerArguments(), QStringLiteral("/S,/D,@"));
+}
+
+QTEST_GUILESS_MAIN(TestSUpgrade)
+#include "TestSUpgrade.moc"

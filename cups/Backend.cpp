@@ -136,9 +136,9 @@ int openDocument(const std::string& id, std::string* extension)
     if (!type || !requests)
         return -1;
     if (std::strcmp(type, "application/pdf") == 0)
-        *extension = ".pdf";
+        *extension = ".document.pdf";
     else if (std::strcmp(type, "application/postscript") == 0)
-        *extension = ".ps";
+        *extension = ".document.ps";
     else
         return -1;
     char name[32];

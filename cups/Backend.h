@@ -7,7 +7,8 @@
 // "PavkoPort." + the job id and hands the file's path to that user's running client on the job port.
 // When no client of that user listens, the file stays and CUPS is asked to try again later; a client
 // that starts takes waiting files itself. A PDF or PostScript document is kept beside the stream as
-// "PavkoPort." + id + ".pdf" or ".ps", for printing later.
+// "PavkoPort." + id + ".document.pdf" or ".document.ps", for printing later (a name of its own: the
+// client writes its converted document to "PavkoPort." + id + ".pdf").
 namespace Backend {
 // The backend's exit codes that CUPS knows.
 constexpr int kOk = 0;
@@ -32,7 +33,7 @@ bool prepareFolders(const std::string& root, uid_t uid, gid_t gid);
 // an earlier try of the same job. Run as the user, so that the file is the user's.
 bool keepStream(int input, const std::string& folder, const std::string& name);
 // The job's first document as the application printed it, when it is PDF or PostScript (*extension:
-// ".pdf" or ".ps"), from CUPS's request folder; -1 otherwise.
+// ".document.pdf" or ".document.ps"), from CUPS's request folder; -1 otherwise.
 int openDocument(const std::string& id, std::string* extension);
 // The user id of the process that accepted our connection from localPort to 127.0.0.1:port, read from
 // the kernel's socket table; -1 when not found.

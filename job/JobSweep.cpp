@@ -23,8 +23,8 @@ bool JobSweep::handleJob(SJob& job)
     // The print backend keeps the printed document beside its job files, for printing later.
     const QString spool = QFileInfo(JobListen::userSpoolFolder()).canonicalFilePath();
     if (!spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'))) {
-        QFile::remove(job.filePath + QStringLiteral(".pdf"));
-        QFile::remove(job.filePath + QStringLiteral(".ps"));
+        QFile::remove(job.filePath + QStringLiteral(".document.pdf"));
+        QFile::remove(job.filePath + QStringLiteral(".document.ps"));
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "ASingleton.h"
 #include "AStatus.h"
+#include "AccountDevicePicker.h"
 #include "AppDir.h"
 #include "BadNetWidget.h"
 #include "DScanDevice.h"
@@ -256,7 +257,7 @@ private slots:
         MainShareWidget page(m_user, &m_job);
         combo(page)->setCurrentIndex(2);
         button(page, "btn_wxpay")->click();
-        QCOMPARE(page.payType(), int(MainShareWidget::WeChatPay));
+        QCOMPARE(page.payType(), int(AccountDevicePicker::WeChatPay));
         QSignalSpy success(&page, &MainShareWidget::success);
         button(page, "btn_print")->click();
         QCOMPARE(success.size(), 1);

@@ -5,6 +5,7 @@
 #include "APlatform.h"
 #include "ASingleton.h"
 #include "AStatus.h"
+#include "AccountDevicePicker.h"
 #include "AppDir.h"
 #include "BadNetWidget.h"
 #include "DOss.h"
@@ -32,10 +33,6 @@ const auto kLaterIdle = QStringLiteral(
 const auto kLaterBusy = QStringLiteral("QToolButton { border : none; background-color : "
                                        "rgb(191,191,191);}QToolButton:hover { background-color : "
                                        "rgb(191,191,191); }");
-const auto kPayChosen = QStringLiteral(
-    "color:rgb(13,127,233); border:1px solid rgb(13,127,233); border-radius:3px; padding-left:6px;");
-const auto kPayOther = QStringLiteral(
-    "color:rgb(191,191,191); border:1px solid rgb(191,191,191); border-radius:3px; padding-left:6px;");
 
 constexpr int kConvertTimeoutMs = 30000;
 
@@ -57,6 +54,8 @@ MainShareWidget::MainShareWidget(const SUser& user, SJob* job, QWidget* parent)
       m_converterPath(ASingleton<AConfig>::instance()->converter())
 {
     m_ui->setupUi(this);
+    m_picker = std::make_unique<AccountDevicePicker>(AccountDevicePicker::Controls{
+        m_ui->cbx_account, m_ui->widget_device_list, m_ui->btn_balance, m_ui->btn_wxpay, m_ui->btn_alipay});
     setAttribute(Qt::WA_StyledBackground);
     setPrintButtonsBusy(false);
     connect(m_ui->widget_device_list, &UIDeviceList::click, this, &MainShareWidget::deviceChosen);
@@ -83,25 +82,16 @@ void MainShareWidget::refresh()
 {
     qInfo() << "MainShareWidget : flush data";
     m_ui->btn_flush->setEnabled(false);
-    m_accounts = fetchAccounts();
-    ShareAccounts::addPersonalAccount(m_accounts, m_runMode, int(m_companyId));
+    QList<AccountEntry> accounts = fetchAccounts();
+    ShareAccounts::addPersonalAccount(accounts, m_runMode, int(m_companyId));
     if (m_runMode != AStatus::EnterpriseOpen && !m_initializing)
-        ShareAccounts::mergeLocalDevices(m_accounts, fetchLocalDevices());
-    ShareAccounts::orderByStatus(m_accounts);
-    ShareAccounts::putDefaultsFirst(m_accounts, status()->getInt(QStringLiteral("default_company_id")),
+        ShareAccounts::mergeLocalDevices(accounts, fetchLocalDevices());
+    ShareAccounts::orderByStatus(accounts);
+    ShareAccounts::putDefaultsFirst(accounts, status()->getInt(QStringLiteral("default_company_id")),
                                     status()->getInt(QStringLiteral("default_device_id")));
 
-    m_filling = true;
-    m_ui->cbx_account->clear();
-    for (const AccountEntry& account : qAsConst(m_accounts))
-        m_ui->cbx_account->addItem(account.name);
-    m_ui->cbx_account->setCurrentIndex(0);
-    for (int i = 0; i < m_accounts.size() && m_selectedAccountId >= 0; ++i)
-        if (m_accounts[i].id == m_selectedAccountId)
-            m_ui->cbx_account->setCurrentIndex(i);
-    m_filling = false;
-
-    fillDeviceList();
+    m_picker->showAccounts(accounts);
+    showAccountDetails();
     m_ui->btn_flush->setEnabled(true);
 }
 
@@ -133,36 +123,33 @@ QList<DeviceEntry> MainShareWidget::fetchLocalDevices() const
 
 void MainShareWidget::on_cbx_account_currentIndexChanged(int index)
 {
-    if (index < 0 || m_filling)
+    if (index < 0)
         return;
-    if (!m_initializing)
-        m_selectedAccountId = m_accounts.value(index).id;
-    fillDeviceList();
+    m_picker->accountChosen(index, !m_initializing);
+    showAccountDetails();
 }
 
 const AccountEntry* MainShareWidget::selectedAccount() const
 {
-    const int index = m_ui->cbx_account->currentIndex();
-    return index >= 0 && index < m_accounts.size() ? &m_accounts[index] : nullptr;
+    return m_picker->selectedAccount();
 }
 
-// The devices of the selected account, the price, and the payment choices that account allows.
-void MainShareWidget::fillDeviceList()
+const QList<AccountEntry>& MainShareWidget::accounts() const
 {
-    UIDeviceList* list = m_ui->widget_device_list;
-    list->clear();
-    const AccountEntry* account = selectedAccount();
-    if (account) {
-        for (const DeviceEntry& device : account->devices)
-            list->addDevice(device);
-        list->selectIndex(0);
-        for (int i = 0; i < account->devices.size() && m_selectedDeviceId >= 0; ++i)
-            if (account->devices[i].deviceId == m_selectedDeviceId)
-                list->selectIndex(i);
-    }
+    return m_picker->accounts();
+}
+
+int MainShareWidget::payType() const
+{
+    return m_picker->payType();
+}
+
+// The price on the selected account's device, and the payment choices that account allows.
+void MainShareWidget::showAccountDetails()
+{
     budget();
     showAmounts();
-    setPayType(Balance);
+    const AccountEntry* account = selectedAccount();
     const bool external = account && account->externalPaymentAllowed;
     m_ui->btn_wxpay->setVisible(external);
     m_ui->btn_alipay->setVisible(external);
@@ -170,9 +157,7 @@ void MainShareWidget::fillDeviceList()
 
 void MainShareWidget::deviceChosen(int index)
 {
-    const AccountEntry* account = selectedAccount();
-    if (!m_initializing && account && index < account->devices.size())
-        m_selectedDeviceId = account->devices[index].deviceId;
+    m_picker->deviceChosen(index, !m_initializing);
     budget();
     showAmounts();
 }
@@ -228,23 +213,15 @@ void MainShareWidget::on_btn_detail_clicked()
 
 void MainShareWidget::on_btn_balance_clicked()
 {
-    setPayType(Balance);
+    m_picker->setPayType(AccountDevicePicker::Balance);
 }
 void MainShareWidget::on_btn_wxpay_clicked()
 {
-    setPayType(WeChatPay);
+    m_picker->setPayType(AccountDevicePicker::WeChatPay);
 }
 void MainShareWidget::on_btn_alipay_clicked()
 {
-    setPayType(Alipay);
-}
-
-void MainShareWidget::setPayType(int payType)
-{
-    m_payType = payType;
-    m_ui->btn_balance->setStyleSheet(payType == Balance ? kPayChosen : kPayOther);
-    m_ui->btn_wxpay->setStyleSheet(payType == WeChatPay ? kPayChosen : kPayOther);
-    m_ui->btn_alipay->setStyleSheet(payType == Alipay ? kPayChosen : kPayOther);
+    m_picker->setPayType(AccountDevicePicker::Alipay);
 }
 
 void MainShareWidget::setPrintButtonsBusy(bool busy)
@@ -260,7 +237,7 @@ bool MainShareWidget::canPay(DeviceEntry& device)
         warnBox(QStringLiteral("未选择打印机，请先选择打印机，再打印"));
         return false;
     }
-    if (m_payType == Balance && m_printAmount > m_userAmount) {
+    if (payType() == AccountDevicePicker::Balance && m_printAmount > m_userAmount) {
         warnBox(QStringLiteral("余额不足，请先充值后，再打印"));
         return false;
     }
@@ -305,7 +282,7 @@ void MainShareWidget::on_btn_print_clicked()
         setPrintButtonsBusy(false);
         return;
     }
-    if (confirmPrint() == 0) {
+    if (confirmPrint(payType()) == 0) {
         m_job->device = device;
         rememberDefaults(device);
         emit success();
@@ -331,11 +308,11 @@ void MainShareWidget::goOnlineOrRetry(const DeviceEntry& device, const QString& 
     }
 }
 
-int MainShareWidget::confirmPrint()
+int MainShareWidget::confirmPrint(int payType)
 {
     BHttpClient::Params params{{QStringLiteral("order_id"), m_job->orderId},
                                {QStringLiteral("print_type"), QString::number(m_job->state)},
-                               {QStringLiteral("pay_type"), QString::number(m_payType)}};
+                               {QStringLiteral("pay_type"), QString::number(payType)}};
     if (m_job->state == SJob::ContinuedOnline || m_job->state == SJob::PrintLater)
         params.insert(QStringLiteral("document_id"), m_job->documentId);
     const ServiceReply reply = service().get(QStringLiteral("/w1/Printing/confirmPrint"), params);
@@ -353,7 +330,7 @@ int MainShareWidget::confirmPrint()
         return -1;
     }
     const QJsonObject data = reply.dataObject();
-    if (data.value(QLatin1String("pay_type")).toInt() == Balance)
+    if (data.value(QLatin1String("pay_type")).toInt() == AccountDevicePicker::Balance)
         return 0;
     QString outTradeNo = idText(data.value(QLatin1String("out_trade_no")));
     QString payUrl = data.value(QLatin1String("pay_code_url")).toString();
@@ -361,12 +338,12 @@ int MainShareWidget::confirmPrint()
         warnBox(QStringLiteral("调用第三方支付接口失败"));
         return -1;
     }
-    PayWidget pay(m_user.token, m_payType, outTradeNo, payUrl, m_printAmount, this);
+    PayWidget pay(m_user.token, payType, outTradeNo, payUrl, m_printAmount, this);
     pay.exec();
     if (!pay.paid())
         return -1;
-    m_payType = Balance;
-    return confirmPrint();
+    // Paid: confirmed again, now as paid from the balance the payment filled.
+    return confirmPrint(AccountDevicePicker::Balance);
 }
 
 void MainShareWidget::rememberDefaults(const DeviceEntry& device)
@@ -421,7 +398,7 @@ void MainShareWidget::on_btn_print_later_clicked()
         m_job->state = SJob::SendToDevice;
         warnBox(outcome == NotConverted ? QStringLiteral("文件转换失败，请选择立即打印或稍后重试")
                                         : QStringLiteral("文件上传失败，请检查网络后重试"));
-    } else if (confirmPrint() == 0) {
+    } else if (confirmPrint(payType()) == 0) {
         m_job->device = device;
         rememberDefaults(device);
         emit success();

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+class AccountDevicePicker;
 class ServiceApi;
 
 namespace Ui {
@@ -21,18 +22,12 @@ class MainShareWidget : public QWidget
     Q_OBJECT
 
 public:
-    enum PayType
-    {
-        Balance = 1,
-        WeChatPay = 2,
-        Alipay = 3
-    };
-
     MainShareWidget(const SUser& user, SJob* job, QWidget* parent = nullptr);
     ~MainShareWidget() override;
 
-    const QList<AccountEntry>& accounts() const { return m_accounts; }
-    int payType() const { return m_payType; }
+    const QList<AccountEntry>& accounts() const;
+    // One of AccountDevicePicker::PayType.
+    int payType() const;
     const SJob& job() const { return *m_job; }
 
 signals:
@@ -55,34 +50,29 @@ private:
     void refresh();
     QList<AccountEntry> fetchAccounts() const;
     QList<DeviceEntry> fetchLocalDevices() const;
-    void fillDeviceList();
+    void showAccountDetails();
     void deviceChosen(int index);
     const AccountEntry* selectedAccount() const;
     void budget();
     void showAmounts();
-    void setPayType(int payType);
     void setPrintButtonsBusy(bool busy);
     // The checks before any print; false (with the user told why) when the job cannot go ahead.
     bool canPay(DeviceEntry& device);
     void goOnlineOrRetry(const DeviceEntry& device, const QString& message);
     // 0 on success, -1 when the service refused or the payment was not made.
-    int confirmPrint();
+    int confirmPrint(int payType);
     void rememberDefaults(const DeviceEntry& device);
     void setControlsEnabled(bool enabled);
 
     std::unique_ptr<Ui::MainShareWidget> m_ui;
     const SUser& m_user;
     SJob* m_job;
-    QList<AccountEntry> m_accounts;
+    std::unique_ptr<AccountDevicePicker> m_picker;
     int m_userAmount = 0;
     int m_printAmount = 500000;
     QString m_amountExplain;
-    int m_payType = Balance;
     int m_runMode;
     qint64 m_companyId;
     bool m_initializing = false;
-    bool m_filling = false;
     QString m_converterPath;
-    qint64 m_selectedAccountId = -1;
-    qint64 m_selectedDeviceId = -1;
 };

@@ -4,6 +4,7 @@
 #include "AMessageBox.h"
 #include "ASingleton.h"
 #include "AStatus.h"
+#include "AccountDevicePicker.h"
 #include "DWebSocket.h"
 #include "EventWait.h"
 #include "OnlineOrder.h"
@@ -19,10 +20,6 @@
 #include <QDebug>
 
 namespace {
-const auto kPayChosen = QStringLiteral(
-    "color:rgb(13,127,233); border:1px solid rgb(13,127,233); border-radius:3px; padding-left:6px;");
-const auto kPayOther = QStringLiteral(
-    "color:rgb(191,191,191); border:1px solid rgb(191,191,191); border-radius:3px; padding-left:6px;");
 const auto kPrintIdle = QStringLiteral(
     "QToolButton { color : rgb(255,255,255); border : none; background-color : rgb(0,168,255); }"
     "QToolButton:hover { background-color : rgb(6,130,204); }");
@@ -43,6 +40,8 @@ OnlineWidget2::OnlineWidget2(const SUser& user, OnlineWidget1* step1, QWidget* p
       m_runMode(status()->runMode()), m_companyId(status()->getInt(QStringLiteral("company_id")))
 {
     m_ui->setupUi(this);
+    m_picker = std::make_unique<AccountDevicePicker>(AccountDevicePicker::Controls{
+        m_ui->cbx_account, m_ui->widget_device_list, m_ui->btn_balance, m_ui->btn_wxpay, m_ui->btn_alipay});
     setAttribute(Qt::WA_StyledBackground);
     m_ui->btn_print->setStyleSheet(kPrintIdle);
     connect(m_ui->widget_device_list, &UIDeviceList::click, this, &OnlineWidget2::deviceChosen);
@@ -66,52 +65,38 @@ void OnlineWidget2::refresh()
 {
     qInfo() << "OnlineWidget2 : flush data";
     m_ui->btn_flush->setEnabled(false);
-    m_accounts = ShareAccounts::fetchAccounts(service(), m_runMode, int(m_companyId), m_user.userId);
-    ShareAccounts::addPersonalAccount(m_accounts, m_runMode, int(m_companyId));
-    ShareAccounts::orderByStatus(m_accounts);
-    ShareAccounts::putDefaultsFirst(m_accounts, status()->getInt(QStringLiteral("select_company_id")),
+    QList<AccountEntry> accounts =
+        ShareAccounts::fetchAccounts(service(), m_runMode, int(m_companyId), m_user.userId);
+    ShareAccounts::addPersonalAccount(accounts, m_runMode, int(m_companyId));
+    ShareAccounts::orderByStatus(accounts);
+    ShareAccounts::putDefaultsFirst(accounts, status()->getInt(QStringLiteral("select_company_id")),
                                     status()->getInt(QStringLiteral("select_device_id")));
-    m_filling = true;
-    m_ui->cbx_account->clear();
-    for (const AccountEntry& account : qAsConst(m_accounts))
-        m_ui->cbx_account->addItem(account.name);
-    m_ui->cbx_account->setCurrentIndex(0);
-    for (int i = 0; i < m_accounts.size() && m_selectedAccountId >= 0; ++i)
-        if (m_accounts[i].id == m_selectedAccountId)
-            m_ui->cbx_account->setCurrentIndex(i);
-    m_filling = false;
-    fillDeviceList();
+    m_picker->showAccounts(accounts);
+    showAccountDetails();
     m_ui->btn_flush->setEnabled(true);
 }
 
 void OnlineWidget2::on_cbx_account_currentIndexChanged(int index)
 {
-    if (index < 0 || m_filling)
+    if (index < 0)
         return;
-    m_selectedAccountId = m_accounts.value(index).id;
-    fillDeviceList();
+    m_picker->accountChosen(index);
+    showAccountDetails();
 }
 
 AccountEntry* OnlineWidget2::selectedAccount()
 {
-    const int index = m_ui->cbx_account->currentIndex();
-    return index >= 0 && index < m_accounts.size() ? &m_accounts[index] : nullptr;
+    return m_picker->selectedAccount();
 }
 
-void OnlineWidget2::fillDeviceList()
+const QList<AccountEntry>& OnlineWidget2::accounts() const
 {
-    UIDeviceList* list = m_ui->widget_device_list;
-    list->clear();
-    const AccountEntry* account = selectedAccount();
-    if (account) {
-        for (const DeviceEntry& device : account->devices)
-            list->addDevice(device);
-        list->selectIndex(0);
-        for (int i = 0; i < account->devices.size() && m_selectedDeviceId >= 0; ++i)
-            if (account->devices[i].deviceId == m_selectedDeviceId)
-                list->selectIndex(i);
-    }
-    setPayType(Balance);
+    return m_picker->accounts();
+}
+
+// The price on the selected device, and WeChat Pay and Alipay offered on the last account only.
+void OnlineWidget2::showAccountDetails()
+{
     const bool last =
         m_ui->cbx_account->count() > 0 && m_ui->cbx_account->currentIndex() == m_ui->cbx_account->count() - 1;
     m_ui->btn_wxpay->setVisible(last);
@@ -121,19 +106,16 @@ void OnlineWidget2::fillDeviceList()
 
 void OnlineWidget2::deviceChosen(int index)
 {
-    const AccountEntry* account = selectedAccount();
-    if (account && index >= 0 && index < account->devices.size())
-        m_selectedDeviceId = account->devices[index].deviceId;
+    m_picker->deviceChosen(index);
     computeAmounts();
 }
 
 std::optional<DeviceEntry> OnlineWidget2::selectedDevice() const
 {
     // The account's own entry: it carries the print configuration fetched for it.
-    const std::optional<DeviceEntry> selected = m_ui->widget_device_list->selectedEntry();
-    const int index = m_ui->cbx_account->currentIndex();
-    if (selected && index >= 0 && index < m_accounts.size())
-        for (const DeviceEntry& device : m_accounts[index].devices)
+    const std::optional<DeviceEntry> selected = m_picker->selectedDevice();
+    if (const AccountEntry* account = m_picker->selectedAccount(); selected && account)
+        for (const DeviceEntry& device : account->devices)
             if (device.deviceId == selected->deviceId)
                 return device;
     return selected;
@@ -206,23 +188,15 @@ void OnlineWidget2::on_btn_detail_clicked()
 
 void OnlineWidget2::on_btn_balance_clicked()
 {
-    setPayType(Balance);
+    m_picker->setPayType(AccountDevicePicker::Balance);
 }
 void OnlineWidget2::on_btn_wxpay_clicked()
 {
-    setPayType(WeChatPay);
+    m_picker->setPayType(AccountDevicePicker::WeChatPay);
 }
 void OnlineWidget2::on_btn_alipay_clicked()
 {
-    setPayType(Alipay);
-}
-
-void OnlineWidget2::setPayType(int payType)
-{
-    m_payType = payType;
-    m_ui->btn_balance->setStyleSheet(payType == Balance ? kPayChosen : kPayOther);
-    m_ui->btn_wxpay->setStyleSheet(payType == WeChatPay ? kPayChosen : kPayOther);
-    m_ui->btn_alipay->setStyleSheet(payType == Alipay ? kPayChosen : kPayOther);
+    m_picker->setPayType(AccountDevicePicker::Alipay);
 }
 
 void OnlineWidget2::on_btn_print_clicked()
@@ -237,7 +211,7 @@ void OnlineWidget2::on_btn_print_clicked()
         warnBox(QStringLiteral("文件设置异常，请检查打印参数或设备后，再打印"));
         return;
     }
-    if (m_payType == Balance && m_total > account->companyAmount) {
+    if (m_picker->payType() == AccountDevicePicker::Balance && m_total > account->companyAmount) {
         warnBox(QStringLiteral("余额不足，请先充值后，再打印"));
         return;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+class AccountDevicePicker;
 class OnlineWidget1;
 class ServiceApi;
 
@@ -21,12 +22,6 @@ class OnlineWidget2 : public QWidget
     Q_OBJECT
 
 public:
-    enum PayType
-    {
-        Balance = 1,
-        WeChatPay = 2,
-        Alipay = 3
-    };
     // How long a submitted order waits for a failure pushed by the service.
     static constexpr int kOrderWaitSec = 2;
 
@@ -38,7 +33,7 @@ public:
     std::optional<DeviceEntry> selectedDevice() const;
     qint64 total() const { return m_total; }
     const QString& orderId() const { return m_orderId; }
-    const QList<AccountEntry>& accounts() const { return m_accounts; }
+    const QList<AccountEntry>& accounts() const;
 
 signals:
     void success();
@@ -55,11 +50,10 @@ private slots:
 private:
     ServiceApi service() const;
     void refresh();
-    void fillDeviceList();
+    void showAccountDetails();
     void deviceChosen(int index);
     AccountEntry* selectedAccount();
     void fetchPrintConfiguration(AccountEntry& account, DeviceEntry& device);
-    void setPayType(int payType);
     void showFailure(const QString& toolTip);
     // 0 when the service took the order and no failure arrived meanwhile, else -1.
     int submitOrder(const AccountEntry& account, const DeviceEntry& device);
@@ -67,15 +61,11 @@ private:
     std::unique_ptr<Ui::OnlineWidget2> m_ui;
     const SUser& m_user;
     OnlineWidget1* m_step1;
-    QList<AccountEntry> m_accounts;
+    std::unique_ptr<AccountDevicePicker> m_picker;
     qint64 m_total = 500000;
     QString m_explain;
-    int m_payType = Balance;
     int m_runMode;
     qint64 m_companyId;
-    bool m_filling = false;
-    qint64 m_selectedAccountId = -1;
-    qint64 m_selectedDeviceId = -1;
     QString m_orderId;
     int m_failureCode = 0;
     bool m_priced = false; // the amounts shown are a price, not "异常"

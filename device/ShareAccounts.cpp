@@ -4,7 +4,6 @@
 #include "ServiceApi.h"
 
 #include <QDebug>
-
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSet>
@@ -154,7 +153,8 @@ void putDefaultsFirst(QList<AccountEntry>& accounts, qint64 defaultCompanyId, qi
                          [defaultDeviceId](const DeviceEntry& d) { return d.deviceId == defaultDeviceId; });
 }
 
-QList<AccountEntry> fetchAccounts(const ServiceApi& service, int runMode, int companyId, const QString& userId)
+QList<AccountEntry> fetchAccounts(const ServiceApi& service, int runMode, int companyId,
+                                  const QString& userId)
 {
     BHttpClient::Params params{{QStringLiteral("run_mode"), QString::number(runMode)}};
     switch (runMode) {

@@ -20,7 +20,8 @@ QList<DeviceEntry> devicesFromJson(const QJsonValue& deviceList, bool isLocal);
 // companyId; otherwise one per account of the array, each account id once.
 QList<AccountEntry> accountsFromJson(const QJsonValue& data, int runMode, int companyId);
 // The accounts and their devices from the service's device list for this run mode (none on failure).
-QList<AccountEntry> fetchAccounts(const ServiceApi& service, int runMode, int companyId, const QString& userId);
+QList<AccountEntry> fetchAccounts(const ServiceApi& service, int runMode, int companyId,
+                                  const QString& userId);
 // The personal account "个人账户" holding every device of all accounts once, first occurrence first:
 // appended for a basic client, the only account of a merchant, none for an enterprise.
 void addPersonalAccount(QList<AccountEntry>& accounts, int runMode, int companyId);

@@ -313,7 +313,7 @@ HttpResponse ServiceSim::serveApi(const HttpRequest& request)
     if (path.startsWith(QLatin1String("/sim/pkg/"))) {
         log(QStringLiteral("%1 %2 -> package").arg(QString::fromLatin1(request.method), path));
         return HttpResponse::text(200, "#!/bin/sh\necho \"pavko installer stand-in: $*\"\n",
-                                         "application/octet-stream");
+                                  "application/octet-stream");
     }
     ServiceCall call{QString::fromLatin1(request.method), path, request.query(), {}};
     if (request.method == "POST")

@@ -1,5 +1,7 @@
 #include "OnlineOrder.h"
 
+#include "Coins.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <limits>
@@ -7,10 +9,6 @@
 namespace OnlineOrder {
 
 namespace {
-QString money(qint64 hundredths)
-{
-    return QString::asprintf("%.2f", double(hundredths) / 100.0);
-}
 // value as a JSON string literal, quotes included.
 QString jsonText(const QString& value)
 {
@@ -56,6 +54,12 @@ QString priceKey(const DocumentSettings& settings)
            size + QLatin1Char('_') + (settings.duplex != 0 ? QLatin1Char('d') : QLatin1Char('s'));
 }
 
+QString pagesPriceText(qint64 perPage, int pages, int copies, qint64 price)
+{
+    return coins(perPage) + QStringLiteral("印币/页 * ") + number(pages) + QStringLiteral("页 * ") +
+           number(copies) + QStringLiteral("份 = ") + coins(price) + QStringLiteral("印币");
+}
+
 RowPrice priceRow(const DocumentSettings& settings, const PrintConfiguration& config)
 {
     RowPrice row;
@@ -75,8 +79,7 @@ RowPrice priceRow(const DocumentSettings& settings, const PrintConfiguration& co
     const qint64 perPage = *found;
     const int pages = settings.endPage - settings.startPage + 1;
     row.price = perPage * pages * settings.copies;
-    row.text = money(perPage) + QStringLiteral("印币/页 * ") + number(pages) + QStringLiteral("页 * ") +
-               number(settings.copies) + QStringLiteral("份 = ") + money(row.price) + QStringLiteral("印币");
+    row.text = pagesPriceText(perPage, pages, settings.copies, row.price);
     return row;
 }
 

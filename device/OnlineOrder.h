@@ -47,6 +47,8 @@ struct RowPrice
     QString error;    // why no price can be given; empty when priced
 };
 RowPrice priceRow(const DocumentSettings& settings, const PrintConfiguration& config);
+// "0.10印币/页 * 3页 * 2份 = 0.60印币".
+QString pagesPriceText(qint64 perPage, int pages, int copies, qint64 price);
 
 // The device's capabilities and prices from the print-configuration answer's data; companyAmount gets
 // company_info.company_amount.

@@ -8,6 +8,7 @@
 #include "AccountDevicePicker.h"
 #include "AppDir.h"
 #include "BadNetWidget.h"
+#include "Coins.h"
 #include "DOss.h"
 #include "DScanDevice.h"
 #include "PayWidget.h"
@@ -35,11 +36,6 @@ const auto kLaterBusy = QStringLiteral("QToolButton { border : none; background-
                                        "rgb(191,191,191); }");
 
 constexpr int kConvertTimeoutMs = 30000;
-
-QString money(int hundredths)
-{
-    return QString::asprintf("%.2f", hundredths / 100.0);
-}
 
 AStatus* status()
 {
@@ -195,14 +191,14 @@ void MainShareWidget::budget()
 
 void MainShareWidget::showAmounts()
 {
-    m_ui->label_amount->setText(money(m_printAmount));
+    m_ui->label_amount->setText(coins(m_printAmount));
     m_ui->label_amount->setToolTip(m_amountExplain);
     m_ui->btn_balance->setText(
         m_userAmount < m_printAmount
-            ? QStringLiteral("  余额支付（余额不足,剩余%1印币）").arg(money(m_userAmount))
-            : QStringLiteral("  余额支付（剩余%1印币）").arg(money(m_userAmount)));
-    m_ui->btn_wxpay->setText(QStringLiteral("  微信支付（%1元）").arg(money(m_printAmount)));
-    m_ui->btn_alipay->setText(QStringLiteral("  支付宝（%1元）").arg(money(m_printAmount)));
+            ? QStringLiteral("  余额支付（余额不足,剩余%1印币）").arg(coins(m_userAmount))
+            : QStringLiteral("  余额支付（剩余%1印币）").arg(coins(m_userAmount)));
+    m_ui->btn_wxpay->setText(QStringLiteral("  微信支付（%1元）").arg(coins(m_printAmount)));
+    m_ui->btn_alipay->setText(QStringLiteral("  支付宝（%1元）").arg(coins(m_printAmount)));
 }
 
 void MainShareWidget::on_btn_detail_clicked()

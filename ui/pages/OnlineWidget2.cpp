@@ -5,6 +5,7 @@
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AccountDevicePicker.h"
+#include "Coins.h"
 #include "DWebSocket.h"
 #include "EventWait.h"
 #include "OnlineOrder.h"
@@ -23,11 +24,6 @@ namespace {
 const auto kPrintIdle = QStringLiteral(
     "QToolButton { color : rgb(255,255,255); border : none; background-color : rgb(0,168,255); }"
     "QToolButton:hover { background-color : rgb(6,130,204); }");
-
-QString money(qint64 hundredths)
-{
-    return QString::asprintf("%.2f", double(hundredths) / 100.0);
-}
 
 AStatus* status()
 {
@@ -172,12 +168,12 @@ void OnlineWidget2::computeAmounts()
                      QLatin1Char('\n');
     }
     m_priced = true;
-    m_ui->label_amount->setText(money(m_total));
+    m_ui->label_amount->setText(coins(m_total));
     m_ui->label_amount->setStyleSheet(QStringLiteral("color:rgb(13,127,233)"));
     m_ui->label_amount->setToolTip(m_explain);
-    m_ui->btn_balance->setText(QStringLiteral(" 余额支付（剩余%1印币）").arg(money(account->companyAmount)));
-    m_ui->btn_wxpay->setText(QStringLiteral(" 微信支付（%1元）").arg(money(m_total)));
-    m_ui->btn_alipay->setText(QStringLiteral(" 支付宝（%1元）").arg(money(m_total)));
+    m_ui->btn_balance->setText(QStringLiteral(" 余额支付（剩余%1印币）").arg(coins(account->companyAmount)));
+    m_ui->btn_wxpay->setText(QStringLiteral(" 微信支付（%1元）").arg(coins(m_total)));
+    m_ui->btn_alipay->setText(QStringLiteral(" 支付宝（%1元）").arg(coins(m_total)));
 }
 
 void OnlineWidget2::on_btn_detail_clicked()

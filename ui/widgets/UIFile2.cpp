@@ -16,16 +16,12 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <iterator>
 
 namespace {
 const auto kLabelStyle = QStringLiteral("QLabel { border : 1px solid rgb(220,220,220); border-radius:8px; }");
 
-struct StatusLook
-{
-    const char* text;
-    const char* style;
-};
-const StatusLook kLooks[] = {
+const UIFile2::StatusLook kLooks[] = {
     {"...", "color:gray;"},           {"正在上传..", "color:#FE9A2E;"}, {"上传失败", "color:red;"},
     {"正在处理..", "color:#979797;"}, {"转码失败", "color:red;"},       {"正在处理..", "color:#36C67D;"},
     {"正在处理..", "color:#139dff;"}, {"分页失败", "color:red;"},       {"等待打印", "color:#36C67D;"}};
@@ -46,7 +42,14 @@ ServiceApi service(const SUser& user)
 } // namespace
 
 UIFile2::UIFile2(int index, const SUser& user, const QString& path, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::UIFile2>()), m_index(index), m_user(user)
+    : UIFile2(index, user, path, kLooks, int(std::size(kLooks)), parent)
+{
+}
+
+UIFile2::UIFile2(int index, const SUser& user, const QString& path, const StatusLook* looks, int lookCount,
+                 QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::UIFile2>()), m_index(index), m_user(user), m_looks(looks),
+      m_lookCount(lookCount)
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
@@ -84,12 +87,12 @@ void UIFile2::setSelected(bool selected)
 void UIFile2::setStatus(int status)
 {
     m_status = status;
-    if (status >= 0 && status <= Ready) {
-        QString text = QString::fromUtf8(kLooks[status].text);
+    if (status >= 0 && status < m_lookCount) {
+        QString text = QString::fromUtf8(m_looks[status].text);
         if (status == Uploading && m_uploadPercent > 0)
             text += QString::number(m_uploadPercent) + QLatin1Char('%');
         m_ui->label_status->setText(text);
-        m_ui->label_status->setStyleSheet(QString::fromUtf8(kLooks[status].style));
+        m_ui->label_status->setStyleSheet(QString::fromUtf8(m_looks[status].style));
     }
     if (status == Converted) {
         m_settings.endPage = m_settings.pageCount;
@@ -176,11 +179,21 @@ bool UIFile2::fetchPageCount()
     return m_settings.pageCount > 0;
 }
 
+bool UIFile2::isOwnDocument(const QString& doc_id) const
+{
+    return !m_retired && !doc_id.isEmpty() && doc_id == m_settings.documentId;
+}
+
 void UIFile2::pdf_convert(const QString& doc_id, int status)
 {
-    if (m_retired || doc_id.isEmpty() || doc_id != m_settings.documentId)
+    if (!isOwnDocument(doc_id))
         return;
     qDebug() << "UIFile2::pdf_convert : doc_id = " << doc_id;
+    conversionNews(status);
+}
+
+void UIFile2::conversionNews(int status)
+{
     if (m_status >= Converted)
         return;
     if (status == ConvertFailed) {
@@ -225,7 +238,7 @@ void UIFile2::split()
 
 void UIFile2::pdf_split(const QString& doc_id, int status)
 {
-    if (m_retired || doc_id.isEmpty() || doc_id != m_settings.documentId)
+    if (!isOwnDocument(doc_id))
         return;
     qDebug() << "UIFile2::pdf_split : doc_id = " << doc_id;
     setStatus(status);

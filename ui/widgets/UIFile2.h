@@ -34,6 +34,13 @@ public:
     // How often a converted document's page count is asked for, a second apart, before giving up.
     static constexpr int kPageCountAttempts = 3;
 
+    // How a status is shown.
+    struct StatusLook
+    {
+        const char* text;
+        const char* style;
+    };
+
     // The lifecycle starts 50 ms later, from the event loop.
     UIFile2(int index, const SUser& user, const QString& path, QWidget* parent = nullptr);
     ~UIFile2() override;
@@ -74,7 +81,7 @@ signals:
     void statusChanged(int index, int status);
 
 public slots:
-    void pdf_convert(const QString& doc_id, int status);
+    virtual void pdf_convert(const QString& doc_id, int status);
     void pdf_split(const QString& doc_id, int status);
 
 private slots:
@@ -82,6 +89,14 @@ private slots:
     void on_btn_del_clicked();
 
 protected:
+    // For flows that show their statuses in their own way: looks[status] for statuses 0 … lookCount - 1.
+    UIFile2(int index, const SUser& user, const QString& path, const StatusLook* looks, int lookCount,
+            QWidget* parent);
+    const SUser& user() const { return m_user; }
+    // News on the push channel is for this row (and the row still wants it).
+    bool isOwnDocument(const QString& doc_id) const;
+    // The service converted the document (status 5) or could not (4): ask for its page count.
+    void conversionNews(int status);
     void mouseReleaseEvent(QMouseEvent* event) override;
     // What follows a known page count or a changed page range: online printing has the document split
     // for its settings (ready at status 8); a flow without splits may stop at status 5.
@@ -110,4 +125,6 @@ private:
     bool m_selected = false;
     bool m_retired = false;
     int m_uploadPercent = 0;
+    const StatusLook* m_looks;
+    int m_lookCount;
 };

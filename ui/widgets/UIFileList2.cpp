@@ -24,12 +24,14 @@ const QStringList kPrintable{QStringLiteral("doc"),  QStringLiteral("docx"), QSt
                              QStringLiteral("gif"),  QStringLiteral("jpg"),  QStringLiteral("tif")};
 } // namespace
 
-UIFileList2::UIFileList2(const SUser& user, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::UIFileList2>()), m_user(user)
+UIFileList2::UIFileList2(const SUser& user, QWidget* parent) : UIFileList2(user, new UIFileConfig2, parent) {}
+
+UIFileList2::UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::UIFileList2>()), m_user(user), m_config(config)
 {
     m_ui->setupUi(this);
     setAcceptDrops(true);
-    m_config = new UIFileConfig2(m_ui->scrollAreaWidgetContents_fileconfig);
+    m_config->setParent(m_ui->scrollAreaWidgetContents_fileconfig);
     m_ui->scrollArea_fileconfig->setWidget(m_ui->scrollAreaWidgetContents_fileconfig);
     m_ui->scrollAreaWidgetContents_fileconfig->resize(m_config->size());
     m_ui->scrollArea_filelist->setWidget(m_ui->scrollAreaWidgetContents_filelist);
@@ -97,7 +99,12 @@ bool UIFileList2::addFile(const QString& path)
 
 UIFile2* UIFileList2::makeRow(int index, const QString& path)
 {
-    return new UIFile2(index, m_user, path, m_ui->scrollAreaWidgetContents_filelist);
+    return new UIFile2(index, m_user, path, rowParent());
+}
+
+QWidget* UIFileList2::rowParent() const
+{
+    return m_ui->scrollAreaWidgetContents_filelist;
 }
 
 void UIFileList2::layoutRows()
@@ -158,7 +165,7 @@ void UIFileList2::deleteRow(int index)
 
 void UIFileList2::setDeviceCapabilities(const std::optional<PrintConfiguration>& config)
 {
-    m_config->setCapabilities(!config || config->colorCapable, !config || config->a3Capable);
+    m_config->offer({!config || config->colorCapable, true, !config || config->a3Capable});
 }
 
 void UIFileList2::on_btn_add_clicked()

@@ -11,7 +11,7 @@
 #include <optional>
 
 class UIFile2;
-class UIFileConfig2;
+class DocumentSettingsEditor;
 
 namespace Ui {
 class UIFileList2;
@@ -36,7 +36,7 @@ public:
     int selectedIndex() const { return m_selected; }
     void selectRow(int index);
     void deleteRow(int index);
-    UIFileConfig2* config() const { return m_config; }
+    DocumentSettingsEditor* config() const { return m_config; }
     // What the chosen device can do, offered by the settings; none: everything.
     void setDeviceCapabilities(const std::optional<PrintConfiguration>& config);
     // Reads paths from the mailbox of that key instead (the default one is attached at construction).
@@ -51,8 +51,12 @@ private slots:
     void on_btn_add_clicked();
 
 protected:
-    // The row for an accepted file; flows with rows of their own return those.
+    // For flows with a settings editor of their own; the list takes it over.
+    UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWidget* parent);
+    // The row for an accepted file; flows with rows of their own return those, made with these.
     virtual UIFile2* makeRow(int index, const QString& path);
+    const SUser& user() const { return m_user; }
+    QWidget* rowParent() const;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -65,7 +69,7 @@ private:
     const SUser& m_user;
     QList<UIFile2*> m_rows;
     int m_selected = -1;
-    UIFileConfig2* m_config;
+    DocumentSettingsEditor* m_config;
     std::unique_ptr<AMailbox> m_mailbox;
     QTimer m_mailboxTimer;
 };

@@ -1,0 +1,219 @@
+#include "CloudOrder.h"
+
+#include <QJsonDocument>
+#include <QtTest>
+
+namespace {
+// A provider as the service configures it: prices as numbers and as texts, a 0 that is no price.
+CloudProvider configuredProvider(int freight)
+{
+    QByteArray data = R"({
+        "merchant_info": {"id": 11},
+        "print_config": [
+            {"name": "size", "value": ["A4", "A3", "6寸照片"]},
+            {"name": "double", "value": ["单面", "双面"]},
+            {"name": "color", "value": ["黑白", "彩色"]},
+            {"name": "binding", "value": ["无", "左侧装订"]},
+            {"name": "binding_price", "value": ["0", "200"]},
+            {"name": "paper_material", "value": {"复印纸": [{"id": 1, "name": "70g复印纸"}]}}
+        ],
+        "price_rule": [
+            {"materiel_type_id": 1, "id": 31, "cloud_price_id": 901, "p_name": "复印纸", "m_name": "70g复印纸",
+             "m_weight": 70, "mono_a4_s": 10, "mono_a4_d": "15", "color_a4_s": 50, "color_a4_d": 0,
+             "mono_a3_s": 20, "color_c6_s": 200, "mono_16k_s": 5},
+            {"materiel_type_id": "4", "id": 34, "cloud_price_id": "904", "color_c6_s": 300}
+        ],
+        "freight_price": {"fixed_freight_amount": %1}
+    })";
+    CloudProvider provider;
+    provider.id = 11;
+    CloudOrder::applyConfiguration(
+        provider, QJsonDocument::fromJson(data.replace("%1", QByteArray::number(freight))).object());
+    return provider;
+}
+
+CloudDocument document(int size, int color, int duplex, int material, int binding, int pages, int copies)
+{
+    CloudDocument document;
+    document.name = QStringLiteral("r.pdf");
+    document.settings.documentId = QStringLiteral("77");
+    document.settings.size = size;
+    document.settings.color = color;
+    document.settings.duplex = duplex;
+    document.settings.startPage = 2;
+    document.settings.endPage = 1 + pages;
+    document.settings.pageCount = 9;
+    document.settings.copies = copies;
+    document.material = material;
+    document.binding = binding;
+    return document;
+}
+} // namespace
+
+// The print-and-deliver rules that need no window: the provider's configuration, prices, the amount and
+// the order's body.
+class TestCloudOrder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void configuration();
+    void rowPrices_data();
+    void rowPrices();
+    void amounts_data();
+    void amounts();
+    void orderBody();
+    void accountsAndProviders();
+};
+
+void TestCloudOrder::configuration()
+{
+    const CloudProvider provider = configuredProvider(500);
+    QCOMPARE(provider.sizes,
+             QStringList({QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("6寸照片")}));
+    QCOMPARE(provider.bindingPrices, QList<int>({0, 200}));
+    QCOMPARE(provider.materials.value(QStringLiteral("复印纸")).first().second, QStringLiteral("70g复印纸"));
+    QCOMPARE(provider.fixedFreight, 500);
+    const MaterialPrice copy = provider.materialPrices.value(1);
+    QCOMPARE(copy.cloudPriceId, 901);
+    // Prices only for the offered sizes; a 0 is no price; a text is a price.
+    const QMap<QString, int> expected{{QStringLiteral("mono_a4_s"), 10},
+                                      {QStringLiteral("mono_a4_d"), 15},
+                                      {QStringLiteral("color_a4_s"), 50},
+                                      {QStringLiteral("mono_a3_s"), 20},
+                                      {QStringLiteral("color_c6_s"), 200}};
+    QCOMPARE(copy.prices, expected);
+    QCOMPARE(provider.materialPrices.value(4).cloudPriceId, 904); // ids sent as texts
+}
+
+void TestCloudOrder::rowPrices_data()
+{
+    QTest::addColumn<CloudDocument>("document");
+    QTest::addColumn<bool>("error");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("printText");
+    QTest::addColumn<QString>("bindingText");
+    QTest::newRow("mono A4, bound") << document(1, 0, 0, 1, 1, 3, 2) << false << qint64(60 + 400)
+                                    << "打印费用：\t0.10印币/页 * 3页 * 2份 = 0.60印币"
+                                    << "装订费用：\t2.00印币/份 * 2份 = 4.00印币";
+    QTest::newRow("6-inch photo under c6") << document(5, 1, 0, 4, 0, 1, 3) << false << qint64(900)
+                                           << "打印费用：\t3.00印币/页 * 1页 * 3份 = 9.00印币"
+                                           << "装订费用：\t0.00印币/份 * 3份 = 0.00印币";
+    QTest::newRow("any duplex is _d") << document(1, 0, 2, 1, 0, 4, 1) << false << qint64(60)
+                                      << "打印费用：\t0.15印币/页 * 4页 * 1份 = 0.60印币"
+                                      << "装订费用：\t0.00印币/份 * 1份 = 0.00印币";
+    QTest::newRow("material without prices") << document(1, 0, 0, 2, 0, 1, 1) << true << qint64(0) << ""
+                                             << "";
+    QTest::newRow("key the material lacks") << document(1, 1, 1, 1, 0, 1, 1) << true << qint64(0) << ""
+                                            << "";
+    QTest::newRow("binding the provider does not offer")
+        << document(1, 0, 0, 1, 2, 1, 1) << true << qint64(0) << ""
+        << "";
+    QTest::newRow("largest order does not overflow")
+        << document(2, 0, 0, 1, 1, 100000, 9999) << false << qint64(20) * 100000 * 9999 + qint64(200) * 9999
+        << "打印费用：\t0.20印币/页 * 100000页 * 9999份 = 199980000.00印币"
+        << "装订费用：\t2.00印币/份 * 9999份 = 19998.00印币";
+}
+
+void TestCloudOrder::rowPrices()
+{
+    QFETCH(CloudDocument, document);
+    QFETCH(bool, error);
+    QFETCH(qint64, total);
+    QFETCH(QString, printText);
+    QFETCH(QString, bindingText);
+    const CloudOrder::RowPrice price = CloudOrder::priceRow(document, configuredProvider(0));
+    QCOMPARE(price.error, error);
+    QCOMPARE(price.total, total);
+    QCOMPARE(price.printText, printText);
+    QCOMPARE(price.bindingText, bindingText);
+}
+
+void TestCloudOrder::amounts_data()
+{
+    QTest::addColumn<int>("delivery");
+    QTest::addColumn<QList<CloudDocument>>("documents");
+    QTest::addColumn<bool>("error");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("explanation");
+    // 0.10 × 6 pages × 20 copies = 12.00
+    const CloudDocument twelve = document(1, 0, 0, 1, 0, 6, 20);
+    QTest::newRow("delivered: freight added")
+        << int(CloudOrder::ToTheDoor) << QList<CloudDocument>{twelve} << false << qint64(1700)
+        << "r.pdf :\n    打印费用：\t0.10印币/页 * 6页 * 20份 = 12.00印币\n配送费：\t5.00印币";
+    QTest::newRow("picked up: no freight")
+        << int(CloudOrder::PickUp) << QList<CloudDocument>{twelve, document(1, 0, 0, 1, 1, 1, 1)} << false
+        << qint64(1200 + 10 + 200)
+        << "r.pdf :\n    打印费用：\t0.10印币/页 * 6页 * 20份 = 12.00印币\n"
+           "r.pdf :\n    打印费用：\t0.10印币/页 * 1页 * 1份 = 0.10印币\n    装订费用：\t2.00印币/份 * 1份 = "
+           "2.00印币\n";
+    QTest::newRow("one unpriced document blocks the amount")
+        << int(CloudOrder::ToTheDoor) << QList<CloudDocument>{twelve, document(1, 1, 1, 1, 0, 1, 1)} << true
+        << qint64(0) << "";
+}
+
+void TestCloudOrder::amounts()
+{
+    QFETCH(int, delivery);
+    QFETCH(QList<CloudDocument>, documents);
+    QFETCH(bool, error);
+    QFETCH(qint64, total);
+    QFETCH(QString, explanation);
+    const CloudOrder::Amount amount = CloudOrder::amount(documents, configuredProvider(500), delivery);
+    QCOMPARE(amount.error, error);
+    QCOMPARE(amount.total, total);
+    QCOMPARE(amount.explanation, explanation);
+}
+
+void TestCloudOrder::orderBody()
+{
+    CloudAddress recipient;
+    recipient.name = QStringLiteral("李雷");
+    recipient.mobile = QStringLiteral("13800000000");
+    recipient.province = QStringLiteral("广东省");
+    recipient.city = QStringLiteral("深圳市");
+    recipient.area = QStringLiteral("南山区");
+    recipient.address = QStringLiteral("科苑路15号");
+    const QList<CloudDocument> documents{document(5, 1, 2, 4, 0, 1, 3), document(1, 0, 1, 1, 1, 3, 2)};
+    const QJsonObject body =
+        CloudOrder::orderBody(documents, configuredProvider(500), recipient, 0, QStringLiteral("放门口"));
+    const QByteArray expected =
+        R"({"address":"科苑路15号","area":"南山区","city":"深圳市","cloudPriceId":"904",
+        "company_id":"0","decAmountType":"personal","freight_templat_id":"0","lat":"0","lng":"0","merchant_id":"11",
+        "print_file":[
+          {"binding":"0","color":"1","cover":"0","cover_material":"","document_id":"77","document_name":"r.pdf",
+           "double":"1","double_type":"1","material":"4","one_page":"1","share":"3","size":"C6",
+           "split_end_page":"2","split_start_page":"2"},
+          {"binding":"1","color":"0","cover":"0","cover_material":"","document_id":"77","document_name":"r.pdf",
+           "double":"1","double_type":"0","material":"1","one_page":"3","share":"2","size":"A4",
+           "split_end_page":"4","split_start_page":"2"}],
+        "province":"广东省","receive_mobile":"13800000000","receive_name":"李雷","remark":"放门口","source":"pc"})";
+    QCOMPARE(body, QJsonDocument::fromJson(expected).object());
+    const QJsonObject company =
+        CloudOrder::orderBody(documents, configuredProvider(0), recipient, 7, QString());
+    QCOMPARE(company.value(QLatin1String("decAmountType")).toString(), QStringLiteral("company"));
+    QCOMPARE(company.value(QLatin1String("company_id")).toString(), QStringLiteral("7"));
+}
+
+void TestCloudOrder::accountsAndProviders()
+{
+    const QList<CloudAccount> accounts = CloudOrder::accounts(QJsonDocument::fromJson(R"({"company_info":[
+        {"company_id":0,"company_name":"个人账户","amount":"1234"},{"company_id":"7","company_name":"演示公司","amount":99}]})")
+                                                                  .object());
+    QCOMPARE(accounts.size(), 2);
+    QCOMPARE(accounts[0].amount, qint64(1234));
+    QCOMPARE(accounts[1].id, qint64(7));
+    const QList<CloudProvider> providers = CloudOrder::providers(QJsonDocument::fromJson(R"([
+        {"id":"11","name":"南山快印店","city":"深圳市","tag":["24小时","可自取"]}])")
+                                                                     .array());
+    QCOMPARE(providers.size(), 1);
+    QCOMPARE(providers[0].id, 11);
+    QCOMPARE(providers[0].tags.size(), 2);
+    QCOMPARE(CloudOrder::sizeFromName(QStringLiteral("16k")), int(DocumentSettings::K16));
+    QCOMPARE(CloudOrder::sizeFromName(QStringLiteral("B5")), 0);
+}
+
+Q_DECLARE_METATYPE(CloudDocument)
+
+QTEST_GUILESS_MAIN(TestCloudOrder)
+#include "TestCloudOrder.moc"

@@ -1,6 +1,5 @@
 #include "MainOnlineWidget.h"
 
-#include "AMessageBox.h"
 #include "MainPageSize.h"
 #include "OnlineWidget1.h"
 #include "OnlineWidget2.h"
@@ -29,17 +28,9 @@ MainOnlineWidget::~MainOnlineWidget() = default;
 
 void MainOnlineWidget::on_btn_next_clicked()
 {
-    const QList<UIFile2*>& rows = m_step1->fileList()->rows();
-    if (rows.isEmpty()) {
-        infoBox(QStringLiteral("请添加文件。\n谢谢！"));
+    if (!m_step1->fileList()->allRowsAt(UIFile2::Ready,
+                                        QStringLiteral("部分文件处理未完成，请稍等。\n谢谢！")))
         return;
-    }
-    for (const UIFile2* row : rows) {
-        if (row->status() != UIFile2::Ready) {
-            infoBox(QStringLiteral("部分文件处理未完成，请稍等。\n谢谢！"));
-            return;
-        }
-    }
     m_step2->computeAmounts();
     m_ui->btn_next->hide();
     m_ui->btn_prev->show();

@@ -1,5 +1,6 @@
 #include "UIFileList2.h"
 
+#include "AMessageBox.h"
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "DWebSocket.h"
@@ -39,7 +40,11 @@ UIFileList2::UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWid
     layoutRows();
     useMailbox(QStringLiteral("pavko_share_memory"));
     m_mailboxTimer.setInterval(kMailboxPollMs);
-    connect(&m_mailboxTimer, &QTimer::timeout, this, &UIFileList2::pollMailbox);
+    // The online and the print-and-deliver page both listen: the documents go to the one the user sees.
+    connect(&m_mailboxTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            pollMailbox();
+    });
     m_mailboxTimer.start();
 }
 
@@ -94,6 +99,21 @@ bool UIFileList2::addFile(const QString& path)
     layoutRows();
     selectRow(row->index());
     emit rowsChanged();
+    return true;
+}
+
+bool UIFileList2::allRowsAt(int status, const QString& notReady) const
+{
+    if (m_rows.isEmpty()) {
+        infoBox(QStringLiteral("请添加文件。\n谢谢！"));
+        return false;
+    }
+    for (const UIFile2* row : m_rows) {
+        if (row->status() != status) {
+            infoBox(notReady);
+            return false;
+        }
+    }
     return true;
 }
 

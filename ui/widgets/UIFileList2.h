@@ -33,6 +33,9 @@ public:
     bool addFile(const QString& path);
     static bool isPrintable(const QString& path);
     const QList<UIFile2*>& rows() const { return m_rows; }
+    // Whether there are documents and every one has reached that status; if not, the user is told
+    // (notReady when some document is still on its way).
+    bool allRowsAt(int status, const QString& notReady) const;
     int selectedIndex() const { return m_selected; }
     void selectRow(int index);
     void deleteRow(int index);

@@ -1,9 +1,11 @@
 #include "FakeOnlineService.h"
 
+#include "DWebSocket.h"
 #include "FakeObjectStorage.h"
 
 #include <QJsonArray>
 #include <QTimer>
+#include <QtTest>
 
 FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push) : m_push(push)
 {
@@ -59,4 +61,25 @@ QJsonObject FakeOnlineService::converted(const QString& documentId, const QStrin
     return {{QStringLiteral("type"), QStringLiteral("pdf_convert")},
             {QStringLiteral("data"), QJsonObject{{QStringLiteral("user_document_id"), documentId},
                                                  {QStringLiteral("status"), status}}}};
+}
+
+FakeOnlineWorld::FakeOnlineWorld() = default;
+FakeOnlineWorld::~FakeOnlineWorld() = default;
+
+bool FakeOnlineWorld::start(const QHostAddress& address)
+{
+    return service.start(address) && storage.start(address) && push.start(address);
+}
+
+QByteArray FakeOnlineWorld::configJson() const
+{
+    return QStringLiteral(R"({"https_server":"%1","oss_address":"%2"})")
+        .arg(service.baseUrl(), storage.address())
+        .toUtf8();
+}
+
+bool FakeOnlineWorld::connect(const QString& userId)
+{
+    channel = std::make_unique<DWebSocket>(userId, push.url(), DWebSocket::kTiming);
+    return QTest::qWaitFor([this] { return push.goodLogins() == 1; });
 }

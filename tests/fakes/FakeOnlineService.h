@@ -1,9 +1,13 @@
 #pragma once
 
 #include "FakeHttpServer.h"
+#include "FakeObjectStorage.h"
 #include "FakeWsServer.h"
 
 #include <QString>
+#include <memory>
+
+class DWebSocket;
 
 // The service's online-print endpoints scripted on a FakeHttpServer, with what its push channel says
 // after them: credentials for uploads, page counts, splits (answered with "document_assign"), one
@@ -29,4 +33,24 @@ public:
 
 private:
     FakeWsServer& m_push;
+};
+
+// Everything the pages of cloud mode talk to, on one loopback address: the service with the online-print
+// endpoints, its storage, its push channel, and the client's channel to it.
+struct FakeOnlineWorld
+{
+    FakeOnlineWorld();
+    ~FakeOnlineWorld();
+
+    // Starts the fakes; then configJson() points the client at them.
+    bool start(const QHostAddress& address);
+    QByteArray configJson() const;
+    // Opens the client's channel for that user; true once it is logged in.
+    bool connect(const QString& userId);
+
+    FakeHttpServer service;
+    FakeObjectStorage storage;
+    FakeWsServer push;
+    FakeOnlineService online{service, push};
+    std::unique_ptr<DWebSocket> channel;
 };

@@ -48,24 +48,21 @@ private:
     std::unique_ptr<MainOnlineWidget> readyPage(DocumentSettings::Size size, bool color);
 
     TestAppDir m_dir;
-    FakeHttpServer m_service;
-    FakeObjectStorage m_storage;
-    FakeWsServer m_push;
-    FakeOnlineService m_online{m_service, m_push};
-    std::unique_ptr<DWebSocket> m_channel;
+    FakeOnlineWorld m_world;
+    FakeHttpServer& m_service = m_world.service;
+    FakeObjectStorage& m_storage = m_world.storage;
+    FakeWsServer& m_push = m_world.push;
+    FakeOnlineService& m_online = m_world.online;
     SUser m_user{QStringLiteral("tok"), QStringLiteral("5"), QStringLiteral("李雷")};
 };
 
 void TestOnlinePage::initTestCase()
 {
     initUiResources();
-    QVERIFY(m_service.start(kAddress) && m_storage.start(kAddress) && m_push.start(kAddress));
-    m_dir.writeConfig(QStringLiteral(R"({"https_server":"%1","oss_address":"%2"})")
-                          .arg(m_service.baseUrl(), m_storage.address())
-                          .toUtf8());
+    QVERIFY(m_world.start(kAddress));
+    m_dir.writeConfig(m_world.configJson());
     setAppDir(m_dir.path());
-    m_channel = std::make_unique<DWebSocket>(m_user.userId, m_push.url(), DWebSocket::kTiming);
-    QTRY_COMPARE(m_push.goodLogins(), 1);
+    QVERIFY(m_world.connect(m_user.userId));
 }
 
 void TestOnlinePage::init()

@@ -1,10 +1,115 @@
 #include "MainCloudWidget.h"
 
+#include "AConfig.h"
+#include "AMessageBox.h"
+#include "ASingleton.h"
+#include "CloudSuccess.h"
+#include "CloudWidget1.h"
+#include "CloudWidget2.h"
 #include "MainPageSize.h"
+#include "PayWidget.h"
+#include "UIFile.h"
+#include "UIFileList.h"
+#include "ui_MainCloudWidget.h"
+
+#include <QPointer>
 
 MainCloudWidget::MainCloudWidget(const SUser& user, SJob* job, QWidget* parent)
-    : QWidget(parent), m_user(user), m_job(job)
+    : QWidget(parent), m_ui(std::make_unique<Ui::MainCloudWidget>()), m_user(user), m_job(job)
 {
-    setObjectName(QStringLiteral("MainCloudWidget"));
+    m_ui->setupUi(this);
+    setAttribute(Qt::WA_StyledBackground);
     setFixedSize(kMainPageSize);
+    m_step1 = new CloudWidget1(m_user, m_ui->widget_step);
+    m_step2 = new CloudWidget2(m_user, m_step1, m_ui->widget_step);
+    on_btn_prev_clicked();
+}
+
+MainCloudWidget::~MainCloudWidget() = default;
+
+void MainCloudWidget::on_btn_next_clicked()
+{
+    if (!m_step1->fileList()->allRowsAt(UIFile::Converted,
+                                        QStringLiteral("部分文件转码未完成，请稍等。\n谢谢！")))
+        return;
+    m_step2->computeAmount();
+    m_ui->btn_next->hide();
+    m_ui->btn_prev->show();
+    m_ui->btn_commit->show();
+    m_step1->hide();
+    m_step2->show();
+}
+
+void MainCloudWidget::on_btn_prev_clicked()
+{
+    m_ui->btn_next->show();
+    m_ui->btn_commit->hide();
+    m_ui->btn_prev->hide();
+    m_step2->hide();
+    m_step1->show();
+}
+
+void MainCloudWidget::on_btn_commit_clicked()
+{
+    // A second click while the payment or the order is under way would place a second order.
+    m_ui->btn_commit->setEnabled(false);
+    QPointer<MainCloudWidget> self(this);
+    const bool placed = placeOrder();
+    if (!self)
+        return;
+    m_ui->btn_commit->setEnabled(true);
+    if (!placed)
+        return;
+    if (m_job)
+        m_job->state = SJob::OrderedForDelivery;
+    emit w_hide();
+    CloudSuccess(this).exec();
+    emit success();
+}
+
+bool MainCloudWidget::placeOrder()
+{
+    const std::optional<CloudAddress> address = m_step1->selectedAddress();
+    const std::optional<CloudProvider> provider = m_step1->selectedProvider();
+    const std::optional<CloudAccount> account = m_step2->selectedAccount();
+    if (!address || !provider) {
+        warnBox(QStringLiteral("请选择收件地址和服务商"));
+        return false;
+    }
+    if (!account) {
+        warnBox(QStringLiteral("请选择付款账户"));
+        return false;
+    }
+    // The amount is what the user saw; an unpriced order would be placed for less than it costs.
+    m_step2->computeAmount();
+    if (!m_step2->isPriced()) {
+        warnBox(QStringLiteral("文件设置异常，请检查打印参数或服务商后，再提交"));
+        return false;
+    }
+    const qint64 total = m_step2->total();
+    const int payType = m_step2->payType();
+    if (payType == CloudWidget2::Balance && account->amount < total) {
+        infoBox(QStringLiteral("余额不足，请重新选择支付账户"));
+        return false;
+    }
+    if (payType == CloudWidget2::WeChatPay || payType == CloudWidget2::Alipay) {
+        QString outTradeNo;
+        QString payUrl;
+        PayWidget pay(m_user.token, payType, outTradeNo, payUrl, int(total), this);
+        pay.exec();
+        if (!pay.paid())
+            return false;
+    }
+    QList<CloudDocument> documents;
+    for (const UIFile* row : m_step1->fileList()->cloudRows())
+        documents.append(row->document());
+    const QJsonObject body =
+        CloudOrder::orderBody(documents, *provider, *address, account->id, m_step2->remark());
+    m_orderId = CloudOrder::placeOrder(
+        ServiceApi(ASingleton<AConfig>::instance()->https_server(), m_user.token), body);
+    if (m_orderId.isEmpty()) {
+        warnBox(QStringLiteral("云印到家订单生成失败."));
+        return false;
+    }
+    return true;
 }

@@ -1,0 +1,344 @@
+#include "AMailbox.h"
+#include "AppDir.h"
+#include "CloudSuccess.h"
+#include "CloudWidget1.h"
+#include "CloudWidget2.h"
+#include "DWebSocket.h"
+#include "FakeCloudService.h"
+#include "FakeObjectStorage.h"
+#include "FakeOnlineService.h"
+#include "MainCloudWidget.h"
+#include "TestSupport.h"
+#include "UIFile.h"
+#include "UIFileList.h"
+#include "UiResources.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QHostAddress kAddress(QStringLiteral("127.0.85.3"));
+const QByteArray kCheck = "/c2/document/checkDocument";
+const QByteArray kAssign = "/w1/printing/assignDocument";
+const QByteArray kOrder = "/c3/cloud_order/creatOrderwithfiles";
+const QByteArray kProviders = "/c3/print_config/getMerchantList";
+
+template <typename Widget> Widget* child(const QObject* parent, const char* name)
+{
+    return parent->findChild<Widget*>(QLatin1String(name));
+}
+void click(const QObject* parent, const char* name)
+{
+    QTest::mouseClick(child<QAbstractButton>(parent, name), Qt::LeftButton);
+}
+} // namespace
+
+// The print-and-deliver page against loopback fakes of the service, its storage and its push channel.
+class TestCloudPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void documentLifecycle_data();
+    void documentLifecycle();
+    void addressesAndProviders();
+    void amountAndChoices();
+    void commitOutcome_data();
+    void commitOutcome();
+    void documentByDialogToOrder();
+    void handedDocumentsGoToTheShownPage();
+
+private:
+    QString file(const QString& name);
+    // A page whose one document (id 77, 5 pages) is ready, on step 2 when next.
+    std::unique_ptr<MainCloudWidget> readyPage(SJob* job = nullptr, bool next = true);
+
+    TestAppDir m_dir;
+    FakeOnlineWorld m_world;
+    FakeHttpServer& m_service = m_world.service;
+    FakeObjectStorage& m_storage = m_world.storage;
+    FakeWsServer& m_push = m_world.push;
+    FakeCloudService m_cloud{m_service};
+    SUser m_user{QStringLiteral("tok"), QStringLiteral("5"), QStringLiteral("李雷")};
+};
+
+void TestCloudPage::initTestCase()
+{
+    initUiResources();
+    QVERIFY(m_world.start(kAddress));
+    m_dir.writeConfig(m_world.configJson());
+    setAppDir(m_dir.path());
+    QVERIFY(m_world.connect(m_user.userId));
+    m_service.setDefault("GET", "/c3/shapping_address/addressList", FakeResponse::json(R"({"code":0,"data":[
+            {"id":1,"name":"韩梅梅","mobile":"13900000000","province":"广东省","city":"深圳市","area":"福田区",
+             "address":"深南大道1号","default":0},
+            {"id":2,"name":"李雷","mobile":"13800000000","province":"广东省","city":"深圳市","area":"南山区",
+             "address":"科苑路15号","default":1}]})"));
+}
+
+void TestCloudPage::init()
+{
+    m_cloud.configCode = 0;
+    m_cloud.orderRefusal.clear();
+    m_service.clearRequests();
+}
+
+QString TestCloudPage::file(const QString& name)
+{
+    m_dir.writeFile(name, "%PDF-1.4 " + name.toUtf8());
+    return m_dir.file(name);
+}
+
+void TestCloudPage::documentLifecycle_data()
+{
+    QTest::addColumn<QByteArray>("check");   // the answer's data
+    QTest::addColumn<QStringList>("pushed"); // statuses pushed once it is converting
+    QTest::addColumn<int>("status");
+    QTest::newRow("known by its MD5: ready, no split")
+        << QByteArray(R"({"check":1,"user_document_id":41})") << QStringList() << 5;
+    QTest::newRow("uploaded, news of other steps ignored, then converted")
+        << QByteArray(R"({"check":0})")
+        << QStringList{QStringLiteral("6"), QStringLiteral("8"), QStringLiteral("5")} << 5;
+    QTest::newRow("conversion failed")
+        << QByteArray(R"({"check":2,"user_document_id":42})") << QStringList{QStringLiteral("4")} << 4;
+}
+
+void TestCloudPage::documentLifecycle()
+{
+    QFETCH(QByteArray, check);
+    QFETCH(QStringList, pushed);
+    QFETCH(int, status);
+    m_service.enqueue("GET", kCheck, FakeResponse::json(R"({"code":0,"data":)" + check + '}'));
+    UIFileList list(m_user);
+    QVERIFY(list.addFile(file(QStringLiteral("a.pdf"))));
+    UIFile* row = list.cloudRows().first();
+    if (!pushed.isEmpty()) {
+        QTRY_COMPARE(row->status(), int(UIFile::Converting));
+        for (const QString& news : pushed) {
+            m_push.send(FakeOnlineService::converted(row->settings().documentId, news));
+            if (news != pushed.last())
+                QTest::qWait(100);
+            if (news != pushed.last())
+                QCOMPARE(row->status(), int(UIFile::Converting));
+        }
+    }
+    QTRY_COMPARE(row->status(), status);
+    if (status == UIFile::Converted)
+        QCOMPARE(row->settings().endPage, 5);
+    QTest::qWait(100);
+    QCOMPARE(row->status(), status); // nothing follows: no split
+    QVERIFY(m_service.requestsTo(kAssign).isEmpty());
+    QCOMPARE(child<QLabel>(row, "label_status")->text(),
+             status == 5 ? QStringLiteral("等待打印") : QStringLiteral("转码失败"));
+}
+
+void TestCloudPage::addressesAndProviders()
+{
+    CloudWidget1 step(m_user);
+    QSignalSpy loaded(&step, &CloudWidget1::loaded);
+    QVERIFY(loaded.wait());
+    // The default address is chosen, and providers are asked for near it.
+    QCOMPARE(step.selectedAddress()->id, 2);
+    QCOMPARE(m_service.requestsTo(kProviders).last().queryValue("area"), QByteArray("南山区"));
+    QCOMPARE(step.providers().size(), 2);
+    QCOMPARE(step.selectedProvider()->name, QStringLiteral("南山快印店"));
+    QCOMPARE(m_service.requestsTo("/c3/print_config/getConfig").size(), 2);
+    // The provider's options reach the settings.
+    auto* sizes = child<QComboBox>(&step, "cbx_size");
+    QCOMPARE(sizes->count(), 3);
+    QCOMPARE(sizes->itemText(2), QStringLiteral("6寸照片"));
+    QCOMPARE(child<QComboBox>(&step, "cbx_bind")->itemText(1), QStringLiteral("左侧装订"));
+    // Another address: its providers.
+    child<QComboBox>(&step, "cbx_addr")->setCurrentIndex(0);
+    QCOMPARE(step.selectedAddress()->area, QStringLiteral("福田区"));
+    QCOMPARE(m_service.requestsTo(kProviders).last().queryValue("area"), QByteArray("福田区"));
+    child<QComboBox>(&step, "cbx_servicer")->setCurrentIndex(1);
+    QCOMPARE(step.selectedProvider()->id, 12);
+}
+
+std::unique_ptr<MainCloudWidget> TestCloudPage::readyPage(SJob* job, bool next)
+{
+    m_service.enqueue("GET", kCheck,
+                      FakeResponse::json(R"({"code":0,"data":{"check":1,"user_document_id":77}})"));
+    auto page = std::make_unique<MainCloudWidget>(m_user, job);
+    page->show();
+    QSignalSpy loaded(page->step1(), &CloudWidget1::loaded);
+    [&] { QVERIFY(loaded.wait()); }();
+    page->step1()->fileList()->addFile(file(QStringLiteral("r.pdf")));
+    UIFile* row = page->step1()->fileList()->cloudRows().first();
+    [&] { QTRY_COMPARE(row->status(), int(UIFile::Converted)); }();
+    if (next)
+        click(page.get(), "btn_next");
+    return page;
+}
+
+void TestCloudPage::amountAndChoices()
+{
+    {
+        const auto page = readyPage(nullptr, false);
+        answerNextMessageBox(QMessageBox::Ok);
+        page->step1()->fileList()->addFile(file(QStringLiteral("slow.pdf"))); // still being checked
+        click(page.get(), "btn_next");
+        QCOMPARE(lastMessageBox().text, QStringLiteral("部分文件转码未完成，请稍等。\n谢谢！"));
+        QVERIFY(page->step1()->isVisible());
+    }
+    const auto page = readyPage();
+    CloudWidget2* step2 = page->step2();
+    QVERIFY(step2->isVisible());
+    auto* amount = child<QLabel>(step2, "label_amount");
+    // 0.10 × 5 pages + freight 5.00
+    QCOMPARE(amount->text(), QStringLiteral("5.50"));
+    QCOMPARE(
+        amount->toolTip(),
+        QStringLiteral("r.pdf :\n    打印费用：\t0.10印币/页 * 5页 * 1份 = 0.50印币\n配送费：\t5.00印币"));
+    click(step2, "btn_self");
+    QCOMPARE(amount->text(), QStringLiteral("0.50"));
+    // Back to step 1: bound, on photo paper (no A4 price there), then as a 6-inch photo.
+    click(page.get(), "btn_prev");
+    UIFileList* list = page->step1()->fileList();
+    child<QComboBox>(list, "cbx_bind")->setCurrentIndex(1);
+    child<QComboBox>(list, "cbx_material")->setCurrentIndex(3);
+    click(page.get(), "btn_next");
+    QCOMPARE(amount->text(), QStringLiteral("异常"));
+    QVERIFY(!step2->isPriced());
+    click(page.get(), "btn_prev");
+    click(list, "btn_color");
+    child<QComboBox>(list, "cbx_size")->setCurrentIndex(2);
+    click(page.get(), "btn_next");
+    // 3.00 × 5 + binding 2.00, picked up
+    QCOMPARE(amount->text(), QStringLiteral("17.00"));
+    // A company pays from its balance only.
+    auto* wechat = child<QPushButton>(step2, "btn_wxpay");
+    QVERIFY(wechat->isVisible());
+    click(step2, "btn_wxpay");
+    QCOMPARE(step2->payType(), int(CloudWidget2::WeChatPay));
+    child<QComboBox>(step2, "cbx_account")->setCurrentIndex(1);
+    QVERIFY(!wechat->isVisible());
+    QVERIFY(!child<QPushButton>(step2, "btn_alipay")->isVisible());
+    QCOMPARE(step2->payType(), int(CloudWidget2::Balance));
+}
+
+void TestCloudPage::commitOutcome_data()
+{
+    QTest::addColumn<int>("account");     // index in the account box
+    QTest::addColumn<int>("configCode");  // of the provider configuration
+    QTest::addColumn<QString>("refusal"); // of the order
+    QTest::addColumn<QString>("message"); // the box shown; empty: the order is placed
+    QTest::addColumn<int>("orders");
+    QTest::newRow("placed") << 0 << 0 << QString() << QString() << 1;
+    QTest::newRow("company balance short") << 1 << 0 << QString() << "余额不足，请重新选择支付账户" << 0;
+    QTest::newRow("provider without prices")
+        << 0 << 1 << QString() << "文件设置异常，请检查打印参数或服务商后，再提交" << 0;
+    QTest::newRow("order refused") << 0 << 0 << "商家已打烊"
+                                   << "云印到家订单生成失败." << 1;
+}
+
+void TestCloudPage::commitOutcome()
+{
+    QFETCH(int, account);
+    QFETCH(int, configCode);
+    QFETCH(QString, refusal);
+    QFETCH(QString, message);
+    QFETCH(int, orders);
+    m_cloud.configCode = configCode;
+    m_cloud.orderRefusal = refusal;
+    SJob job;
+    const auto page = readyPage(&job);
+    child<QComboBox>(page->step2(), "cbx_account")->setCurrentIndex(account);
+    QSignalSpy hidden(page.get(), &MainCloudWidget::w_hide);
+    QSignalSpy success(page.get(), &MainCloudWidget::success);
+    bool confirmed = false;
+    if (message.isEmpty())
+        onNextModal<CloudSuccess>([&confirmed](CloudSuccess* dialog) {
+            confirmed = true;
+            click(dialog, "pushButton");
+        });
+    else
+        answerNextMessageBox(QMessageBox::Ok);
+    click(page.get(), "btn_commit");
+    QCOMPARE(m_service.requestsTo(kOrder).size(), orders);
+    QCOMPARE(success.count(), message.isEmpty() ? 1 : 0);
+    QCOMPARE(hidden.count(), success.count());
+    if (message.isEmpty()) {
+        QVERIFY(confirmed);
+        QCOMPARE(job.state, int(SJob::OrderedForDelivery));
+        QCOMPARE(page->orderId(), QStringLiteral("CO1"));
+    } else {
+        QCOMPARE(lastMessageBox().text, message);
+        QCOMPARE(job.state, int(SJob::SendToDevice));
+        QVERIFY(page->step2()->isVisible());
+    }
+}
+
+void TestCloudPage::documentByDialogToOrder()
+{
+    const auto page = readyPage(nullptr, false);
+    page->step1()->fileList()->deleteRow(0);
+    const QString path = file(QStringLiteral("报告.pdf"));
+    m_service.enqueue("GET", kCheck, FakeResponse::json(R"({"code":0,"data":{"check":0}})"));
+    onNextModal<QFileDialog>([path](QFileDialog* dialog) {
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    click(page->step1()->fileList(), "btn_add");
+    QCOMPARE(page->step1()->fileList()->rows().size(), 1);
+    UIFile* row = page->step1()->fileList()->cloudRows().first();
+    QTRY_COMPARE(row->status(), int(UIFile::Converting));
+    QCOMPARE(m_storage.uploads().last().failure, QString()); // signature and MD5 held
+    m_push.send(FakeOnlineService::converted(row->settings().documentId, QStringLiteral("5")));
+    QTRY_COMPARE(row->status(), int(UIFile::Converted));
+    UIFileList* list = page->step1()->fileList();
+    child<QComboBox>(list, "cbx_bind")->setCurrentIndex(1);
+    child<QComboBox>(list, "cbx_material")->setCurrentIndex(0);
+    click(list, "btn_double_short");
+    child<QLineEdit>(list, "led_copies")->setText(QStringLiteral("2"));
+    click(page.get(), "btn_next");
+    // (0.15 × 5 + 2.00) × 2 + 5.00
+    QCOMPARE(child<QLabel>(page->step2(), "label_amount")->text(), QStringLiteral("10.50"));
+    child<QTextEdit>(page->step2(), "ted_mark")->setPlainText(QStringLiteral("请放门卫"));
+    onNextModal<CloudSuccess>([](CloudSuccess* dialog) { dialog->accept(); });
+    click(page.get(), "btn_commit");
+    const FakeRequest order = m_service.requestsTo(kOrder).last();
+    QCOMPARE(order.header("Content-Type"), QByteArray("application/json"));
+    QCOMPARE(order.queryValue("token"), QByteArray("tok"));
+    // JSON bodies reach the service encoded twice, as it has always read them.
+    const QJsonObject body = QJsonDocument::fromJson(QString::fromUtf8(order.body).toLatin1()).object();
+    const QString documentId = row->settings().documentId;
+    QVERIFY(!documentId.isEmpty());
+    const QByteArray expected =
+        R"({"address":"科苑路15号","area":"南山区","city":"深圳市","cloudPriceId":"901",
+        "company_id":"0","decAmountType":"personal","freight_templat_id":"0","lat":"0","lng":"0","merchant_id":"11",
+        "print_file":[
+          {"binding":"1","color":"0","cover":"0","cover_material":"","document_id":"@","document_name":"报告.pdf",
+           "double":"1","double_type":"1","material":"1","one_page":"5","share":"2","size":"A4",
+           "split_end_page":"5","split_start_page":"1"}],
+        "province":"广东省","receive_mobile":"13800000000","receive_name":"李雷","remark":"请放门卫","source":"pc"})";
+    QCOMPARE(body, QJsonDocument::fromJson(QByteArray(expected).replace("@", documentId.toUtf8())).object());
+}
+
+void TestCloudPage::handedDocumentsGoToTheShownPage()
+{
+    const QString key = QStringLiteral("pavko_test_cloud_mailbox_%1").arg(QCoreApplication::applicationPid());
+    AMailbox mailbox(key);
+    QVERIFY(mailbox.create());
+    UIFileList2 online(m_user);
+    UIFileList delivery(m_user);
+    online.useMailbox(key);
+    delivery.useMailbox(key);
+    delivery.show();
+    mailbox.append((file(QStringLiteral("handed.pdf")) + QLatin1Char(',')).toUtf8());
+    QTRY_COMPARE(delivery.rows().size(), 1);
+    QVERIFY(online.rows().isEmpty());
+}
+
+QTEST_MAIN(TestCloudPage)
+#include "TestCloudPage.moc"

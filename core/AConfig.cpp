@@ -68,9 +68,10 @@ QJsonObject readConfig(const QString& path)
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
 void warnAboutTypes(const QJsonObject& values)
 {
-    static const char* const kStrings[] = {
-        "https_server", "version",   "log_server",        "oss_address",           "ws_server",
-        "converter",    "autopilot", "autopilot_receipt", "autopilot_screenshots", "after_sales_phone"};
+    static const char* const kStrings[] = {"https_server",      "version",           "log_server",
+                                           "oss_address",       "ws_server",         "converter",
+                                           "autopilot",         "autopilot_receipt", "autopilot_screenshots",
+                                           "after_sales_phone", "autopilot_flow"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -171,6 +172,11 @@ QString AConfig::converter() const
 QString AConfig::autopilot() const
 {
     return stringValue(QStringLiteral("autopilot"), QString());
+}
+
+QString AConfig::autopilot_flow() const
+{
+    return stringValue(QStringLiteral("autopilot_flow"), QString());
 }
 
 QString AConfig::autopilot_receipt() const

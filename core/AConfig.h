@@ -48,6 +48,9 @@ public:
     // Demos and end-to-end runs without a person at the screen: "balance" or "wechat" lets the program
     // click through each job's windows itself with that payment; empty (the default) leaves it to the user.
     QString autopilot() const;
+    // "delivery" sends the autopilot of cloud mode to the print-and-deliver page with the documents;
+    // empty (the default) orders them for online printing.
+    QString autopilot_flow() const;
     // Where the autopilot writes what each job went through (JSON); by default "receipt.json" in the
     // application folder.
     QString autopilot_receipt() const;

@@ -2,9 +2,13 @@
 
 #include "AConfig.h"
 #include "ASingleton.h"
+#include "AddressDetailWidget.h"
+#include "AddressListWidget.h"
+#include "CloudSuccess.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
 #include "LoginWidget.h"
+#include "MainCloudWidget.h"
 #include "MainOnlineWidget.h"
 #include "MainShareWidget.h"
 #include "OnlineWidget1.h"
@@ -51,13 +55,14 @@ std::unique_ptr<Autopilot> Autopilot::fromConfig(JobStatusWidget* status)
         return nullptr;
     }
     return std::make_unique<Autopilot>(choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance,
-                                       config->autopilot_receipt(), config->autopilot_screenshots(), status);
+                                       config->autopilot_receipt(), config->autopilot_screenshots(), status,
+                                       config->autopilot_flow() == QLatin1String("delivery"));
 }
 
 Autopilot::Autopilot(Payment payment, QString receiptPath, QString screenshotFolder, JobStatusWidget* status,
-                     QObject* parent)
+                     bool delivery, QObject* parent)
     : QObject(parent), m_payment(payment), m_receiptPath(std::move(receiptPath)),
-      m_screenshotFolder(std::move(screenshotFolder)), m_status(status)
+      m_screenshotFolder(std::move(screenshotFolder)), m_status(status), m_delivery(delivery)
 {
     if (status)
         connect(status, &JobStatusWidget::job_msg, this, &Autopilot::onStatus);
@@ -99,11 +104,23 @@ void Autopilot::look()
             window->setProperty("autopilotSeen", true);
             reach(QStringLiteral("payment"));
             snap(window, QStringLiteral("payment"));
-        } else if (auto* box = qobject_cast<QMessageBox*>(window))
+        } else if (auto* box = qobject_cast<QMessageBox*>(window)) {
             answer(box);
+        } else if (qobject_cast<AddressListWidget*>(window) || qobject_cast<AddressDetailWidget*>(window) ||
+                   qobject_cast<CloudSuccess*>(window)) {
+            lookAtAddresses(window);
+        }
         if (m_printing || !m_printedFrom.isNull())
             continue;
         auto* online = window->findChild<MainOnlineWidget*>();
+        if (m_delivery && (online || window->findChild<MainCloudWidget*>())) {
+            if (!m_onlineOrdered) {
+                m_printing = true;
+                QTimer::singleShot(0, this,
+                                   [this, target = QPointer<QWidget>(window)] { playDelivery(target); });
+            }
+            continue;
+        }
         if (online && online->isVisible() && !m_onlineOrdered) {
             m_printing = true;
             QTimer::singleShot(0, this,
@@ -200,14 +217,16 @@ void Autopilot::print(QPointer<MainShareWidget> page)
     m_printing = false;
 }
 
+bool Autopilot::once(const QString& name)
+{
+    if (m_snapped.contains(name))
+        return false;
+    m_snapped.append(name);
+    return true;
+}
+
 void Autopilot::playOnline(QPointer<MainOnlineWidget> page)
 {
-    const auto once = [this](const QString& name) {
-        if (m_snapped.contains(name))
-            return false;
-        m_snapped.append(name);
-        return true;
-    };
     m_printing = false;
     if (page.isNull())
         return;

@@ -10,6 +10,7 @@
 #include <optional>
 
 class JobStatusWidget;
+class MainCloudWidget;
 class MainOnlineWidget;
 class MainShareWidget;
 class QMessageBox;
@@ -18,8 +19,10 @@ class QMessageBox;
 // login (the service counts it as scanned), takes the share page's remembered account and device, pays
 // by balance or WeChat Pay, and accepts every message box, saying on standard output what it does.
 // In cloud mode it waits until every document of the online page is ready, goes to step 2, pays by
-// balance and orders. When a job has reached its device, or failed, it appends what the job went through to a
-// receipt file: document, pages, copies, price, account, device, the statuses and the seconds of each stage.
+// balance and orders; with the flow "delivery" it takes them to the print-and-deliver page instead, looks
+// into the address dialogs, and orders them delivered. When a job has reached its device, or failed, it
+// appends what the job went through to a receipt file: document, pages, copies, price, account, device, the
+// statuses and the seconds of each stage.
 class Autopilot : public QObject
 {
 public:
@@ -33,9 +36,10 @@ public:
     // status: the job status window of driver mode; null in cloud mode.
     static std::unique_ptr<Autopilot> fromConfig(JobStatusWidget* status);
 
-    // screenshotFolder: where pictures of the windows go; empty for none.
+    // screenshotFolder: where pictures of the windows go; empty for none. delivery: cloud mode's documents
+    // are ordered for print-and-deliver.
     Autopilot(Payment payment, QString receiptPath, QString screenshotFolder, JobStatusWidget* status,
-              QObject* parent = nullptr);
+              bool delivery = false, QObject* parent = nullptr);
 
 private:
     void look();
@@ -45,6 +49,12 @@ private:
     void print(QPointer<MainShareWidget> page);
     // Steps through the online page as far as its documents allow; runs outside look().
     void playOnline(QPointer<MainOnlineWidget> page);
+    // Moves the documents to the print-and-deliver page and steps through it; runs outside look().
+    void playDelivery(QPointer<QWidget> window);
+    // The address dialogs, opened from the print-and-deliver page: pictures, then closed.
+    void lookAtAddresses(QWidget* dialog);
+    // True the first time for that name.
+    bool once(const QString& name);
     void onStatus(int jobId, const QString& deviceCode, const QString& deviceName, const QString& docName,
                   const QString& status, int pages);
     // The first time a stage of the current job is seen.
@@ -64,7 +74,8 @@ private:
     QPointer<MainShareWidget> m_printedFrom; // the page of the current job, once chosen on
     bool m_printing = false;
     bool m_onlineOrdered = false;
-    QStringList m_snapped; // pictures of the online page taken, once each
+    const bool m_delivery;
+    QStringList m_snapped; // pictures taken and steps done in cloud mode, once each
     QJsonObject m_job;     // what the user chose for the current job
     QJsonArray m_stages;   // {"stage", "at" (ms since epoch)} in the order reached
     QJsonArray m_statuses; // as the status window showed them

@@ -93,7 +93,7 @@ void AddressListWidget::showRows()
     }
 }
 
-void AddressListWidget::edit(const CloudAddress& address)
+void AddressListWidget::edit(CloudAddress address)
 {
     m_busy = true;
     AddressDetailWidget detail(m_user, address, this);

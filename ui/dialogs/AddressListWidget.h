@@ -45,7 +45,7 @@ private slots:
 private:
     void reload();
     void showRows();
-    void edit(const CloudAddress& address);
+    void edit(CloudAddress address); // a copy: the reload afterwards replaces the list
     void removeRow(int row);
 
     std::unique_ptr<Ui::AddressListWidget> m_ui;

@@ -29,11 +29,7 @@ AddressDetailWidget::AddressDetailWidget(const SUser& user, const CloudAddress& 
       m_provinces(CloudAddresses::loadProvinces(CloudAddresses::provinceFilePath()))
 {
     m_ui->setupUi(this);
-    setWindowTitle(appWindowTitle());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowStaysOnTopHint);
-    setMinimumSize(size());
-    setMaximumSize(size());
+    setUpDialogFrame(this);
 
     // A new address starts with nothing chosen, so that a forgotten choice is noticed before sending.
     for (const Province& province : m_provinces)

@@ -35,11 +35,7 @@ AddressListWidget::AddressListWidget(const SUser& user, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::AddressListWidget>()), m_user(user)
 {
     m_ui->setupUi(this);
-    setWindowTitle(appWindowTitle());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowStaysOnTopHint);
-    setMinimumSize(size());
-    setMaximumSize(size());
+    setUpDialogFrame(this);
     QHeaderView* header = m_ui->addr_list->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Fixed);

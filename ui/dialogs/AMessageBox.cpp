@@ -3,6 +3,7 @@
 #include "AConfig.h"
 #include "ASingleton.h"
 
+#include <QDialog>
 #include <QIcon>
 
 QString appWindowTitle()
@@ -38,4 +39,14 @@ void warnBox(const QString& text)
 QMessageBox::StandardButton askBox(const QString& text)
 {
     return runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+}
+
+void setUpDialogFrame(QDialog* dialog)
+{
+    dialog->setWindowTitle(appWindowTitle());
+    dialog->setWindowIcon(QIcon(QStringLiteral(":/img/main.ico")));
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowStaysOnTopHint);
+    dialog->setMinimumSize(dialog->size());
+    dialog->setMaximumSize(dialog->size());
 }

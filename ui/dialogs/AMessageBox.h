@@ -11,3 +11,8 @@ void infoBox(const QString& text);
 void warnBox(const QString& text);
 // Yes or No; No also when the box is closed another way.
 QMessageBox::StandardButton askBox(const QString& text);
+
+class QDialog;
+// The frame of the client's dialogs: the title above, the client's icon, only a close button, on top of
+// every window, and fixed at the size of its form.
+void setUpDialogFrame(QDialog* dialog);

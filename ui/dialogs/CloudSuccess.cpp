@@ -6,7 +6,7 @@
 CloudSuccess::CloudSuccess(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CloudSuccess>())
 {
     m_ui->setupUi(this);
-    setWindowTitle(appWindowTitle());
+    setUpDialogFrame(this);
 }
 
 CloudSuccess::~CloudSuccess() = default;

@@ -658,6 +658,7 @@ void TestServiceSim::commandLine_data()
     QTest::newRow("boxes off loopback refused") << args("--boxes 10.0.0.1 2") << false << "";
     QTest::newRow("boxes running past 127/8 refused") << args("--boxes 127.255.255.255 2") << false << "";
     QTest::newRow("a delay that is no number") << args("--pay-delay soon") << false << "";
+    QTest::newRow("delivery file missing") << args("--delivery /nonexistent/delivery.json") << false << "";
 }
 
 void TestServiceSim::commandLine()

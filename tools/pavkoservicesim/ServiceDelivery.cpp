@@ -59,12 +59,19 @@ const DeliveryProvider* DeliveryWorld::provider(qint64 id) const
 namespace {
 const char* const kAddressTexts[] = {"name", "mobile", "province", "city", "area", "address"};
 
+// Hundredths, bounded so that no order of bounded pages and copies can overflow its amount.
+bool price(const QJsonValue& value)
+{
+    const qint64 hundredths = jsonInteger(value);
+    return hundredths >= 0 && hundredths <= DeliveryProvider::kMaxPrice;
+}
+
 bool texts(const QJsonValue& value, bool numbers)
 {
     if (!value.isArray() || value.toArray().isEmpty())
         return false;
     for (const QJsonValue& item : value.toArray())
-        if (!item.isString() || (numbers && jsonInteger(item) < 0))
+        if (!item.isString() || (numbers && !price(item)))
             return false;
     return true;
 }
@@ -81,7 +88,8 @@ QString providerProblem(const QJsonObject& entry, DeliveryProvider& provider)
             return QStringLiteral("\"%1\" must be a text").arg(QLatin1String(key));
     if (!entry.value(QLatin1String("tag")).isArray())
         return QStringLiteral("\"tag\" must be a list of texts");
-    for (const char* key : {"id", "name", "province", "city", "area", "address", "tag"})
+    provider.info.insert(QStringLiteral("id"), provider.id);
+    for (const char* key : {"name", "province", "city", "area", "address", "tag"})
         provider.info.insert(QLatin1String(key), entry.value(QLatin1String(key)));
 
     provider.printConfig = entry.value(QLatin1String("print_config")).toArray();
@@ -118,12 +126,14 @@ QString providerProblem(const QJsonObject& entry, DeliveryProvider& provider)
                 "each price_rule record needs its own \"materiel_type_id\", an \"id\" and a "
                 "\"cloud_price_id\"");
         for (auto it = record.begin(); it != record.end(); ++it)
-            if (priceKey.match(it.key()).hasMatch() && jsonInteger(it.value()) < 0)
-                return QStringLiteral("price \"%1\" must be hundredths, 0 or more").arg(it.key());
+            if (priceKey.match(it.key()).hasMatch() && !price(it.value()))
+                return QStringLiteral("price \"%1\" must be hundredths from 0 to %2")
+                    .arg(it.key())
+                    .arg(DeliveryProvider::kMaxPrice);
         provider.materials.insert(int(material), record);
     }
     provider.freightPrice = entry.value(QLatin1String("freight_price")).toObject();
-    if (jsonInteger(provider.freightPrice.value(QLatin1String("fixed_freight_amount"))) < 0)
+    if (!price(provider.freightPrice.value(QLatin1String("fixed_freight_amount"))))
         return QStringLiteral("\"freight_price\" needs \"fixed_freight_amount\", 0 or more");
     return {};
 }

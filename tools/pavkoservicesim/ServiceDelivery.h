@@ -17,6 +17,8 @@ QString jsonText(const QJsonValue& value);
 // the service answers with and read once for pricing orders.
 struct DeliveryProvider
 {
+    static constexpr qint64 kMaxPrice = 1000000; // 10000.00 a page, a copy or a delivery
+
     int id = 0;
     QJsonObject info; // id, name, province, city, area, address, tag: its entry in the provider list
     QJsonArray printConfig;

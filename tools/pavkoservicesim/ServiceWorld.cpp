@@ -19,6 +19,7 @@ const QByteArray kLogKey = "Tq4RwL9xNb2VzK7m";
 const QString kUserName = QStringLiteral("演示用户");
 constexpr qint64 kGrantLifetimeMs = 15 * 60 * 1000;
 constexpr qint64 kMaxCopies = 9999;
+constexpr qint64 kMaxAmount = 1'000'000'000'000'000; // hundredths
 
 ServiceAnswer ok(const QJsonValue& data = QJsonValue::Undefined, const QString& msg = QStringLiteral("ok"))
 {
@@ -911,7 +912,7 @@ ServiceAnswer ServiceWorld::cloudOrder(const ServiceCall& call, const QString& u
             number(file, "one_page") != last - first + 1)
             return fail(QStringLiteral("打印范围或份数无效"));
         const qint64 material = number(file, "material");
-        if (!provider->materials.contains(int(material)) || material > INT_MAX)
+        if (material < 1 || material > INT_MAX || !provider->materials.contains(int(material)))
             return fail(QStringLiteral("该服务商不提供所选纸张"));
         const QString size = jsonText(file.value(QLatin1String("size")));
         const QString color = jsonText(file.value(QLatin1String("color")));
@@ -924,7 +925,10 @@ ServiceAnswer ServiceWorld::cloudOrder(const ServiceCall& call, const QString& u
         const qint64 binding = number(file, "binding");
         if (binding < 0 || binding >= provider->bindingPrices.size())
             return fail(QStringLiteral("该服务商不提供所选装订方式"));
+        // Each file's cost stays far below the overflow (bounded prices, pages and copies); so does the sum.
         amount += perPage * (last - first + 1) * copies + provider->bindingPrices.at(int(binding)) * copies;
+        if (amount > kMaxAmount)
+            return fail(QStringLiteral("订单金额过大"));
     }
     const qint64 firstMaterial = number(files.first().toObject(), "material");
     if (number(body, "cloudPriceId") != provider->cloudPriceId(int(firstMaterial)))

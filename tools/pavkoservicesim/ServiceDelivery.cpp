@@ -163,7 +163,8 @@ bool DeliveryWorld::fromJson(const QByteArray& json, DeliveryWorld& world, QStri
                     QStringLiteral("address %1: \"%2\" must be a text").arg(i + 1).arg(QLatin1String(key)));
             address.insert(QLatin1String(key), value);
         }
-        const QString flag = entry.value(QLatin1String("default")).toString(QStringLiteral("0"));
+        const QJsonValue given = entry.value(QLatin1String("default"));
+        const QString flag = given.isUndefined() ? QStringLiteral("0") : jsonText(given);
         if (flag != QLatin1String("0") && flag != QLatin1String("1"))
             return bad(QStringLiteral("address %1: \"default\" must be \"1\" or \"0\"").arg(i + 1));
         defaults += flag == QLatin1String("1");

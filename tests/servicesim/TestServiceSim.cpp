@@ -17,6 +17,21 @@ namespace {
 const QString kDevice = QStringLiteral("1"); // SIM0001, listed by 演示公司
 const int kCompany = ServiceWorld::kFirstCompanyId;
 
+QLatin1String operator""_l1(const char* text, size_t size)
+{
+    return QLatin1String(text, int(size));
+}
+
+// base with the members of the JSON object text changes put over its own.
+QJsonObject merged(const QString& base, const QString& changes)
+{
+    QJsonObject object = QJsonDocument::fromJson(base.toUtf8()).object();
+    const QJsonObject more = QJsonDocument::fromJson(changes.toUtf8()).object();
+    for (auto it = more.begin(); it != more.end(); ++it)
+        object.insert(it.key(), it.value());
+    return object;
+}
+
 ServiceCall get(const QString& path, QMap<QString, QString> query)
 {
     return {QStringLiteral("GET"), path, std::move(query), {}};
@@ -51,6 +66,11 @@ private slots:
     void refusedUploads();
     void commandLine_data();
     void commandLine();
+    void addressRules_data();
+    void addressRules();
+    void providerConfiguration();
+    void cloudOrder_data();
+    void cloudOrder();
 
 private:
     // A fresh world with the default device, both delays 3 s, on the test's clock.
@@ -125,6 +145,11 @@ private:
         QFile file(m_files.filePath(md5Hex(content) + QStringLiteral(".pdf")));
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? file.fileName()
                                                                                         : QString();
+    }
+    ServiceAnswer post(ServiceWorld& world, const QString& token, const QString& path,
+                       const QJsonObject& body)
+    {
+        return world.answer({QStringLiteral("POST"), path, {{QStringLiteral("token"), token}}, body});
     }
     static QString md5Hex(const QByteArray& content)
     {
@@ -633,6 +658,7 @@ void TestServiceSim::commandLine_data()
     QTest::newRow("boxes off loopback refused") << args("--boxes 10.0.0.1 2") << false << "";
     QTest::newRow("boxes running past 127/8 refused") << args("--boxes 127.255.255.255 2") << false << "";
     QTest::newRow("a delay that is no number") << args("--pay-delay soon") << false << "";
+    QTest::newRow("delivery file missing") << args("--delivery /nonexistent/delivery.json") << false << "";
 }
 
 void TestServiceSim::commandLine()
@@ -657,3 +683,187 @@ void TestServiceSim::commandLine()
 
 QTEST_MAIN(TestServiceSim)
 #include "TestServiceSim.moc"
+
+// The demo world starts with address 1 (the default) and address 2.
+void TestServiceSim::addressRules_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("changes"); // to a complete address that is not the default
+    QTest::addColumn<QString>("msg");
+    QTest::addColumn<QString>("ids"); // the list afterwards, "*" marking the default
+    const char* const rows[][5] = {
+        {"added as default takes the flag", "add", R"({"default":"1"})", "ok", "1 2 3*"},
+        {"added plainly", "add", "{}", "ok", "1* 2 3"},
+        {"changed to default", "modify", R"({"id":"2","default":"1"})", "ok", "1 2*"},
+        {"default changed to plain", "modify", R"({"id":1})", "ok", "1 2"},
+        {"unknown id", "modify", R"({"id":"9"})", "地址不存在", "1* 2"},
+        {"change without id", "modify", "{}", "地址不存在", "1* 2"},
+        {"default flag neither 1 nor 0", "add", R"({"default":"true"})", "默认地址参数错误", "1* 2"},
+        {"ten-digit mobile", "add", R"({"mobile":"1370000000"})", "手机号码格式不正确", "1* 2"},
+        {"area missing", "add", R"({"area":""})", "请填写完整的收货地址", "1* 2"},
+        {"removed: its id is not given again", "remove", R"({"id":"2"})", "ok", "1* 3"},
+        {"removed unknown", "remove", R"({"id":"3"})", "地址不存在", "1* 2 3"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2])
+                              << QString::fromUtf8(row[3]) << QString::fromUtf8(row[4]);
+}
+
+void TestServiceSim::addressRules()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, changes);
+    QFETCH(QString, msg);
+    QFETCH(QString, ids);
+    auto world = makeWorld();
+    const QString token = loginToken(*world);
+    const QString plain = QStringLiteral(R"({"name":"王五","mobile":"13700000000","province":"广东省",
+        "city":"深圳市","area":"宝安区","address":"新安街道1号","default":"0"})");
+    const ServiceAnswer answer = post(
+        *world, token, QStringLiteral("/c3/shapping_address/%1Address").arg(path),
+        path == QLatin1String("remove") ? merged(QStringLiteral("{}"), changes) : merged(plain, changes));
+    QCOMPARE(answer.envelope.value("msg"_l1).toString(), msg);
+    if (path == QLatin1String("remove")) // then one is added
+        QCOMPARE(
+            post(*world, token, QStringLiteral("/c3/shapping_address/addAddress"), merged(plain, {})).code(),
+            0);
+    QStringList list;
+    const QString listPath = QStringLiteral("/c3/shapping_address/addressList");
+    for (const QJsonValue& entry :
+         world->answer(get(listPath, {{QStringLiteral("token"), token}})).envelope["data"_l1].toArray())
+        list.append(QString::number(entry["id"_l1].toInt()) +
+                    (entry["default"_l1].toInt() == 1 ? QStringLiteral("*") : QString()));
+    QCOMPARE(list.join(QLatin1Char(' ')), ids);
+}
+
+// Checked as the client parses it, so that a broken demo file shows here rather than in a demo.
+void TestServiceSim::providerConfiguration()
+{
+    auto world = makeWorld();
+    const QString token = loginToken(*world);
+    const auto ask = [&](const char* path, const char* key, const QString& value) {
+        return world->answer(get(QLatin1String(path), {{QStringLiteral("token"), token},
+                                                       {QStringLiteral("user_id"), QStringLiteral("10001")},
+                                                       {QStringLiteral("province"), QStringLiteral("广东省")},
+                                                       {QStringLiteral("city"), QStringLiteral("深圳市")},
+                                                       {QLatin1String(key), value}}));
+    };
+    QCOMPARE(ask("/c3/print_config/getMerchantList", "city", QStringLiteral("珠海市")).envelope["data"_l1],
+             QJsonArray());
+    QVERIFY(ask("/c2/company/cloudCompanyList", "user_id", QStringLiteral("10002")).code() != 0);
+    const QJsonArray providers = ask("/c3/print_config/getMerchantList", "area", QStringLiteral("南山区"))
+                                     .envelope["data"_l1]
+                                     .toArray();
+    QCOMPARE(providers.size(), 2);
+    for (const QJsonValue& provider : providers) {
+        const QString id = QString::number(provider["id"_l1].toInt());
+        const QJsonObject data =
+            ask("/c3/print_config/getConfig", "merchant_id", id).envelope["data"_l1].toObject();
+        QMap<QString, QJsonValue> items;
+        for (const QJsonValue& item : data["print_config"_l1].toArray())
+            items.insert(item["name"_l1].toString(), item["value"_l1]);
+        QCOMPARE(items.keys().join(QLatin1Char(' ')),
+                 QStringLiteral("binding binding_price color double paper_material size"));
+        QCOMPARE(items["binding_price"_l1].toArray().size(), items["binding"_l1].toArray().size());
+        for (const QJsonValue& price : items["binding_price"_l1].toArray())
+            QVERIFY(price.isString());
+        for (const QJsonValue& kind : items["paper_material"_l1].toObject())
+            QVERIFY(kind[0]["id"_l1].isDouble() && kind[0]["name"_l1].isString());
+        for (const QJsonValue& record : data["price_rule"_l1].toArray())
+            for (const QJsonValue& size : items["size"_l1].toArray())
+                for (const char* key : {"mono_%1_s", "mono_%1_d", "color_%1_s", "color_%1_d"})
+                    QVERIFY(record[QString::fromLatin1(key).arg(size == QStringLiteral("6寸照片")
+                                                                    ? QStringLiteral("c6")
+                                                                    : size.toString().toLower())]
+                                .isDouble());
+        QVERIFY(data["freight_price"_l1]["fixed_freight_amount"_l1].isDouble());
+    }
+}
+
+// A 4-page document at 南山快印店: 70g复印纸 mono A4 0.20 a page, 相片纸 colour 6-inch 1.50, 60g试卷纸
+// black and white only; 左侧装订 2.00 a copy. The user has 100.00; "qr": 120.00 paid by QR code first.
+void TestServiceSim::cloudOrder_data()
+{
+    QTest::addColumn<QString>("order"); // changes to the body
+    QTest::addColumn<QString>("file");  // changes to its one print_file entry
+    QTest::addColumn<QString>("msg");
+    QTest::addColumn<qint64>("personalDrop");
+    QTest::addColumn<qint64>("companyDrop");
+    const struct
+    {
+        const char *tag, *order, *file, *msg;
+        qint64 personal, company;
+    } rows[] = {
+        {"personal: pages, copies, binding", "{}", "{}", "ok", 560, 0},
+        {"company pays a 6-inch photo",
+         R"({"decAmountType":"company","company_id":"20001","cloudPriceId":"504"})",
+         R"({"size":"C6","color":"1","material":"4","binding":"0","share":"1"})", "ok", 0, 600},
+        {"numbers for texts", R"({"company_id":0})", R"({"share":2,"binding":1})", "ok", 560, 0},
+        {"paid by QR beyond the balance", "qr", R"({"share":"150","binding":"0"})", "ok", 0, 0},
+        {"balance short", "{}", R"({"share":"150","binding":"0"})", "余额不足", 0, 0},
+        {"6-inch photo by its name", R"({"cloudPriceId":"504"})",
+         R"({"size":"6寸照片","color":"1","material":"4"})", "该服务商不提供所选打印规格", 0, 0},
+        {"colour on black-only paper", R"({"cloudPriceId":"502"})", R"({"color":"1","material":"2"})",
+         "该服务商不提供所选打印规格", 0, 0},
+        {"binding past the options", "{}", R"({"binding":"3"})", "该服务商不提供所选装订方式", 0, 0},
+        {"pages past the document", "{}", R"({"split_end_page":"5","one_page":"5"})", "打印范围或份数无效", 0,
+         0},
+        {"page count not the range", "{}", R"({"one_page":"1"})", "打印范围或份数无效", 0, 0},
+        {"copies past any amount", "{}", R"({"share":"4611686018427387904"})", "打印范围或份数无效", 0, 0},
+        {"unknown document", "{}", R"({"document_id":"1"})", "文档不存在", 0, 0},
+        {"price id of another paper", R"({"cloudPriceId":"502"})", "{}", "价格规则与所选纸张不符", 0, 0},
+        {"personal with a company's id", R"({"company_id":"20001"})", "{}", "付款账户不存在", 0, 0},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row.tag) << QString::fromUtf8(row.order) << QString::fromUtf8(row.file)
+                               << QString::fromUtf8(row.msg) << row.personal << row.company;
+}
+
+void TestServiceSim::cloudOrder()
+{
+    QFETCH(QString, order);
+    QFETCH(QString, file);
+    QFETCH(QString, msg);
+    QFETCH(qint64, personalDrop);
+    QFETCH(qint64, companyDrop);
+    auto world = makeWorld();
+    const QString token = loginToken(*world);
+    const QJsonObject grant = world
+                                  ->answer(get(QStringLiteral("/c2/upload/winOssGet"),
+                                               {{QStringLiteral("token"), token},
+                                                {QStringLiteral("hash"), md5Hex("doc")},
+                                                {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
+                                  .envelope["data"_l1]
+                                  .toObject();
+    const ServiceAnswer stored =
+        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10001")}},
+                              *world->grant(grant["SecurityToken"_l1].toString()), md5Hex("doc"), 4);
+    const QString document = QString::number(stored.envelope["data"_l1]["document_id"_l1].toInt());
+    if (order == QLatin1String("qr"))
+        world->answer(get(QStringLiteral("/w1/printing/thirdPay"),
+                          {{QStringLiteral("token"), token},
+                           {QStringLiteral("pay_type"), QStringLiteral("2")},
+                           {QStringLiteral("amount"), QStringLiteral("12000")}}));
+    m_now += 3000; // converted and paid
+    QJsonObject body = merged(QStringLiteral(R"({"source":"pc","remark":"","decAmountType":"personal",
+        "company_id":"0","merchant_id":"30001","receive_name":"演示用户","receive_mobile":"13800000000",
+        "province":"广东省","city":"深圳市","area":"南山区","address":"科技园科苑路15号","cloudPriceId":"501",
+        "freight_templat_id":"0","lng":"0","lat":"0"})"),
+                              order);
+    const QString entry =
+        QStringLiteral(R"({"document_id":"%1","document_name":"a.pdf","size":"A4","double":"0",
+        "double_type":"0","color":"0","split_start_page":"1","split_end_page":"4","material":"1","cover":"0",
+        "cover_material":"","binding":"1","share":"2","one_page":"4"})");
+    body.insert(QStringLiteral("print_file"), QJsonArray{merged(entry.arg(document), file)});
+    const QString path = QStringLiteral("/c3/cloud_order/creatOrderwithfiles");
+    const ServiceAnswer answer = post(*world, token, path, body);
+    QCOMPARE(answer.envelope["msg"_l1].toString(), msg);
+    QCOMPARE(world->balance(), ServiceWorld::kInitialBalance - personalDrop);
+    QCOMPARE(world->companyBalance(kCompany), ServiceWorld::kInitialCompanyBalance - companyDrop);
+    const QList<const ServiceWorld::Order*> orders = world->ordersOfMerchant(30001);
+    QCOMPARE(orders.size(), msg == QLatin1String("ok") ? 1 : 0);
+    if (!orders.isEmpty())
+        QCOMPARE(orders[0]->id, answer.envelope["data"_l1]["order_id"_l1].toString());
+    if (order == QLatin1String("qr"))
+        QVERIFY2(post(*world, token, path, body).code() != 0, "one QR payment pays one order");
+}

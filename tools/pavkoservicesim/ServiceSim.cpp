@@ -72,7 +72,8 @@ QString ServiceSimCommandLine::helpText()
 A stand-in for the cloud print service on loopback, for demos, manual testing and support:
 one user (演示用户, user id 10001, balance 100.00) with a personal account and a company
 account (演示公司, 500.00), devices that point at pavkodevsim's boxes, prices, orders,
-payments, QR login, document uploads through a storage stand-in and a push channel.
+payments, QR login, document uploads through a storage stand-in and a push channel, and
+print-and-deliver: addresses, providers near them with paper, binding and prices, and orders.
 Prints a ready line with the client configuration to use, then one line per request.
 Ends cleanly on Ctrl+C or SIGTERM. Exit status 2 on bad usage, 1 when it cannot listen.
 
@@ -86,6 +87,9 @@ Ends cleanly on Ctrl+C or SIGTERM. Exit status 2 on bad usage, 1 when it cannot 
                          device_ip, device_status (1 online, 2 busy, 3 powered off, 4 offline,
                          5 disabled), brand, model, color, size, device_username,
                          device_password, company (the company account that lists it)
+  --delivery FILE        the user's addresses and the print-and-deliver providers (print_config,
+                         price_rule, freight_price as the service answers them) from a JSON
+                         file like tools/demo/delivery.json (default: that file, built in)
   --pay-delay MS         a QR payment counts as paid MS after its code was handed out (3000)
   --scan-delay MS        a login QR code counts as scanned MS after it was handed out (3000)
   --push-delay MS        conversions, splits and print results are pushed MS later (1500)
@@ -173,6 +177,12 @@ ServiceSimCommandLine ServiceSimCommandLine::parse(const QStringList& arguments)
                 return fail(QStringLiteral("--boxes: the last box would lie outside 127.0.0.0/8"));
             options.devices = ServiceDevice::boxes(first, count);
             boxesGiven = true;
+        } else if (name == QLatin1String("--delivery")) {
+            QString error;
+            if (!take(1))
+                return fail(QStringLiteral("--delivery needs a file"));
+            if (!DeliveryWorld::fromFile(values.at(0), options.delivery, &error))
+                return fail(error);
         } else if (name == QLatin1String("--devices")) {
             QString error;
             if (!take(1))
@@ -233,6 +243,7 @@ bool ServiceSim::start(QString* error)
     world.publishedVersion = m_options.publishedVersion;
     world.packageType = m_options.packageType;
     world.apiBase = apiBase();
+    world.delivery = m_options.delivery;
     m_world = std::make_unique<ServiceWorld>(world);
     return true;
 }
@@ -335,10 +346,11 @@ HttpResponse ServiceSim::serveApi(const HttpRequest& request)
             160));
     const int code = answer.code();
     fields.prepend(path);
-    log(QStringLiteral("%1 %2 -> %3%4")
+    log(QStringLiteral("%1 %2 -> %3%4%5")
             .arg(call.method, fields.join(QLatin1Char(' ')), QString::number(code),
                  code == 0 ? QString()
-                           : QLatin1Char(' ') + answer.envelope.value(QLatin1String("msg")).toString()));
+                           : QLatin1Char(' ') + answer.envelope.value(QLatin1String("msg")).toString(),
+                 answer.note.isEmpty() ? QString() : QStringLiteral("; ") + answer.note));
     return {answer.httpStatus, "application/json; charset=utf-8",
             QJsonDocument(answer.envelope).toJson(QJsonDocument::Compact)};
 }

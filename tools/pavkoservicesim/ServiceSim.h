@@ -20,9 +20,10 @@ struct ServiceSimOptions
     qint64 payDelayMs = 3000;
     qint64 scanDelayMs = 3000;
     qint64 pushDelayMs = 1500;
-    QString publishedVersion; // empty: the version the client runs, so no upgrade
-    int packageType = 1;      // 0 silent, 1 optional, other forced
-    bool quiet = false;       // no line per request
+    DeliveryWorld delivery = DeliveryWorld::builtIn(); // addresses and print-and-deliver providers
+    QString publishedVersion;                          // empty: the version the client runs, so no upgrade
+    int packageType = 1;                               // 0 silent, 1 optional, other forced
+    bool quiet = false;                                // no line per request
 };
 
 // Reads the pavkoservicesim command line (arguments without the program name). Errors are usage

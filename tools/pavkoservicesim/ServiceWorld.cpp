@@ -5,8 +5,10 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
+#include <climits>
 
 namespace {
 // Tokens carry a check made with this key, so a login remembered by the client stays good across
@@ -16,6 +18,8 @@ const QByteArray kTokenKey = "pavkoservicesim-token";
 const QByteArray kLogKey = "Tq4RwL9xNb2VzK7m";
 const QString kUserName = QStringLiteral("演示用户");
 constexpr qint64 kGrantLifetimeMs = 15 * 60 * 1000;
+constexpr qint64 kMaxCopies = 9999;
+constexpr qint64 kMaxAmount = 1'000'000'000'000'000; // hundredths
 
 ServiceAnswer ok(const QJsonValue& data = QJsonValue::Undefined, const QString& msg = QStringLiteral("ok"))
 {
@@ -186,14 +190,10 @@ ServiceWorld::ServiceWorld(ServiceWorldOptions options) : m_options(std::move(op
         names.append(QStringLiteral("演示公司"));
     for (int i = 0; i < names.size(); ++i)
         m_companies.append({kFirstCompanyId + i, names.at(i), kInitialCompanyBalance});
-    m_addresses.append({1,
-                        {{QStringLiteral("name"), kUserName},
-                         {QStringLiteral("mobile"), QLatin1String(kCompanyMobile)},
-                         {QStringLiteral("province"), QStringLiteral("广东省")},
-                         {QStringLiteral("city"), QStringLiteral("深圳市")},
-                         {QStringLiteral("area"), QStringLiteral("南山区")},
-                         {QStringLiteral("address"), QStringLiteral("科技园演示路1号")}},
-                        true});
+    for (QJsonObject fields : qAsConst(m_options.delivery.addresses)) {
+        const bool isDefault = fields.take(QStringLiteral("default")).toString() == QLatin1String("1");
+        m_addresses.append({m_nextAddressId++, fields, isDefault});
+    }
 }
 
 qint64 ServiceWorld::nowMs() const
@@ -267,6 +267,7 @@ ServiceAnswer ServiceWorld::answer(const ServiceCall& call)
     }
     if (call.method != QLatin1String(route->method))
         return fail(QStringLiteral("请求方式错误"));
+    creditPaidTopUps();
     QString userId;
     if (route->needsLogin) {
         userId = tokenUser(call.query.value(QStringLiteral("token")));
@@ -351,6 +352,18 @@ bool ServiceWorld::paymentPaid(const Payment& payment) const
     return payment.paidNow || nowMs() >= payment.shownAtMs + m_options.payDelayMs;
 }
 
+// A QR payment asked by itself (online print and print-and-deliver pay before they order) is money
+// paid into the personal balance: the order that follows charges the balance as any other.
+void ServiceWorld::creditPaidTopUps()
+{
+    for (Payment& payment : m_payments) {
+        if (payment.orderId.isEmpty() && !payment.credited && paymentPaid(payment)) {
+            payment.credited = true;
+            m_balance += payment.amount;
+        }
+    }
+}
+
 bool ServiceWorld::payNow(const QString& outTradeNo)
 {
     if (!m_payments.contains(outTradeNo))
@@ -367,7 +380,7 @@ ServiceAnswer ServiceWorld::thirdPay(const ServiceCall& call, const QString& use
         return fail(QStringLiteral("支付方式错误"));
     if (amount <= 0)
         return fail(QStringLiteral("支付金额错误"));
-    Payment payment{newId("PAY"), userId, payType, amount, QString(), nowMs(), false};
+    Payment payment{newId("PAY"), userId, payType, amount, QString(), nowMs(), false, false};
     m_payments.insert(payment.outTradeNo, payment);
     return ok(QJsonObject{
         {QStringLiteral("out_trade_no"), payment.outTradeNo},
@@ -489,7 +502,7 @@ ServiceAnswer ServiceWorld::budget(const ServiceCall& call, const QString& userI
         return fail(QStringLiteral("该设备不支持A3纸张"));
     const qint64 perPage = pricePerPage(color, a3, duplex);
     const qint64 amount = perPage * pages * copies;
-    const Order order{newId("SO"), userId, accountId, printer->id, amount, false, {}};
+    const Order order{newId("SO"), userId, accountId, printer->id, amount, false, {}, 0, {}};
     m_orders.insert(order.id, order);
     const QString explain = QStringLiteral("%1 %2印币/页 * %3页 * %4份 = %5印币")
                                 .arg(printKind(color, a3, duplex), money(perPage))
@@ -541,7 +554,7 @@ ServiceAnswer ServiceWorld::confirmPrint(const ServiceCall& call, const QString&
         return fail(QStringLiteral("支付方式错误"));
     if (order.companyId != 0)
         return fail(QStringLiteral("企业账户只能余额支付"));
-    Payment qr{newId("PAY"), userId, payType, order.amount, order.id, nowMs(), false};
+    Payment qr{newId("PAY"), userId, payType, order.amount, order.id, nowMs(), false, false};
     m_payments.insert(qr.outTradeNo, qr);
     order.outTradeNo = qr.outTradeNo;
     return ok(
@@ -625,7 +638,7 @@ ServiceAnswer ServiceWorld::printingFile(const ServiceCall& call, const QString&
     if (balance < amount)
         return fail(QStringLiteral("余额不足，请先充值后，再打印"));
     balance -= amount;
-    const Order order{newId("OP"), userId, accountId, printer->id, amount, true, {}};
+    const Order order{newId("OP"), userId, accountId, printer->id, amount, true, {}, 0, {}};
     m_orders.insert(order.id, order);
     ServiceAnswer answer = ok(order.id);
     answer.pushes.append({m_options.pushDelayMs, userId,
@@ -751,8 +764,10 @@ ServiceAnswer ServiceWorld::uploadCallback(const QMap<QString, QString>& form, c
 
 // Print and deliver ---------------------------------------------------------------------------------
 
-ServiceAnswer ServiceWorld::cloudCompanyList(const ServiceCall&, const QString&)
+ServiceAnswer ServiceWorld::cloudCompanyList(const ServiceCall& call, const QString& userId)
 {
+    if (call.query.value(QStringLiteral("user_id")) != userId)
+        return fail(QStringLiteral("用户信息不一致"));
     QJsonArray accounts{QJsonObject{{QStringLiteral("company_id"), 0},
                                     {QStringLiteral("company_name"), QStringLiteral("个人账户")},
                                     {QStringLiteral("amount"), m_balance}}};
@@ -765,55 +780,29 @@ ServiceAnswer ServiceWorld::cloudCompanyList(const ServiceCall&, const QString&)
 
 ServiceAnswer ServiceWorld::merchantList(const ServiceCall& call, const QString&)
 {
-    const auto text = [&call](const char* key, const char* fallback) {
-        const QString value = call.query.value(QLatin1String(key));
-        return value.isEmpty() ? QString::fromUtf8(fallback) : value;
-    };
-    return ok(QJsonArray{QJsonObject{
-        {QStringLiteral("id"), 30001},
-        {QStringLiteral("name"), QStringLiteral("Pavko演示打印店")},
-        {QStringLiteral("province"), text("province", "广东省")},
-        {QStringLiteral("city"), text("city", "深圳市")},
-        {QStringLiteral("area"), text("area", "南山区")},
-        {QStringLiteral("address"), QStringLiteral("演示大厦1楼")},
-        {QStringLiteral("tag"), QJsonArray{QStringLiteral("可配送"), QStringLiteral("可自取")}}}});
+    const QString province = call.query.value(QStringLiteral("province"));
+    const QString city = call.query.value(QStringLiteral("city"));
+    if (province.isEmpty() || city.isEmpty())
+        return fail(QStringLiteral("请先选择收货地址"));
+    QJsonArray list;
+    for (const DeliveryProvider& provider : m_options.delivery.providers)
+        if (provider.serves(province, city))
+            list.append(provider.info);
+    return ok(list);
 }
 
-ServiceAnswer ServiceWorld::merchantConfig(const ServiceCall& call, const QString&)
+ServiceAnswer ServiceWorld::merchantConfig(const ServiceCall& call, const QString& userId)
 {
-    if (intField(call.query, "merchant_id") != 30001)
+    if (call.query.value(QStringLiteral("user_id")) != userId)
+        return fail(QStringLiteral("用户信息不一致"));
+    const DeliveryProvider* provider =
+        m_options.delivery.provider(jsonInteger(call.query.value(QStringLiteral("merchant_id"))));
+    if (!provider)
         return fail(QStringLiteral("服务商不存在"));
-    const auto item = [](const char* name, const QJsonValue& value) {
-        return QJsonObject{{QStringLiteral("name"), QLatin1String(name)}, {QStringLiteral("value"), value}};
-    };
-    QJsonObject paper{{QStringLiteral("materiel_type_id"), 1},
-                      {QStringLiteral("id"), 1},
-                      {QStringLiteral("cloud_price_id"), 501},
-                      {QStringLiteral("p_name"), QStringLiteral("复印纸")},
-                      {QStringLiteral("m_name"), QStringLiteral("70g复印纸")},
-                      {QStringLiteral("m_weight"), QStringLiteral("70g")}};
-    for (const QString& size : {QStringLiteral("A4"), QStringLiteral("A3")})
-        for (const bool color : {false, true})
-            for (const bool duplex : {false, true})
-                paper.insert(priceKey(color, size, duplex),
-                             QString::number(pricePerPage(color, size == QLatin1String("A3"), duplex)));
-    return ok(QJsonObject{
-        {QStringLiteral("merchant_info"),
-         QJsonObject{{QStringLiteral("id"), 30001},
-                     {QStringLiteral("name"), QStringLiteral("Pavko演示打印店")}}},
-        {QStringLiteral("print_config"),
-         QJsonArray{
-             item("size", QJsonArray{QStringLiteral("A4"), QStringLiteral("A3")}),
-             item("double", QJsonArray{QStringLiteral("单面"), QStringLiteral("双面")}),
-             item("color", QJsonArray{QStringLiteral("黑白"), QStringLiteral("彩色")}),
-             item("binding", QJsonArray{QStringLiteral("不装订"), QStringLiteral("左侧装订")}),
-             item("binding_price", QJsonArray{QStringLiteral("0"), QStringLiteral("200")}),
-             item("paper_material", QJsonObject{{QStringLiteral("1"),
-                                                 QJsonArray{QJsonObject{{QStringLiteral("id"), 1},
-                                                                        {QStringLiteral("name"),
-                                                                         QStringLiteral("70g复印纸")}}}}})}},
-        {QStringLiteral("price_rule"), QJsonArray{paper}},
-        {QStringLiteral("freight_price"), QJsonObject{{QStringLiteral("fixed_freight_amount"), 500}}}});
+    return ok(QJsonObject{{QStringLiteral("merchant_info"), provider->info},
+                          {QStringLiteral("print_config"), provider->printConfig},
+                          {QStringLiteral("price_rule"), provider->priceRule},
+                          {QStringLiteral("freight_price"), provider->freightPrice}});
 }
 
 ServiceAnswer ServiceWorld::addressList(const ServiceCall&, const QString&)
@@ -828,28 +817,36 @@ ServiceAnswer ServiceWorld::addressList(const ServiceCall&, const QString&)
     return ok(list);
 }
 
+// Bodies carry texts; a number where an id or the default flag is expected is read as the service's
+// PHP reads it. Anything missing or malformed is refused before the list changes.
 ServiceAnswer ServiceWorld::saveAddress(const ServiceCall& call, const QString&)
 {
     Address address;
     for (const char* key : {"name", "mobile", "province", "city", "area", "address"}) {
-        const QString value = call.body.value(QLatin1String(key)).toString().trimmed();
+        const QString value = jsonText(call.body.value(QLatin1String(key))).trimmed();
         if (value.isEmpty())
             return fail(QStringLiteral("请填写完整的收货地址"));
         address.fields.insert(QLatin1String(key), value);
     }
-    address.isDefault = call.body.value(QLatin1String("default")).toString() == QLatin1String("1");
+    static const QRegularExpression mobile(QStringLiteral("^1[0-9]{10}$"));
+    if (!mobile.match(address.fields.value(QLatin1String("mobile")).toString()).hasMatch())
+        return fail(QStringLiteral("手机号码格式不正确"));
+    const QString flag = jsonText(call.body.value(QLatin1String("default")));
+    if (flag != QLatin1String("1") && flag != QLatin1String("0"))
+        return fail(QStringLiteral("默认地址参数错误"));
+    address.isDefault = flag == QLatin1String("1");
     const bool modify = call.path.endsWith(QLatin1String("modifyAddress"));
     int index = -1;
     if (modify) {
-        const int id = call.body.value(QLatin1String("id")).toVariant().toInt();
+        const qint64 id = jsonInteger(call.body.value(QLatin1String("id")));
         for (int i = 0; i < m_addresses.size(); ++i)
             if (m_addresses.at(i).id == id)
                 index = i;
         if (index < 0)
             return fail(QStringLiteral("地址不存在"));
-        address.id = id;
+        address.id = int(id);
     } else {
-        address.id = m_addresses.isEmpty() ? 1 : m_addresses.last().id + 1;
+        address.id = m_nextAddressId++;
     }
     if (address.isDefault)
         for (Address& other : m_addresses)
@@ -863,7 +860,7 @@ ServiceAnswer ServiceWorld::saveAddress(const ServiceCall& call, const QString&)
 
 ServiceAnswer ServiceWorld::removeAddress(const ServiceCall& call, const QString&)
 {
-    const int id = call.body.value(QLatin1String("id")).toVariant().toInt();
+    const qint64 id = jsonInteger(call.body.value(QLatin1String("id")));
     for (int i = 0; i < m_addresses.size(); ++i) {
         if (m_addresses.at(i).id == id) {
             m_addresses.removeAt(i);
@@ -873,29 +870,96 @@ ServiceAnswer ServiceWorld::removeAddress(const ServiceCall& call, const QString
     return fail(QStringLiteral("地址不存在"));
 }
 
+// Prices every file by the provider's own price records, as the client shows them, and charges the
+// account named. The body names no delivery mode, so no freight is charged here.
 ServiceAnswer ServiceWorld::cloudOrder(const ServiceCall& call, const QString& userId)
 {
-    if (call.body.value(QLatin1String("merchant_id")).toVariant().toInt() != 30001)
+    const QJsonObject& body = call.body;
+    const auto text = [&body](const char* key) { return jsonText(body.value(QLatin1String(key))); };
+    const auto number = [](const QJsonObject& object, const char* key) {
+        return jsonInteger(object.value(QLatin1String(key)));
+    };
+    const DeliveryProvider* provider = m_options.delivery.provider(number(body, "merchant_id"));
+    if (!provider)
         return fail(QStringLiteral("服务商不存在"));
-    const QJsonArray files = call.body.value(QLatin1String("print_file")).toArray();
+    for (const char* key : {"receive_name", "receive_mobile", "province", "city", "area", "address"})
+        if (text(key).trimmed().isEmpty())
+            return fail(QStringLiteral("请填写完整的收货地址"));
+    const QString accountType = text("decAmountType");
+    const qint64 accountId = number(body, "company_id");
+    Company* paying = nullptr;
+    if (accountType == QLatin1String("company"))
+        paying = accountId > 0 && accountId <= INT_MAX ? company(int(accountId)) : nullptr;
+    if (accountType == QLatin1String("company") ? !paying
+                                                : accountType != QLatin1String("personal") || accountId != 0)
+        return fail(QStringLiteral("付款账户不存在"));
+    const QJsonArray files = body.value(QLatin1String("print_file")).toArray();
     if (files.isEmpty())
         return fail(QStringLiteral("没有要打印的文档"));
-    for (const QJsonValue& file : files) {
-        const auto document =
-            m_documents.constFind(file.toObject().value(QLatin1String("document_id")).toVariant().toString());
+    qint64 amount = 0;
+    for (const QJsonValue& value : files) {
+        const QJsonObject file = value.toObject();
+        const auto document = m_documents.constFind(jsonText(file.value(QLatin1String("document_id"))));
         if (document == m_documents.constEnd() || document->userId != userId)
             return fail(QStringLiteral("文档不存在"));
+        if (nowMs() < document->convertedAtMs)
+            return fail(QStringLiteral("文档正在转码，请稍后"));
+        const qint64 first = number(file, "split_start_page");
+        const qint64 last = number(file, "split_end_page");
+        const qint64 copies = number(file, "share");
+        // Copies are bounded so that no amount can overflow.
+        if (first < 1 || last < first || last > document->pages || copies < 1 || copies > kMaxCopies ||
+            number(file, "one_page") != last - first + 1)
+            return fail(QStringLiteral("打印范围或份数无效"));
+        const qint64 material = number(file, "material");
+        if (material < 1 || material > INT_MAX || !provider->materials.contains(int(material)))
+            return fail(QStringLiteral("该服务商不提供所选纸张"));
+        const QString size = jsonText(file.value(QLatin1String("size")));
+        const QString color = jsonText(file.value(QLatin1String("color")));
+        const qint64 perPage = provider->pricePerPage(
+            int(material), priceKey(!color.isEmpty() && color != QLatin1String("0"),
+                                    size == QLatin1String("C6") ? QStringLiteral("c6") : size,
+                                    jsonText(file.value(QLatin1String("double"))) == QLatin1String("1")));
+        if (perPage < 1)
+            return fail(QStringLiteral("该服务商不提供所选打印规格"));
+        const qint64 binding = number(file, "binding");
+        if (binding < 0 || binding >= provider->bindingPrices.size())
+            return fail(QStringLiteral("该服务商不提供所选装订方式"));
+        // Each file's cost stays far below the overflow (bounded prices, pages and copies); so does the sum.
+        amount += perPage * (last - first + 1) * copies + provider->bindingPrices.at(int(binding)) * copies;
+        if (amount > kMaxAmount)
+            return fail(QStringLiteral("订单金额过大"));
     }
-    for (const char* key : {"receive_name", "receive_mobile", "province", "city", "area", "address"})
-        if (call.body.value(QLatin1String(key)).toString().isEmpty())
-            return fail(QStringLiteral("请填写完整的收货地址"));
+    const qint64 firstMaterial = number(files.first().toObject(), "material");
+    if (number(body, "cloudPriceId") != provider->cloudPriceId(int(firstMaterial)))
+        return fail(QStringLiteral("价格规则与所选纸张不符"));
+    qint64& balance = paying ? paying->amount : m_balance;
+    if (balance < amount)
+        return fail(QStringLiteral("余额不足"));
+    balance -= amount;
     Order order;
     order.id = newId("CO");
     order.userId = userId;
-    order.companyId = call.body.value(QLatin1String("company_id")).toVariant().toInt();
+    order.companyId = int(accountId);
+    order.amount = amount;
     order.paid = true;
+    order.merchantId = provider->id;
+    order.body = body;
     m_orders.insert(order.id, order);
-    return ok(QJsonObject{{QStringLiteral("order_id"), order.id}});
+    ServiceAnswer answer = ok(QJsonObject{{QStringLiteral("order_id"), order.id}});
+    answer.note = QStringLiteral("order %1 at %2: %3 印币 from %4")
+                      .arg(order.id, provider->text("name"), money(amount),
+                           paying ? paying->name : QStringLiteral("个人账户"));
+    return answer;
+}
+
+QList<const ServiceWorld::Order*> ServiceWorld::ordersOfMerchant(int merchantId) const
+{
+    QList<const Order*> orders;
+    for (const Order& order : m_orders)
+        if (order.merchantId == merchantId)
+            orders.append(&order);
+    return orders;
 }
 
 ServiceAnswer ServiceWorld::logRecord(const ServiceCall& call, const QString&)

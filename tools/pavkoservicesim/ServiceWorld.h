@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServiceDelivery.h"
+
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -57,6 +59,7 @@ struct ServiceAnswer
     QJsonObject envelope; // {"code", "msg", "data"}
     QList<ServicePush> pushes;
     int httpStatus = 200; // 404 for a path the service does not have
+    QString note;         // what the call did, for the request log ("order ... charged ...")
 
     int code() const { return envelope.value(QLatin1String("code")).toInt(-1); }
 };
@@ -68,7 +71,8 @@ struct ServiceWorldOptions
     qint64 scanDelayMs = 3000; // a login QR code counts as scanned this long after it was handed out
     qint64 pushDelayMs = 1500; // conversions, splits and print results arrive this much later
     QString apiBase;           // "http://127.0.0.1:8089": QR codes and callbacks point here
-    QString publishedVersion;  // the version check's answer; empty: the client's own version
+    DeliveryWorld delivery = DeliveryWorld::builtIn(); // addresses and print-and-deliver providers
+    QString publishedVersion; // the version check's answer; empty: the client's own version
     int packageType = 1;
     std::function<qint64()> clockMs; // empty: the system clock
 };
@@ -119,6 +123,8 @@ public:
         qint64 amount = 0;
         bool paid = false;
         QString outTradeNo; // of the last QR payment asked for it
+        int merchantId = 0; // print-and-deliver orders: the provider, and the body as it arrived
+        QJsonObject body;
     };
 
     explicit ServiceWorld(ServiceWorldOptions options);
@@ -138,6 +144,7 @@ public:
     qint64 balance() const { return m_balance; }
     qint64 companyBalance(int companyId) const;
     const Order* order(const QString& id) const;
+    QList<const Order*> ordersOfMerchant(int merchantId) const;
     const Document* documentByHash(const QString& userId, const QString& hash) const;
     const QList<ServiceDevice>& devices() const { return m_options.devices; }
     // The records of every batch the log collector accepted, in arrival order, and how many batches.
@@ -166,6 +173,7 @@ private:
         QString orderId; // empty for a payment asked by itself
         qint64 shownAtMs = 0;
         bool paidNow = false;
+        bool credited = false; // asked by itself: paid into the personal balance once it arrived
     };
     struct Address
     {
@@ -176,6 +184,7 @@ private:
     using Handler = ServiceAnswer (ServiceWorld::*)(const ServiceCall&, const QString& userId);
 
     bool paymentPaid(const Payment& payment) const;
+    void creditPaidTopUps();
     const ServiceDevice* device(int id) const;
     const ServiceDevice* deviceByCode(const QString& code) const;
     Company* company(int id);
@@ -216,6 +225,7 @@ private:
     QMap<QString, Order> m_orders;
     QMap<QString, Payment> m_payments; // by out_trade_no
     QList<Address> m_addresses;
+    int m_nextAddressId = 1; // never reused: a removed address's id must not name a new one
     int m_nextNumber = 1;
     QJsonArray m_logRecords;
     int m_logBatches = 0;

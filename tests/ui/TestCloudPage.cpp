@@ -1,9 +1,11 @@
 #include "AMailbox.h"
+#include "AddressListWidget.h"
 #include "AppDir.h"
 #include "CloudSuccess.h"
 #include "CloudWidget1.h"
 #include "CloudWidget2.h"
 #include "DWebSocket.h"
+#include "FakeAddressBook.h"
 #include "FakeCloudService.h"
 #include "FakeObjectStorage.h"
 #include "FakeOnlineService.h"
@@ -21,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -68,6 +71,7 @@ private:
     FakeObjectStorage& m_storage = m_world.storage;
     FakeWsServer& m_push = m_world.push;
     FakeCloudService m_cloud{m_service};
+    FakeAddressBook m_addresses{m_service};
     SUser m_user{QStringLiteral("tok"), QStringLiteral("5"), QStringLiteral("李雷")};
 };
 
@@ -78,11 +82,19 @@ void TestCloudPage::initTestCase()
     m_dir.writeConfig(m_world.configJson());
     setAppDir(m_dir.path());
     QVERIFY(m_world.connect(m_user.userId));
-    m_service.setDefault("GET", "/c3/shapping_address/addressList", FakeResponse::json(R"({"code":0,"data":[
-            {"id":1,"name":"韩梅梅","mobile":"13900000000","province":"广东省","city":"深圳市","area":"福田区",
-             "address":"深南大道1号","default":0},
-            {"id":2,"name":"李雷","mobile":"13800000000","province":"广东省","city":"深圳市","area":"南山区",
-             "address":"科苑路15号","default":1}]})"));
+    const auto address = [](int id, const char* name, const char* mobile, const char* area,
+                            const char* street, int isDefault) {
+        return QJsonObject{{QStringLiteral("id"), id},
+                           {QStringLiteral("name"), QString::fromUtf8(name)},
+                           {QStringLiteral("mobile"), QLatin1String(mobile)},
+                           {QStringLiteral("province"), QStringLiteral("广东省")},
+                           {QStringLiteral("city"), QStringLiteral("深圳市")},
+                           {QStringLiteral("area"), QString::fromUtf8(area)},
+                           {QStringLiteral("address"), QString::fromUtf8(street)},
+                           {QStringLiteral("default"), isDefault}};
+    };
+    m_addresses.addresses = {address(1, "韩梅梅", "13900000000", "福田区", "深南大道1号", 0),
+                             address(2, "李雷", "13800000000", "南山区", "科苑路15号", 1)};
 }
 
 void TestCloudPage::init()
@@ -163,6 +175,26 @@ void TestCloudPage::addressesAndProviders()
     QCOMPARE(m_service.requestsTo(kProviders).last().queryValue("area"), QByteArray("福田区"));
     child<QComboBox>(&step, "cbx_servicer")->setCurrentIndex(1);
     QCOMPARE(step.selectedProvider()->id, 12);
+    // An address added in the dialog and chosen there is the page's address.
+    m_addresses.addresses.append(QJsonObject{{QStringLiteral("id"), 3},
+                                             {QStringLiteral("name"), QStringLiteral("王芳")},
+                                             {QStringLiteral("mobile"), QStringLiteral("13700000000")},
+                                             {QStringLiteral("province"), QStringLiteral("四川省")},
+                                             {QStringLiteral("city"), QStringLiteral("成都市")},
+                                             {QStringLiteral("area"), QStringLiteral("武侯区")},
+                                             {QStringLiteral("address"), QStringLiteral("人民南路2号")},
+                                             {QStringLiteral("default"), 0}});
+    onNextModal<AddressListWidget>([](AddressListWidget* dialog) {
+        auto* list = child<QTreeWidget>(dialog, "addr_list");
+        const QPoint point = list->visualItemRect(list->topLevelItem(2)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, point);
+    });
+    click(&step, "btn_modify_addr");
+    QCOMPARE(step.selectedAddress()->id, 3);
+    QCOMPARE(child<QComboBox>(&step, "cbx_addr")->currentIndex(), 2);
+    QCOMPARE(m_service.requestsTo(kProviders).last().queryValue("city"), QByteArray("成都市"));
+    m_addresses.addresses.removeLast();
 }
 
 std::unique_ptr<MainCloudWidget> TestCloudPage::readyPage(SJob* job, bool next)
@@ -286,7 +318,8 @@ void TestCloudPage::documentByDialogToOrder()
     const QString path = file(QStringLiteral("报告.pdf"));
     m_service.enqueue("GET", kCheck, FakeResponse::json(R"({"code":0,"data":{"check":0}})"));
     onNextModal<QFileDialog>([path](QFileDialog* dialog) {
-        dialog->selectFile(path);
+        // Typed rather than selected: the dialog's folder view fills in the background.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
         static_cast<QDialog*>(dialog)->accept();
     });
     click(page->step1()->fileList(), "btn_add");

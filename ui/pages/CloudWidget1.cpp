@@ -67,9 +67,7 @@ void CloudWidget1::loadAddresses(int selectId)
         m_addresses = addresses;
         m_ui->cbx_addr->clear();
         for (const CloudAddress& address : addresses)
-            m_ui->cbx_addr->addItem(address.name + QStringLiteral("  ") + address.mobile +
-                                    QStringLiteral("  ") + address.province + address.city + address.area +
-                                    address.address);
+            m_ui->cbx_addr->addItem(address.titleText() + QStringLiteral("  ") + address.placeText());
         m_ui->cbx_addr->setCurrentIndex(addresses.isEmpty() ? -1 : select);
     }
     addressChosen(m_ui->cbx_addr->currentIndex());

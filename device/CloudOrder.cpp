@@ -34,18 +34,9 @@ QString text(qint64 value)
 
 QString materialName(int material)
 {
-    switch (material) {
-    case CloudDocument::CopyPaper:
-        return QStringLiteral("70g复印纸");
-    case CloudDocument::ExamPaper:
-        return QStringLiteral("60g试卷纸");
-    case CloudDocument::AlbumPaper:
-        return QStringLiteral("画册纸");
-    case CloudDocument::PhotoPaper:
-        return QStringLiteral("相片纸");
-    default:
-        return QString();
-    }
+    static const char* const kNames[] = {"70g复印纸", "60g试卷纸", "画册纸", "相片纸"};
+    const bool known = material >= CloudDocument::CopyPaper && material <= CloudDocument::PhotoPaper;
+    return known ? QString::fromUtf8(kNames[material - CloudDocument::CopyPaper]) : QString();
 }
 
 int sizeFromName(const QString& name)

@@ -1,8 +1,11 @@
 #include "FakeOnlineService.h"
 
+#include "AppDir.h"
 #include "DWebSocket.h"
 #include "FakeObjectStorage.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QTimer>
 #include <QtTest>
@@ -66,20 +69,18 @@ QJsonObject FakeOnlineService::converted(const QString& documentId, const QStrin
 FakeOnlineWorld::FakeOnlineWorld() = default;
 FakeOnlineWorld::~FakeOnlineWorld() = default;
 
-bool FakeOnlineWorld::start(const QHostAddress& address)
+bool FakeOnlineWorld::start(const QHostAddress& address, const QString& appDir, const QString& userId)
 {
-    return service.start(address) && storage.start(address) && push.start(address);
-}
-
-QByteArray FakeOnlineWorld::configJson() const
-{
-    return QStringLiteral(R"({"https_server":"%1","oss_address":"%2"})")
-        .arg(service.baseUrl(), storage.address())
-        .toUtf8();
-}
-
-bool FakeOnlineWorld::connect(const QString& userId)
-{
+    if (!service.start(address) || !storage.start(address) || !push.start(address))
+        return false;
+    QFile config(appDir + QStringLiteral("config/config.json"));
+    if (!QDir().mkpath(appDir + QStringLiteral("config")) || !config.open(QIODevice::WriteOnly))
+        return false;
+    config.write(QStringLiteral(R"({"https_server":"%1","oss_address":"%2"})")
+                     .arg(service.baseUrl(), storage.address())
+                     .toUtf8());
+    config.close();
+    setAppDir(appDir);
     channel = std::make_unique<DWebSocket>(userId, push.url(), DWebSocket::kTiming);
     return QTest::qWaitFor([this] { return push.goodLogins() == 1; });
 }

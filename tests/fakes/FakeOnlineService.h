@@ -42,11 +42,10 @@ struct FakeOnlineWorld
     FakeOnlineWorld();
     ~FakeOnlineWorld();
 
-    // Starts the fakes; then configJson() points the client at them.
-    bool start(const QHostAddress& address);
-    QByteArray configJson() const;
-    // Opens the client's channel for that user; true once it is logged in.
-    bool connect(const QString& userId);
+    // Starts the fakes on address, makes appDir (ending with "/") the application directory with a
+    // configuration that points at them, and opens the client's channel for that user; true once it is
+    // logged in.
+    bool start(const QHostAddress& address, const QString& appDir, const QString& userId);
 
     FakeHttpServer service;
     FakeObjectStorage storage;

@@ -78,10 +78,7 @@ private:
 void TestCloudPage::initTestCase()
 {
     initUiResources();
-    QVERIFY(m_world.start(kAddress));
-    m_dir.writeConfig(m_world.configJson());
-    setAppDir(m_dir.path());
-    QVERIFY(m_world.connect(m_user.userId));
+    QVERIFY(m_world.start(kAddress, m_dir.path(), m_user.userId));
     const auto address = [](int id, const char* name, const char* mobile, const char* area,
                             const char* street, int isDefault) {
         return QJsonObject{{QStringLiteral("id"), id},

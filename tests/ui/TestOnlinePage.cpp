@@ -59,10 +59,7 @@ private:
 void TestOnlinePage::initTestCase()
 {
     initUiResources();
-    QVERIFY(m_world.start(kAddress));
-    m_dir.writeConfig(m_world.configJson());
-    setAppDir(m_dir.path());
-    QVERIFY(m_world.connect(m_user.userId));
+    QVERIFY(m_world.start(kAddress, m_dir.path(), m_user.userId));
 }
 
 void TestOnlinePage::init()

@@ -22,7 +22,7 @@ MainCloudWidget::MainCloudWidget(const SUser& user, SJob* job, QWidget* parent)
     setFixedSize(kMainPageSize);
     m_step1 = new CloudWidget1(m_user, m_ui->widget_step);
     m_step2 = new CloudWidget2(m_user, m_step1, m_ui->widget_step);
-    on_btn_prev_clicked();
+    showStep2(false);
 }
 
 MainCloudWidget::~MainCloudWidget() = default;
@@ -33,20 +33,21 @@ void MainCloudWidget::on_btn_next_clicked()
                                         QStringLiteral("部分文件转码未完成，请稍等。\n谢谢！")))
         return;
     m_step2->computeAmount();
-    m_ui->btn_next->hide();
-    m_ui->btn_prev->show();
-    m_ui->btn_commit->show();
-    m_step1->hide();
-    m_step2->show();
+    showStep2(true);
 }
 
 void MainCloudWidget::on_btn_prev_clicked()
 {
-    m_ui->btn_next->show();
-    m_ui->btn_commit->hide();
-    m_ui->btn_prev->hide();
-    m_step2->hide();
-    m_step1->show();
+    showStep2(false);
+}
+
+void MainCloudWidget::showStep2(bool shown)
+{
+    m_ui->btn_next->setVisible(!shown);
+    m_ui->btn_prev->setVisible(shown);
+    m_ui->btn_commit->setVisible(shown);
+    m_step1->setVisible(!shown);
+    m_step2->setVisible(shown);
 }
 
 void MainCloudWidget::on_btn_commit_clicked()

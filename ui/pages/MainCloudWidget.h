@@ -38,6 +38,8 @@ public slots:
     void on_btn_commit_clicked();
 
 private:
+    // Step 2 with its buttons, or step 1 with its button.
+    void showStep2(bool shown);
     // Takes the payment and places the order; false (the user told why) when there is none.
     bool placeOrder();
 

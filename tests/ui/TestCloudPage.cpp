@@ -43,7 +43,7 @@ void click(const QObject* parent, const char* name)
 }
 } // namespace
 
-// The print-and-deliver page against loopback fakes of the service, its storage and its push channel.
+// The print-and-deliver page, against loopback fakes of the service, storage and push channel.
 class TestCloudPage : public QObject
 {
     Q_OBJECT
@@ -51,8 +51,8 @@ class TestCloudPage : public QObject
 private slots:
     void initTestCase();
     void init();
-    void documentLifecycle_data();
-    void documentLifecycle();
+    void rowsReadyWithoutSplit_data();
+    void rowsReadyWithoutSplit();
     void addressesAndProviders();
     void amountAndChoices();
     void commitOutcome_data();
@@ -107,7 +107,7 @@ QString TestCloudPage::file(const QString& name)
     return m_dir.file(name);
 }
 
-void TestCloudPage::documentLifecycle_data()
+void TestCloudPage::rowsReadyWithoutSplit_data()
 {
     QTest::addColumn<QByteArray>("check");   // the answer's data
     QTest::addColumn<QStringList>("pushed"); // statuses pushed once it is converting
@@ -121,7 +121,7 @@ void TestCloudPage::documentLifecycle_data()
         << QByteArray(R"({"check":2,"user_document_id":42})") << QStringList{QStringLiteral("4")} << 4;
 }
 
-void TestCloudPage::documentLifecycle()
+void TestCloudPage::rowsReadyWithoutSplit()
 {
     QFETCH(QByteArray, check);
     QFETCH(QStringList, pushed);

@@ -6,6 +6,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
@@ -172,8 +174,13 @@ void JobListen::acceptConnections()
 {
     while (hasPendingConnections()) {
         QTcpSocket* socket = nextPendingConnection();
+        // A connection still open when the listener goes ends with its socket, after the listener is
+        // gone: the guard is cleared by then.
         new HandOverConnection(socket, m_idleTimeoutMs,
-                               [this](const QByteArray& payload) { takePayload(payload); });
+                               [self = QPointer<JobListen>(this)](const QByteArray& payload) {
+                                   if (self)
+                                       self->takePayload(payload);
+                               });
     }
 }
 

@@ -29,7 +29,6 @@ public:
     UIFileList* fileList() const { return m_fileList; }
     std::optional<CloudAddress> selectedAddress() const;
     std::optional<CloudProvider> selectedProvider() const;
-    const QList<CloudAddress>& addresses() const { return m_addresses; }
     const QList<CloudProvider>& providers() const { return m_providers; }
 
 signals:

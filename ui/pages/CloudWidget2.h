@@ -34,11 +34,8 @@ public:
     // The amount shown is a price (every document could be priced at a provider).
     bool isPriced() const { return m_priced; }
     qint64 total() const { return m_total; }
-    const QString& explanation() const { return m_explain; }
-    const QList<CloudAccount>& accounts() const { return m_accounts; }
     std::optional<CloudAccount> selectedAccount() const;
     int payType() const { return m_payType; }
-    int delivery() const { return m_delivery; }
     QString remark() const;
 
 private slots:

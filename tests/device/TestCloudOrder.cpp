@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(CloudDocument)
+
 namespace {
 // A provider as the service configures it: prices as numbers and as texts, a 0 that is no price.
 CloudProvider configuredProvider(int freight)
@@ -212,8 +214,6 @@ void TestCloudOrder::accountsAndProviders()
     QCOMPARE(CloudOrder::sizeFromName(QStringLiteral("16k")), int(DocumentSettings::K16));
     QCOMPARE(CloudOrder::sizeFromName(QStringLiteral("B5")), 0);
 }
-
-Q_DECLARE_METATYPE(CloudDocument)
 
 QTEST_GUILESS_MAIN(TestCloudOrder)
 #include "TestCloudOrder.moc"

@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(DocumentSettings)
+
 namespace {
 DocumentSettings settings(int start, int end, int copies, int color = 0, int size = DocumentSettings::A4,
                           int duplex = 0, int pageCount = 9)
@@ -162,6 +164,5 @@ void TestOnlineOrder::orderAndSplitRequests()
              QStringLiteral("1"));
 }
 
-Q_DECLARE_METATYPE(DocumentSettings)
 QTEST_GUILESS_MAIN(TestOnlineOrder)
 #include "TestOnlineOrder.moc"

@@ -62,9 +62,15 @@ QList<Signed> requests()
 
 void TestOssSignature::agreesWithTheVendorsClient()
 {
-    const QString modules = QStringLiteral(OSS_ORACLE_DIR "/node_modules");
-    if (!QFile::exists(modules + QStringLiteral("/ali-oss/lib/common/signUtils.js")))
-        QFAIL("The vendor's client is missing: run tools/install-oss-oracle with this build folder.");
+    const QString modules = QStringLiteral(OSS_ORACLE_BUILD_DIR "/oss-oracle/node_modules");
+    if (!QFile::exists(modules + QStringLiteral("/ali-oss/lib/common/signUtils.js"))) {
+        // A developer's plain ctest may skip the comparison; CI must never pass without it.
+        const char* missing =
+            "The vendor's client is missing: run tools/install-oss-oracle " OSS_ORACLE_BUILD_DIR;
+        if (qEnvironmentVariableIsEmpty("CI"))
+            QSKIP(missing);
+        QFAIL(missing);
+    }
     const QList<Signed> signedRequests = requests();
     QJsonArray input;
     for (const Signed& s : signedRequests) {

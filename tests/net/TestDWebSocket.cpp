@@ -181,9 +181,10 @@ void TestDWebSocket::messages()
     qInstallMessageHandler(previous);
     seen.removeAll(QStringLiteral("pdf_split(end,8)"));
     QCOMPARE(seen, raised.isEmpty() ? QStringList() : QStringList{raised});
-    // Every message is logged but the service's answers to pings.
-    QCOMPARE(g_log.filter(QStringLiteral("ws recv msg :")).size(),
-             text.contains(QLatin1String("pong")) ? 1 : 2);
+    // Every message is logged but the service's answers to pings. Only this message's line counts: the
+    // answer to the login may be logged after capturing started.
+    QCOMPARE(g_log.count(QStringLiteral("ws recv msg : ") + text),
+             text.contains(QLatin1String("pong")) ? 0 : 1);
 }
 
 // 18001 ends reconnecting and is shown once per process: a later channel stays quiet about it.

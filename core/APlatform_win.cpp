@@ -4,8 +4,11 @@
 #include <QProcess>
 #include <QSharedMemory>
 #include <QStringList>
-#include <shellapi.h>
+// shellapi.h needs the declarations of windows.h before it.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 bool isProcessRunning(const QString& name)
 {
@@ -51,7 +54,7 @@ QString deviceIdFromWmic()
 // Recent Windows releases drop wmic; the firmware table holds the same UUID.
 QString deviceIdFromFirmware()
 {
-    const DWORD signature = 'RSMB';
+    const DWORD signature = ('R' << 24) | ('S' << 16) | ('M' << 8) | 'B'; // provider 'RSMB'
     const UINT size = GetSystemFirmwareTable(signature, 0, nullptr, 0);
     constexpr UINT rawHeader = 8; // calling method, major, minor, DMI revision, table length
     if (size <= rawHeader)

@@ -29,6 +29,7 @@ private slots:
     void interruptClosesThePort();
     void rewriteWritesWhatTheDeviceGets_data();
     void rewriteWritesWhatTheDeviceGets();
+    void loadsNoWindowLibraries();
 
 private:
     // Starts the tool; its output is read once it has finished.
@@ -186,6 +187,17 @@ void TestPavkoDevice::rewriteWritesWhatTheDeviceGets()
     QCOMPARE(tool.exitCode(), 0);
     QTEST(m_dir.readFile(QStringLiteral("old.prn")), "expected");
     QCOMPARE(m_dir.readFile(QStringLiteral("job.prn")), kStream);
+}
+
+// A support tool run on servers and small boxes: no display libraries in its memory.
+void TestPavkoDevice::loadsNoWindowLibraries()
+{
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(PAVKODEVICE_PATH)});
+    QVERIFY(ldd.waitForFinished(60000));
+    const QByteArray libraries = ldd.readAllStandardOutput();
+    QVERIFY(libraries.contains("libQt5Core"));
+    QVERIFY2(!libraries.contains("libQt5Gui") && !libraries.contains("libQt5Widgets"), libraries.constData());
 }
 
 QTEST_GUILESS_MAIN(TestPavkoDevice)

@@ -154,7 +154,7 @@ void TestCloudPage::addressesAndProviders()
 {
     CloudWidget1 step(m_user);
     QSignalSpy loaded(&step, &CloudWidget1::loaded);
-    QVERIFY(loaded.wait());
+    QVERIFY(loaded.wait(kStateWaitMs));
     // The default address is chosen, and providers are asked for near it.
     QCOMPARE(step.selectedAddress()->id, 2);
     QCOMPARE(m_service.requestsTo(kProviders).last().queryValue("area"), QByteArray("南山区"));
@@ -201,7 +201,7 @@ std::unique_ptr<MainCloudWidget> TestCloudPage::readyPage(SJob* job, bool next)
     auto page = std::make_unique<MainCloudWidget>(m_user, job);
     page->show();
     QSignalSpy loaded(page->step1(), &CloudWidget1::loaded);
-    [&] { QVERIFY(loaded.wait()); }();
+    [&] { QVERIFY(loaded.wait(kStateWaitMs)); }();
     page->step1()->fileList()->addFile(file(QStringLiteral("r.pdf")));
     UIFile* row = page->step1()->fileList()->cloudRows().first();
     [&] { QTRY_COMPARE(row->status(), int(UIFile::Converted)); }();

@@ -140,7 +140,7 @@ QList<JobJournal::Entry> JobJournal::read() const
     }
     for (const QJsonValue& value : record.value(QLatin1String("jobs")).toArray()) {
         const QJsonObject json = value.toObject();
-        entries.append({jobFromJson(json), qint64(json.value(QLatin1String("kept_at")).toDouble())});
+        entries.append({jobFromJson(json), qint64(json.value(QLatin1String("kept_at")).toDouble()), {}});
     }
     return entries;
 }
@@ -182,12 +182,17 @@ void JobJournal::loadOnce() const
         save(m_entries);
 }
 
-bool JobJournal::save(const QList<Entry>& entries) const
+bool JobJournal::save(QList<Entry>& entries) const
 {
-    QJsonArray jobs;
-    for (const Entry& entry : entries)
-        jobs.append(jobToJson(entry.job, entry.keptAt));
-    return saveOwnerOnly(recordPath(), QJsonDocument(QJsonObject{{QStringLiteral("jobs"), jobs}}).toJson());
+    QByteArray record = "{\"jobs\": [\n";
+    for (Entry& entry : entries) {
+        if (entry.json.isEmpty())
+            entry.json = QJsonDocument(jobToJson(entry.job, entry.keptAt)).toJson(QJsonDocument::Compact);
+        record += entry.json;
+        record += &entry == &entries.last() ? "\n" : ",\n";
+    }
+    record += "]}\n";
+    return saveOwnerOnly(recordPath(), record);
 }
 
 QString JobJournal::freeName(const SJob& job) const
@@ -232,7 +237,7 @@ bool JobJournal::keep(SJob& job)
     for (const Entry& entry : qAsConst(m_entries))
         if (entry.job.orderId != job.orderId)
             entries.append(entry);
-    entries.append({job, keptAt});
+    entries.append({job, keptAt, {}});
     entries.last().job.filePath = name;
     entries.last().job.resend = false;
     if (!save(entries)) {

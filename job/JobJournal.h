@@ -2,6 +2,7 @@
 
 #include "SJob.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -42,12 +43,14 @@ private:
     {
         SJob job;          // filePath: the kept file's name alone
         qint64 keptAt = 0; // UTC seconds
+        QByteArray json;   // the entry as the record holds it, once written
     };
 
     // Reads the record on first use, dropping the entries whose file is not the journal's.
     void loadOnce() const;
     QList<Entry> read() const;
-    bool save(const QList<Entry>& entries) const;
+    // Writes the record whole; each entry's text is made once and reused by later saves.
+    bool save(QList<Entry>& entries) const;
     QString recordPath() const;
     QString pathOf(const Entry& entry) const;
     // A name for the job's file that neither a record nor a file in the folder has.

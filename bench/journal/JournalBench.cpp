@@ -1,6 +1,9 @@
 // Kept jobs at scale: time from process start to the driver listening, and its resident memory, with
 // RECORDS kept jobs against an empty journal; then, in this process, reading the journal and keeping one
 // more job with RECORDS kept against none. Usage: pavko_bench_journal [RECORDS] [runs]
+// The driver listens on the hand-over port 9110; where tests may be using it, run the benchmark in a
+// network of its own (as root): unshare -n sh -c 'ip link set lo up; pavko_bench_journal'.
+#include "../ProcessProbe.h"
 #include "AClock.h"
 #include "JobJournal.h"
 
@@ -29,25 +32,6 @@ struct Start
     double residentMegabytes = 0;
     double peakMegabytes = 0;
 };
-
-bool accepts(quint16 port)
-{
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    return probe.waitForConnected(50);
-}
-
-double statusMegabytes(qint64 pid, const QByteArray& key)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 void writeFile(const QString& path, const QByteArray& content)
 {
@@ -111,12 +95,13 @@ Start startDriver(int count, int runs)
         QElapsedTimer clock;
         clock.start();
         process.start(driver, {});
-        while (!accepts(kPort) && clock.elapsed() < 600000 && process.state() != QProcess::NotRunning)
+        while (!acceptsOnLoopback(kPort) && clock.elapsed() < 600000 &&
+               process.state() != QProcess::NotRunning)
             QThread::usleep(500);
         seconds.append(clock.nsecsElapsed() / 1e9);
         QThread::sleep(2);
-        last.residentMegabytes = statusMegabytes(process.processId(), "VmRSS:");
-        last.peakMegabytes = statusMegabytes(process.processId(), "VmHWM:");
+        last.residentMegabytes = processMegabytes(process.processId(), "VmRSS:");
+        last.peakMegabytes = processMegabytes(process.processId(), "VmHWM:");
         process.kill();
         process.waitForFinished();
     }
@@ -164,7 +149,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const int records = std::max(1, app.arguments().value(1, QStringLiteral("10000")).toInt());
     const int runs = std::max(1, app.arguments().value(2, QStringLiteral("3")).toInt());
-    if (accepts(kPort)) {
+    if (acceptsOnLoopback(kPort)) {
         std::fprintf(stderr, "port %d is taken: stop the program listening there first\n", kPort);
         return 1;
     }

@@ -106,18 +106,17 @@ void JobRun::offer(SJob job, int jobId)
 
 void JobRun::tellKept(const SJob& job)
 {
-    const bool journaled = job.filePath.startsWith(m_journal.folder() + QLatin1Char('/'));
-    emit m_status->information_rb(
-        journaled
-            ? QStringLiteral(
-                  "订单%1已付款，但打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
-                  .arg(job.orderId)
-                  .arg(JobJournal::kKeepDays)
-            : QStringLiteral(
-                  "订单%"
-                  "1已付款，但打印任务未能发送，文件未能保留。请在退出程序前在打印任务列表中点击“重新发送”。")
-                  .arg(job.orderId),
-        10);
+    QString text;
+    if (job.filePath.startsWith(m_journal.folder() + QLatin1Char('/')))
+        text = QStringLiteral(
+                   "订单%1已付款，但打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
+                   .arg(job.orderId)
+                   .arg(JobJournal::kKeepDays);
+    else // the journal could not take it: it is on offer until the client ends
+        text =
+            QStringLiteral("订单%1已付款，但打印任务未能发送，文件未能保留：请在退出程序前点击“重新发送”。")
+                .arg(job.orderId);
+    emit m_status->information_rb(text, 10);
 }
 
 void JobRun::onJobKept(const SJob& job)

@@ -240,6 +240,9 @@ bool JobJournal::keep(SJob& job)
     entries.append({job, keptAt, {}});
     entries.last().job.filePath = name;
     entries.last().job.resend = false;
+    // As on disk: the device's credentials served the rewrite, which the kept file has had.
+    entries.last().job.device.deviceUsername.clear();
+    entries.last().job.device.devicePassword.clear();
     if (!save(entries)) {
         qWarning() << "job journal : cannot write" << recordPath() << ", order" << job.orderId << "not kept";
         if (!sameFile && !QFile::rename(kept, job.filePath))
@@ -272,7 +275,7 @@ QList<SJob> JobJournal::jobs() const
     loadOnce();
     QList<SJob> jobs;
     jobs.reserve(m_entries.size());
-    for (const Entry& entry : m_entries) {
+    for (const Entry& entry : qAsConst(m_entries)) {
         jobs.append(entry.job);
         jobs.last().filePath = pathOf(entry);
     }

@@ -74,6 +74,7 @@ JobSend::JobSend(const QString& deviceCode, AThreadQueue<SJob>* sweep, const Job
       m_settings(settings), m_api(settings.ports)
 {
     qRegisterMetaType<JobSend::Outcome>();
+    qRegisterMetaType<SJob>();
     start(QThread::InheritPriority);
 }
 
@@ -141,9 +142,14 @@ bool JobSend::handleJob(SJob& job)
     qInfo() << m_deviceCode << " : job send (" << job.jobId << ") : end " << nowSec();
     if (sent && job.resend && m_journal)
         m_journal->forget(job.orderId);
-    // The user has paid for a confirmed job: when it could not be sent it is kept to be sent again.
-    if (!sent && !job.orderId.isEmpty() && m_journal && m_journal->keep(job)) {
-        emit job_kept(job.jobId, job.orderId);
+    // The user has paid for a confirmed job: when it could not be sent it is kept to be sent again. Its
+    // file is never swept before it was sent: when the journal cannot take it (a full disk), it stays
+    // where it is and the job stays on offer for this run.
+    if (!sent && !job.orderId.isEmpty() && m_journal) {
+        if (!m_journal->keep(job))
+            qWarning() << m_deviceCode << " : job send (" << job.jobId << ") : order" << job.orderId
+                       << "not kept, its file stays at" << job.filePath;
+        emit job_kept(job);
         emit job_ended(job.jobId, Failed);
         return false;
     }

@@ -53,8 +53,8 @@ public:
     };
     Q_ENUM(Outcome)
 
-    // journal: where confirmed (charged) jobs whose send failed are kept instead of swept; none keeps
-    // nothing.
+    // journal: where confirmed (charged) jobs whose send failed are kept instead of swept; without one
+    // they are swept too.
     JobSend(const QString& deviceCode, AThreadQueue<SJob>* sweep, const JobSendSettings& settings,
             JobJournal* journal = nullptr, QObject* parent = nullptr);
     // Ends a job that is still waiting for the device; one that is being written stops too.
@@ -73,8 +73,9 @@ signals:
     void information_rb(const QString& msg, int auto_close_time);
     // After the job was handed to the sweep, or kept in the journal.
     void job_ended(int job_id, JobSend::Outcome outcome);
-    // A charged job failed and was kept in the journal for sending again.
-    void job_kept(int job_id, const QString& order_id);
+    // A charged job failed and waits to be sent again: kept in the journal (its filePath in the journal's
+    // folder), or, when the journal could not keep it, left where it is for this run.
+    void job_kept(const SJob& job);
 
 protected:
     bool handleJob(SJob& job) override;

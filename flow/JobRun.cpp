@@ -16,6 +16,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <algorithm>
 
 JobRun::JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent)
     : ATimerQueue<SJob>(parent), m_sweep(sweep), m_status(status),
@@ -24,13 +25,22 @@ JobRun::JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent)
     connect(m_status, &JobStatusWidget::job_resend, this, [this](int jobId) { resend(jobId); });
     m_journal.expire();
     // Spooler job ids start again after a restart; kept jobs take ids below zero, which it never uses.
+    // The window offers the newest few; the others stay kept until they expire.
+    const QList<SJob> kept = m_journal.jobs();
+    const int offered = std::min<int>(kept.size(), kOfferedAtMost);
+    if (kept.size() > offered)
+        qWarning() << "job run :" << kept.size() << "kept jobs, the newest" << offered << "offered";
     int keptId = 0;
-    for (SJob job : m_journal.jobs()) {
-        job.jobId = --keptId;
-        emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
-                               JobStatusTexts::failed(), job.totalPages());
-        offerKept(job);
-    }
+    for (auto job = kept.end() - offered; job != kept.end(); ++job)
+        offer(*job, --keptId);
+    if (offered == 1)
+        tellKept(kept.last());
+    else if (offered > 1)
+        emit m_status->information_rb(
+            QStringLiteral("%1个已付款的打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
+                .arg(kept.size())
+                .arg(JobJournal::kKeepDays),
+            10);
     start(idleInterval);
 }
 
@@ -84,27 +94,37 @@ void JobRun::queueForDevice(const SJob& job)
     senderFor(job.device.deviceCode)->push(job);
 }
 
-void JobRun::offerKept(const SJob& job)
+void JobRun::offer(SJob job, int jobId)
+{
+    job.jobId = jobId;
+    emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
+                           JobStatusTexts::failed(), job.totalPages());
+    m_kept[job.jobId] = job;
+    m_status->offerResend(job.jobId);
+    m_status->show();
+}
+
+void JobRun::tellKept(const SJob& job)
+{
+    QString text;
+    if (job.filePath.startsWith(m_journal.folder() + QLatin1Char('/')))
+        text = QStringLiteral(
+                   "订单%1已付款，但打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
+                   .arg(job.orderId)
+                   .arg(JobJournal::kKeepDays);
+    else // the journal could not take it: it is on offer until the client ends
+        text =
+            QStringLiteral("订单%1已付款，但打印任务未能发送，文件未能保留：请在退出程序前点击“重新发送”。")
+                .arg(job.orderId);
+    emit m_status->information_rb(text, 10);
+}
+
+void JobRun::onJobKept(const SJob& job)
 {
     m_kept[job.jobId] = job;
     m_status->offerResend(job.jobId);
     m_status->show();
-    emit m_status->information_rb(
-        QStringLiteral("订单%1已付款，但打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
-            .arg(job.orderId)
-            .arg(JobJournal::kKeepDays),
-        10);
-}
-
-void JobRun::onJobKept(int jobId, const QString& orderId)
-{
-    for (SJob job : m_journal.jobs()) {
-        if (job.orderId == orderId) {
-            job.jobId = jobId;
-            offerKept(job);
-            return;
-        }
-    }
+    tellKept(job);
 }
 
 void JobRun::resend(int jobId)
@@ -128,8 +148,7 @@ JobSend* JobRun::senderFor(const QString& deviceCode)
         return sender.get();
     sender = std::make_unique<JobSend>(
         deviceCode, m_sweep, JobSendSettings::fromConfig(*ASingleton<AConfig>::instance()), &m_journal);
-    connect(sender.get(), &JobSend::job_kept, this,
-            [this](int jobId, const QString& orderId) { onJobKept(jobId, orderId); });
+    connect(sender.get(), &JobSend::job_kept, this, [this](const SJob& job) { onJobKept(job); });
     // The sender runs on its own thread: its reports are queued to the window, while a cancel reaches
     // it at once (it is waiting for the device, not for events).
     connect(sender.get(), &JobSend::job_msg, m_status, &JobStatusWidget::job_msg, Qt::QueuedConnection);

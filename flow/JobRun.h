@@ -17,6 +17,9 @@ class JobSweep;
 class JobRun : public ATimerQueue<SJob>
 {
 public:
+    // How many jobs kept from earlier runs the status window offers: the newest.
+    static constexpr int kOfferedAtMost = 50;
+
     // Jobs kept from earlier runs are listed in the status window at once, ready to be sent again.
     JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent = nullptr);
     ~JobRun() override;
@@ -29,9 +32,12 @@ private:
     void queueForDevice(const SJob& job);
     // The device's sender, made on first use and reporting to the status window.
     JobSend* senderFor(const QString& deviceCode);
+    // A kept job's row, under that id, offers to send it again.
+    void offer(SJob job, int jobId);
+    // Tells the user that the paid job waits to be sent again.
+    void tellKept(const SJob& job);
     // A charged job could not be sent: its row offers to send it again, and the user is told.
-    void offerKept(const SJob& job);
-    void onJobKept(int jobId, const QString& orderId);
+    void onJobKept(const SJob& job);
     void resend(int jobId);
 
     JobSweep* m_sweep;

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 
 namespace {
@@ -86,12 +87,20 @@ SJob jobFromJson(const QJsonObject& json)
     return job;
 }
 
-// A file name of the order's own, so that a reused spool name never meets a kept job.
-QString keptFileName(const SJob& job)
+// A file name of the order's own, so that a reused spool name never meets a kept job; the names the
+// journal gives, and the only ones it takes back from its record.
+QString keptFileName(const SJob& job, int variant)
 {
     QString order = job.orderId;
     order.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
-    return QStringLiteral("order-%1-%2.prn").arg(order.left(64)).arg(job.jobId);
+    const QString base = QStringLiteral("order-%1-%2").arg(order.left(64)).arg(job.jobId);
+    return variant == 0 ? base + QStringLiteral(".prn") : base + QStringLiteral(".%1.prn").arg(variant);
+}
+
+bool isKeptFileName(const QString& name)
+{
+    static const QRegularExpression kName(QStringLiteral("^order-[A-Za-z0-9_-]+(\\.[0-9]+)?\\.prn$"));
+    return kName.match(name).hasMatch();
 }
 
 } // namespace
@@ -103,7 +112,12 @@ QString JobJournal::recordPath() const
     return m_folder + QStringLiteral("/journal.json");
 }
 
-QList<JobJournal::Entry> JobJournal::load() const
+QString JobJournal::pathOf(const Entry& entry) const
+{
+    return m_folder + QLatin1Char('/') + entry.job.filePath;
+}
+
+QList<JobJournal::Entry> JobJournal::read() const
 {
     QList<Entry> entries;
     QFile file(recordPath());
@@ -126,17 +140,71 @@ QList<JobJournal::Entry> JobJournal::load() const
     }
     for (const QJsonValue& value : record.value(QLatin1String("jobs")).toArray()) {
         const QJsonObject json = value.toObject();
-        entries.append({jobFromJson(json), qint64(json.value(QLatin1String("kept_at")).toDouble())});
+        entries.append({jobFromJson(json), qint64(json.value(QLatin1String("kept_at")).toDouble()), {}});
     }
     return entries;
 }
 
-bool JobJournal::save(const QList<Entry>& entries) const
+void JobJournal::loadOnce() const
 {
-    QJsonArray jobs;
-    for (const Entry& entry : entries)
-        jobs.append(jobToJson(entry.job, entry.keptAt));
-    return saveOwnerOnly(recordPath(), QJsonDocument(QJsonObject{{QStringLiteral("jobs"), jobs}}).toJson());
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    const QList<Entry> entries = read();
+    // Records written earlier named the kept file by its whole path in this folder.
+    const QString prefix = m_folder + QLatin1Char('/');
+    QList<Entry> owned;
+    for (Entry entry : entries) {
+        const QString file = entry.job.filePath;
+        const QString name = file.startsWith(prefix) ? file.mid(prefix.size()) : file;
+        const QFileInfo info(prefix + name);
+        if (!isKeptFileName(name) || info.isSymLink() || !info.isFile()) {
+            qWarning() << "job journal : order" << entry.job.orderId << "dropped, its file" << file
+                       << "is not one the journal kept";
+            continue;
+        }
+        entry.job.filePath = name;
+        owned.append(entry);
+    }
+    // A file named by two records belongs to the one written last, which is the one that put it there.
+    QSet<QString> claimed;
+    for (int i = owned.size() - 1; i >= 0; --i) {
+        if (claimed.contains(owned.at(i).job.filePath)) {
+            qWarning() << "job journal : order" << owned.at(i).job.orderId << "dropped, its file"
+                       << owned.at(i).job.filePath << "belongs to a later record";
+            owned.removeAt(i);
+            continue;
+        }
+        claimed.insert(owned.at(i).job.filePath);
+    }
+    m_entries = owned;
+    if (m_entries.size() != entries.size())
+        save(m_entries);
+}
+
+bool JobJournal::save(QList<Entry>& entries) const
+{
+    QByteArray record = "{\"jobs\": [\n";
+    for (Entry& entry : entries) {
+        if (entry.json.isEmpty())
+            entry.json = QJsonDocument(jobToJson(entry.job, entry.keptAt)).toJson(QJsonDocument::Compact);
+        record += entry.json;
+        record += &entry == &entries.last() ? "\n" : ",\n";
+    }
+    record += "]}\n";
+    return saveOwnerOnly(recordPath(), record);
+}
+
+QString JobJournal::freeName(const SJob& job) const
+{
+    for (int variant = 0;; ++variant) {
+        const QString name = keptFileName(job, variant);
+        const bool recorded = std::any_of(m_entries.begin(), m_entries.end(),
+                                          [&](const Entry& entry) { return entry.job.filePath == name; });
+        if (!recorded && !QFileInfo::exists(m_folder + QLatin1Char('/') + name) &&
+            !QFileInfo(m_folder + QLatin1Char('/') + name).isSymLink())
+            return name;
+    }
 }
 
 bool JobJournal::keep(SJob& job)
@@ -146,78 +214,93 @@ bool JobJournal::keep(SJob& job)
         qWarning() << "job journal : cannot make" << m_folder;
         return false;
     }
-    QList<Entry> entries = load();
-    SJob kept = job;
-    kept.filePath = m_folder + QLatin1Char('/') + keptFileName(job);
-    const bool sameFile =
-        QFileInfo(job.filePath).absoluteFilePath() == QFileInfo(kept.filePath).absoluteFilePath();
-    if (!sameFile) {
-        QFile::remove(kept.filePath);
-        if (!QFile::rename(job.filePath, kept.filePath)) {
-            qWarning() << "job journal : cannot move" << job.filePath << "to" << kept.filePath;
-            return false;
-        }
-    }
-    // A job that fails again keeps its first date: it is kept for kKeepDays from its first failure.
-    qint64 keptAt = AClock::nowSecs();
-    for (auto entry = entries.begin(); entry != entries.end();) {
-        if (entry->job.orderId == job.orderId) {
-            keptAt = entry->keptAt;
-            entry = entries.erase(entry);
-        } else {
-            ++entry;
-        }
-    }
-    kept.resend = false;
-    entries.append({kept, keptAt});
-    if (!save(entries)) {
-        qWarning() << "job journal : cannot write" << recordPath();
-        if (!sameFile)
-            QFile::rename(kept.filePath, job.filePath);
+    loadOnce();
+    const auto earlier = std::find_if(m_entries.cbegin(), m_entries.cend(),
+                                      [&](const Entry& entry) { return entry.job.orderId == job.orderId; });
+    const bool again = earlier != m_entries.cend();
+    // A job sent again that failed again keeps its file and its first date: it is kept for kKeepDays
+    // from its first failure.
+    const bool sameFile = again && job.filePath == pathOf(*earlier);
+    const qint64 keptAt = again ? earlier->keptAt : AClock::nowSecs();
+    // An earlier file of the order (it failed again from a new spool file), which only its record owned.
+    const QString replaced = again && !sameFile ? pathOf(*earlier) : QString();
+    const QString name = sameFile ? earlier->job.filePath : freeName(job);
+    const QString kept = m_folder + QLatin1Char('/') + name;
+    if (!sameFile && !QFile::rename(job.filePath, kept)) {
+        qWarning() << "job journal : cannot move" << job.filePath << "to" << kept;
+        // A copy to another disk that failed half way is no kept file.
+        if (QFile::exists(job.filePath))
+            QFile::remove(kept);
         return false;
     }
-    qInfo() << "job journal : kept order" << job.orderId << "as" << kept.filePath;
-    job.filePath = kept.filePath;
+    QList<Entry> entries;
+    for (const Entry& entry : qAsConst(m_entries))
+        if (entry.job.orderId != job.orderId)
+            entries.append(entry);
+    entries.append({job, keptAt, {}});
+    entries.last().job.filePath = name;
+    entries.last().job.resend = false;
+    // As on disk: the device's credentials served the rewrite, which the kept file has had.
+    entries.last().job.device.deviceUsername.clear();
+    entries.last().job.device.devicePassword.clear();
+    if (!save(entries)) {
+        qWarning() << "job journal : cannot write" << recordPath() << ", order" << job.orderId << "not kept";
+        if (!sameFile && !QFile::rename(kept, job.filePath))
+            qWarning() << "job journal : cannot move" << kept << "back to" << job.filePath;
+        return false;
+    }
+    m_entries = entries;
+    if (!replaced.isEmpty())
+        QFile::remove(replaced);
+    qInfo() << "job journal : kept order" << job.orderId << "as" << kept;
+    job.filePath = kept;
     return true;
 }
 
 void JobJournal::forget(const QString& orderId)
 {
     QMutexLocker lock(&m_mutex);
-    QList<Entry> entries = load();
-    const auto before = entries.size();
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const Entry& entry) { return entry.job.orderId == orderId; }),
-                  entries.end());
-    if (entries.size() != before)
-        save(entries);
+    loadOnce();
+    const auto before = m_entries.size();
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                   [&](const Entry& entry) { return entry.job.orderId == orderId; }),
+                    m_entries.end());
+    if (m_entries.size() != before && !save(m_entries))
+        qWarning() << "job journal : cannot write" << recordPath() << ", order" << orderId << "stays in it";
 }
 
 QList<SJob> JobJournal::jobs() const
 {
     QMutexLocker lock(&m_mutex);
+    loadOnce();
     QList<SJob> jobs;
-    for (const Entry& entry : load())
+    jobs.reserve(m_entries.size());
+    for (const Entry& entry : qAsConst(m_entries)) {
         jobs.append(entry.job);
+        jobs.last().filePath = pathOf(entry);
+    }
     return jobs;
 }
 
 int JobJournal::expire()
 {
     QMutexLocker lock(&m_mutex);
+    loadOnce();
     const qint64 oldest = AClock::nowSecs() - qint64(kKeepDays) * 24 * 3600;
-    QList<Entry> entries = load();
-    QList<Entry> young;
-    for (const Entry& entry : entries) {
-        if (entry.keptAt >= oldest) {
-            young.append(entry);
-            continue;
-        }
-        qInfo() << "job journal : order" << entry.job.orderId << "expired, deleting" << entry.job.filePath;
-        QFile::remove(entry.job.filePath);
+    QList<Entry> young, expired;
+    for (const Entry& entry : qAsConst(m_entries))
+        (entry.keptAt >= oldest ? young : expired).append(entry);
+    if (expired.isEmpty())
+        return 0;
+    // The record first: a file is never deleted while a record still names it.
+    if (!save(young)) {
+        qWarning() << "job journal : cannot write" << recordPath() << ", nothing expired";
+        return 0;
     }
-    const int expired = int(entries.size() - young.size());
-    if (expired > 0)
-        save(young);
-    return expired;
+    m_entries = young;
+    for (const Entry& entry : qAsConst(expired)) {
+        qInfo() << "job journal : order" << entry.job.orderId << "expired, deleting" << pathOf(entry);
+        QFile::remove(pathOf(entry));
+    }
+    return int(expired.size());
 }

@@ -2,6 +2,7 @@
 
 #include "DeviceEntry.h"
 
+#include <QMetaType>
 #include <QString>
 #include <algorithm>
 #include <climits>
@@ -40,3 +41,5 @@ struct SJob
     bool rewritten = false; // the file holds the device's rewrite already; a resend must not repeat it
     bool resend = false;    // sent again by the user's choice: the once-per-job guard does not apply
 };
+
+Q_DECLARE_METATYPE(SJob)

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 static AnsweredBox g_lastBox;
 
@@ -91,4 +93,24 @@ QByteArray ghostscriptPage()
     const QByteArray made = pxl.readAll();
     const int body = made.indexOf(") HP-PCL XL");
     return body > 0 ? made.mid(body) : QByteArray();
+}
+
+DiskFull::DiskFull(qint64 room)
+{
+    // A write past the limit would end the process with SIGXFSZ; ignored, it fails with EFBIG instead.
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    m_limit = quint64(limit.rlim_cur);
+    limit.rlim_cur = rlim_t(room);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+DiskFull::~DiskFull()
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = rlim_t(m_limit);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_handler);
 }

@@ -47,3 +47,18 @@ AnsweredBox lastMessageBox();
 // A one-page PCL XL stream that Ghostscript makes from a line of text, from its ") HP-PCL XL" line on
 // (without Ghostscript's own PJL header); empty when gs is not installed or fails.
 QByteArray ghostscriptPage();
+
+// While it lives, no file of this process grows past room bytes: a write beyond fails as on a full disk
+// (the kernel's file size limit, which holds for root too).
+class DiskFull
+{
+public:
+    explicit DiskFull(qint64 room = 0);
+    ~DiskFull();
+    DiskFull(const DiskFull&) = delete;
+    DiskFull& operator=(const DiskFull&) = delete;
+
+private:
+    quint64 m_limit = 0; // the limit before, restored
+    void (*m_handler)(int) = nullptr;
+};

@@ -1,5 +1,7 @@
 // Driver mode against a bare Qt program: time from process start to an accepting listener, and
 // resident memory once idle. Usage: pavko_bench_startup [runs]
+#include "../ProcessProbe.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,25 +21,6 @@ struct Figures
     double idleMegabytes = 0;
 };
 
-bool accepts(quint16 port)
-{
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    return probe.waitForConnected(50);
-}
-
-double residentMegabytes(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
-
 Figures measure(const QString& program, const QStringList& arguments, quint16 port, int runs)
 {
     QList<double> starts;
@@ -48,12 +31,12 @@ Figures measure(const QString& program, const QStringList& arguments, quint16 po
         QElapsedTimer clock;
         clock.start();
         process.start(program, arguments);
-        while (!accepts(port) && clock.elapsed() < 30000)
+        while (!acceptsOnLoopback(port) && clock.elapsed() < 30000)
             QThread::usleep(500);
         starts.append(clock.nsecsElapsed() / 1e9);
         if (run == runs - 1) {
             QThread::sleep(3);
-            idle = residentMegabytes(process.processId());
+            idle = processMegabytes(process.processId(), "VmRSS:");
         }
         process.kill();
         process.waitForFinished();
@@ -80,7 +63,7 @@ int main(int argc, char* argv[])
     QFile::copy(QStringLiteral(PAVKODRIVER_PATH), driver);
 
     for (quint16 port : {quint16(9110), quint16(9111)}) {
-        if (accepts(port)) {
+        if (acceptsOnLoopback(port)) {
             std::fprintf(stderr, "port %d is taken: stop the program listening there first\n", port);
             return 1;
         }

@@ -104,6 +104,62 @@ private slots:
             QCOMPARE(AStatus(dir.path()).getString(QStringLiteral("login_token")), QStringLiteral("secret"));
     }
 
+    // A save that cannot be written whole leaves the stored login as it was.
+    void fullDiskKeepsTheOldStore_data()
+    {
+        QTest::addColumn<qint64>("room"); // bytes a file may still take
+        QTest::newRow("nothing fits") << qint64(0);
+        QTest::newRow("part fits") << qint64(16);
+    }
+    void fullDiskKeepsTheOldStore()
+    {
+        QFETCH(qint64, room);
+        TestAppDir dir;
+        AStatus status(dir.path());
+        status.setString(QStringLiteral("login_token"), QStringLiteral("token-1"));
+        status.save();
+        const QByteArray before = dir.readFile(QStringLiteral("status.db"));
+        status.setString(QStringLiteral("login_token"), QStringLiteral("token-2 and a longer value"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("status.db.*not written")));
+        {
+            DiskFull full(room);
+            status.save();
+        }
+        QCOMPARE(dir.readFile(QStringLiteral("status.db")), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("status.db")});
+        status.save(); // room again
+        QCOMPARE(AStatus(dir.path()).getString(QStringLiteral("login_token")),
+                 QStringLiteral("token-2 and a longer value"));
+    }
+
+    // A link in the store's place is replaced by the store; what it points at is never written.
+    void linkedStoreLeavesItsTargetAlone_data()
+    {
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("link to a file") << true;
+        QTest::newRow("dangling link") << false;
+    }
+    void linkedStoreLeavesItsTargetAlone()
+    {
+        QFETCH(bool, targetExists);
+        TestAppDir dir;
+        const QString target = dir.file(QStringLiteral("victim.txt"));
+        if (targetExists)
+            dir.writeFile(QStringLiteral("victim.txt"), "the user's own text");
+        QVERIFY(QFile::link(target, dir.file(QStringLiteral("status.db"))));
+        AStatus status(dir.path());
+        status.setString(QStringLiteral("login_token"), QStringLiteral("secret"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("status.db.*is a link")));
+        status.save();
+        QCOMPARE(QFile::exists(target), targetExists);
+        if (targetExists)
+            QCOMPARE(dir.readFile(QStringLiteral("victim.txt")), QByteArray("the user's own text"));
+        const QFileInfo store(dir.file(QStringLiteral("status.db")));
+        QVERIFY(!store.isSymLink());
+        QCOMPARE(permissionsToMode(store.permissions()), 0600);
+        QCOMPARE(AStatus(dir.path()).getString(QStringLiteral("login_token")), QStringLiteral("secret"));
+    }
+
     // A child process saves a large store in a loop; killing it at any moment must leave a whole store.
     void killedDuringSaveKeepsAWholeStore()
     {

@@ -80,8 +80,10 @@ struct SenderLog : QObject
         connect(sender, &JobSend::information_rb, this, [this](const QString& msg, int) { notices << msg; });
         connect(sender, &JobSend::job_ended, this,
                 [this](int id, JobSend::Outcome outcome) { outcomes.insert(id, outcome); });
+        connect(sender, &JobSend::job_kept, this, [this](const SJob& job) { kept << job; });
     }
     QStringList statuses, notices;
+    QList<SJob> kept;
     QMap<int, JobSend::Outcome> outcomes;
 };
 
@@ -103,6 +105,8 @@ private slots:
     void sameJobIsSentOnce();
     void cancelLeavesWithinOnePoll();
     void chargedJobThatFailedIsKeptThenResentOnce();
+    void chargedJobTheJournalCannotTakeStaysWhereItIs_data();
+    void chargedJobTheJournalCannotTakeStaysWhereItIs();
 
 private:
     SJob spooledJob(const QByteArray& content)
@@ -491,6 +495,44 @@ void TestJobSend::chargedJobThatFailedIsKeptThenResentOnce()
     QCOMPARE(m_box->rawData(0), expected);
     QVERIFY(journal.jobs().isEmpty());
     verifyPortClosedAndSwept(again);
+}
+
+// A paid job's file is never swept before it was sent: when the journal cannot take it, it stays where
+// it is, whole, and the job is offered again from there.
+void TestJobSend::chargedJobTheJournalCannotTakeStaysWhereItIs_data()
+{
+    QTest::addColumn<bool>("diskFull"); // else a file stands where the journal's folder should be
+    QTest::newRow("journal folder unusable") << false;
+    QTest::newRow("disk full") << true;
+}
+
+void TestJobSend::chargedJobTheJournalCannotTakeStaysWhereItIs()
+{
+    QFETCH(bool, diskFull);
+    SJob job = spooledJob("paid stream");
+    job.rewritten = true;
+    const QString folder = m_dir.filePath(QStringLiteral("kept-%1").arg(job.jobId));
+    if (!diskFull) {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    JobJournal journal(folder);
+    SimBoxScript refused;
+    refused.rawRefused = true;
+    std::unique_ptr<DiskFull> full(diskFull ? new DiskFull : nullptr);
+    QVERIFY(send(job, refused, quickSettings(), &journal));
+    full.reset();
+    QCOMPARE(m_log->outcomes.value(job.jobId), JobSend::Failed);
+    QCOMPARE(m_log->kept.size(), 1);
+    QCOMPARE(m_log->kept.first().filePath, job.filePath);
+    QCOMPARE(m_log->kept.first().orderId, job.orderId);
+    QFile file(job.filePath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("paid stream"));
+    QVERIFY(!m_sweep.arrivals().contains(job.jobId));
+    QVERIFY(journal.jobs().isEmpty());
+    if (diskFull) // nothing left behind in the journal's folder
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestJobSend)

@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "UiResources.h"
 
+#include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
 
@@ -29,6 +30,7 @@ private slots:
     void rejectedFilesAreReported_data();
     void rejectedFilesAreReported();
     void keptJobIsOfferedAfterARestartAndSentAgain();
+    void manyKeptJobsOfferTheNewestOnly();
 
 private:
     // An empty stream: no file.
@@ -192,6 +194,34 @@ void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()
     QCOMPARE(kept.size(), 1);
     QVERIFY(QFile::exists(kept.first().filePath));
     QCOMPARE(m_box.requestsTo("/cgi-bin/win/isCanPrint").size(), 1);
+}
+
+// However many jobs are kept, the window at start-up lists a bounded number of them: the newest.
+void TestJobRun::manyKeptJobsOfferTheNewestOnly()
+{
+    JobJournal journal(appDir() + QStringLiteral("kept_jobs"));
+    const int count = JobRun::kOfferedAtMost + 10;
+    for (int i = 1; i <= count; ++i) {
+        SJob job = spooledJob(++m_lastJobId, "kept stream");
+        job.orderId = QStringLiteral("M-%1").arg(i);
+        job.documentName = job.orderId;
+        QVERIFY(journal.keep(job));
+    }
+
+    JobStatusWidget status;
+    JobRun restarted(m_sweep, &status);
+    auto* table = status.findChild<QTableWidget*>();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), JobRun::kOfferedAtMost);
+    QCOMPARE(status.findChildren<QToolButton*>(QRegularExpression(QStringLiteral("^resend_"))).size(),
+             JobRun::kOfferedAtMost);
+    QStringList listed;
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int column = 0; column < table->columnCount(); ++column)
+            if (table->item(row, column))
+                listed << table->item(row, column)->text();
+    QVERIFY(listed.contains(QStringLiteral("M-%1").arg(count)));
+    QVERIFY(!listed.contains(QStringLiteral("M-1")));
 }
 
 QTEST_MAIN(TestJobRun)

@@ -1,6 +1,10 @@
 #include "AClock.h"
 #include "JobJournal.h"
+#include "TestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,6 +20,13 @@ private slots:
     void unkeepableFileLeavesJobAsItWas();
     void expiresAfterAWeekFromTheFirstFailure();
     void unreadableRecordIsSetAsideNotOverwritten();
+    void recordNamingAnotherFileIsDropped_data();
+    void recordNamingAnotherFileIsDropped();
+    void everyKeptFileHasOneRecord_data();
+    void everyKeptFileHasOneRecord();
+    void fileNamedTwiceBelongsToTheLaterRecord();
+    void fullDiskKeepsRecordAndSpoolFile_data();
+    void fullDiskKeepsRecordAndSpoolFile();
 
 private:
     SJob spooled(int jobId, const QString& orderId, const QByteArray& content = "stream")
@@ -43,6 +54,26 @@ private:
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Writes journal.json with one record per file, kept at the given times.
+    void writeRecord(const QList<QPair<QString, qint64>>& files)
+    {
+        QJsonArray jobs;
+        int id = 0;
+        for (const auto& file : files)
+            jobs.append(QJsonObject{{QStringLiteral("order_id"), QStringLiteral("O-%1").arg(++id)},
+                                    {QStringLiteral("job_id"), id},
+                                    {QStringLiteral("file"), file.first},
+                                    {QStringLiteral("kept_at"), double(file.second)}});
+        QDir().mkpath(folder());
+        QFile record(folder() + QStringLiteral("/journal.json"));
+        QVERIFY(record.open(QIODevice::WriteOnly));
+        record.write(QJsonDocument(QJsonObject{{QStringLiteral("jobs"), jobs}}).toJson());
+    }
+    QStringList keptFolder() const
+    {
+        return QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -149,12 +180,161 @@ void TestJobJournal::unreadableRecordIsSetAsideNotOverwritten()
     record.close();
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("job journal : unreadable")));
+    JobJournal restarted(folder());
     SJob second = spooled(2, QStringLiteral("B-2"));
-    QVERIFY(journal.keep(second));
-    QCOMPARE(journal.jobs().size(), 1);
+    QVERIFY(restarted.keep(second));
+    QCOMPARE(restarted.jobs().size(), 1);
     const QStringList aside = QDir(folder()).entryList({QStringLiteral("journal.json.*.unreadable")});
     QCOMPARE(aside.size(), 1);
     QVERIFY(QFile::exists(first.filePath));
+}
+
+// A record is trusted only with a file the journal put in its folder: anything else is neither offered
+// for sending nor deleted when the record is old.
+void TestJobJournal::recordNamingAnotherFileIsDropped_data()
+{
+    QTest::addColumn<QString>("file"); // as the record names it; KEPT stands for the folder
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("a system file") << QStringLiteral("/etc/passwd") << false;
+    QTest::newRow("the user's file") << QStringLiteral("SECRET") << false;
+    QTest::newRow("up out of the folder") << QStringLiteral("KEPT/../secret.txt") << false;
+    QTest::newRow("relative, up") << QStringLiteral("../secret.txt") << false;
+    QTest::newRow("a link in the folder") << QStringLiteral("KEPT/order-L-1.prn") << false;
+    QTest::newRow("a folder in the folder") << QStringLiteral("KEPT/order-D-1.prn") << false;
+    QTest::newRow("in a subfolder") << QStringLiteral("KEPT/sub/order-S-1.prn") << false;
+    QTest::newRow("a name the journal never gives") << QStringLiteral("KEPT/notes.txt") << false;
+    QTest::newRow("a missing file") << QStringLiteral("KEPT/order-M-1.prn") << false;
+    QTest::newRow("a kept file, whole path") << QStringLiteral("KEPT/order-K-1.prn") << true;
+    QTest::newRow("a kept file, by name") << QStringLiteral("order-K-1.prn") << true;
+}
+
+void TestJobJournal::recordNamingAnotherFileIsDropped()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, trusted);
+    const QString secret = m_dir->filePath(QStringLiteral("secret.txt"));
+    QFile out(secret);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("the user's secret");
+    out.close();
+    QDir().mkpath(folder() + QStringLiteral("/sub"));
+    QDir().mkpath(folder() + QStringLiteral("/order-D-1.prn"));
+    QVERIFY(QFile::link(secret, folder() + QStringLiteral("/order-L-1.prn")));
+    for (const char* name : {"/order-K-1.prn", "/notes.txt", "/sub/order-S-1.prn"}) {
+        QFile kept(folder() + QLatin1String(name));
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write("kept stream");
+    }
+    file.replace(QStringLiteral("KEPT"), folder()).replace(QStringLiteral("SECRET"), secret);
+    const QString path = QFileInfo(file).isAbsolute() ? file : folder() + QLatin1Char('/') + file;
+    const QByteArray before = contentOf(path);
+    const bool existed = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+    m_now += 8 * 24 * 3600;
+    writeRecord({{file, m_now - 8 * 24 * 3600}});
+    if (!trusted)
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("job journal : order \"O-1\" dropped")));
+
+    JobJournal journal(folder());
+    const QList<SJob> jobs = journal.jobs();
+    QCOMPARE(jobs.size(), trusted ? 1 : 0);
+    if (trusted)
+        QCOMPARE(jobs.first().filePath, folder() + QStringLiteral("/order-K-1.prn"));
+    QCOMPARE(journal.expire(), trusted ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !trusted && existed);
+    if (!trusted)
+        QCOMPARE(contentOf(path), before);
+    QCOMPARE(contentOf(secret), QByteArray("the user's secret"));
+    QVERIFY(JobJournal(folder()).jobs().isEmpty()); // the dropped record is gone, nothing else with it
+}
+
+// Each kept file belongs to one record: a record's expiry deletes its own file and no other's.
+void TestJobJournal::everyKeptFileHasOneRecord_data()
+{
+    QTest::addColumn<QString>("firstOrder");
+    QTest::addColumn<QString>("secondOrder");
+    QTest::newRow("orders whose names read the same") << QStringLiteral("A/1") << QStringLiteral("A_1");
+    QTest::newRow("orders alike in their first 64 characters")
+        << QString(64, QLatin1Char('x')) + QStringLiteral("-1")
+        << QString(64, QLatin1Char('x')) + QStringLiteral("-2");
+}
+
+void TestJobJournal::everyKeptFileHasOneRecord()
+{
+    QFETCH(QString, firstOrder);
+    QFETCH(QString, secondOrder);
+    JobJournal journal(folder());
+    SJob first = spooled(7, firstOrder, "first");
+    QVERIFY(journal.keep(first));
+    m_now += 3 * 24 * 3600;
+    SJob second = spooled(7, secondOrder, "second");
+    QVERIFY(journal.keep(second));
+    QCOMPARE(journal.jobs().size(), 2);
+    QCOMPARE(contentOf(second.filePath), QByteArray("second"));
+    QCOMPARE(contentOf(first.filePath), QByteArray("first"));
+
+    m_now += 5 * 24 * 3600;
+    QCOMPARE(JobJournal(folder()).expire(), 1);
+    QVERIFY(!QFile::exists(first.filePath));
+    QCOMPARE(contentOf(second.filePath), QByteArray("second"));
+    QCOMPARE(JobJournal(folder()).jobs().size(), 1);
+}
+
+// A record on disk that names another record's file: the record written later put the file there and
+// owns it; the old one's expiry leaves it alone.
+void TestJobJournal::fileNamedTwiceBelongsToTheLaterRecord()
+{
+    QDir().mkpath(folder());
+    const QString kept = folder() + QStringLiteral("/order-O-2-2.prn");
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("second");
+    file.close();
+    m_now += 8 * 24 * 3600;
+    writeRecord({{kept, m_now - 8 * 24 * 3600}, {kept, m_now - 3600}});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                           "job journal : order \"O-1\" dropped.*later record")));
+    JobJournal journal(folder());
+    QCOMPARE(journal.expire(), 0);
+    QCOMPARE(contentOf(kept), QByteArray("second"));
+    const QList<SJob> jobs = journal.jobs();
+    QCOMPARE(jobs.size(), 1);
+    QCOMPARE(jobs.first().orderId, QStringLiteral("O-2"));
+}
+
+// With no room on the disk, keeping a job changes nothing: the record stays whole and the job's file
+// stays where it was, with nothing left behind in the folder.
+void TestJobJournal::fullDiskKeepsRecordAndSpoolFile_data()
+{
+    QTest::addColumn<qint64>("room");
+    QTest::newRow("nothing fits") << qint64(0);
+    QTest::newRow("part of the record fits") << qint64(200);
+}
+
+void TestJobJournal::fullDiskKeepsRecordAndSpoolFile()
+{
+    QFETCH(qint64, room);
+    JobJournal journal(folder());
+    SJob first = spooled(1, QStringLiteral("A-1"), "first");
+    QVERIFY(journal.keep(first));
+    const QByteArray record = contentOf(folder() + QStringLiteral("/journal.json"));
+    const QStringList files = keptFolder();
+    SJob second = spooled(2, QStringLiteral("B-2"), "second");
+    const SJob before = second;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("journal.json.*not written")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("job journal : cannot write")));
+    {
+        DiskFull full(room);
+        QVERIFY(!journal.keep(second));
+    }
+    QCOMPARE(second.filePath, before.filePath);
+    QCOMPARE(contentOf(second.filePath), QByteArray("second"));
+    QCOMPARE(contentOf(folder() + QStringLiteral("/journal.json")), record);
+    QCOMPARE(keptFolder(), files);
+    QCOMPARE(journal.jobs().size(), 1);
+    QCOMPARE(JobJournal(folder()).jobs().size(), 1);
+    QVERIFY(journal.keep(second)); // room again
+    QCOMPARE(JobJournal(folder()).jobs().size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestJobJournal)

@@ -71,7 +71,7 @@ void warnAboutTypes(const QJsonObject& values)
     static const char* const kStrings[] = {"https_server",      "version",           "log_server",
                                            "oss_address",       "ws_server",         "converter",
                                            "autopilot",         "autopilot_receipt", "autopilot_screenshots",
-                                           "after_sales_phone", "autopilot_flow"};
+                                           "after_sales_phone", "autopilot_flow",    "autopilot_documents"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -177,6 +177,11 @@ QString AConfig::autopilot() const
 QString AConfig::autopilot_flow() const
 {
     return stringValue(QStringLiteral("autopilot_flow"), QString());
+}
+
+QString AConfig::autopilot_documents() const
+{
+    return stringValue(QStringLiteral("autopilot_documents"), QString());
 }
 
 QString AConfig::autopilot_receipt() const

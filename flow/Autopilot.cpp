@@ -239,12 +239,17 @@ void Autopilot::goOnline(QPointer<MainShareWidget> page)
 {
     m_printing = false;
     auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
-    if (!devices)
+    auto* accounts = page ? page->findChild<QComboBox*>(QStringLiteral("cbx_account")) : nullptr;
+    if (!devices || !accounts)
         return;
-    for (UIDevice* row : devices->rows()) {
-        if (row->device().deviceIp.isEmpty() && row->device().deviceStatus == DeviceEntry::Online) {
-            say(QStringLiteral("chooses %1 (%2), which has no local address, and prints")
-                    .arg(row->device().deviceNickname, row->device().deviceCode));
+    // Each account lists its own devices: the first that has one without a local address.
+    for (int account = 0; account < accounts->count(); ++account) {
+        accounts->setCurrentIndex(account);
+        for (UIDevice* row : devices->rows()) {
+            if (!row->device().deviceIp.isEmpty() || row->device().deviceStatus != DeviceEntry::Online)
+                continue;
+            say(QStringLiteral("chooses %1 (%2) of %3, which has no local address, and prints")
+                    .arg(row->device().deviceNickname, row->device().deviceCode, accounts->currentText()));
             emit row->click(row->index());
             if (auto* balance = page->findChild<QAbstractButton*>(QStringLiteral("btn_balance")))
                 balance->click();
@@ -269,7 +274,7 @@ bool Autopilot::addOnlineDocument(MainOnlineWidget* page)
     const QString path = documents.at(list->rows().size()).absoluteFilePath();
     say(QStringLiteral("adds %1").arg(path));
     list->addFile(path);
-    return true;
+    return list->rows().size() < documents.size();
 }
 
 bool Autopilot::once(const QString& name)
@@ -301,7 +306,7 @@ void Autopilot::playOnline(QPointer<MainOnlineWidget> page)
         }
         if (ready < rows.size()) {
             // A picture of documents in different states: some ready, others still on their way.
-            if (ready > 0 && once(QStringLiteral("online-step1-busy")))
+            if (ready > 0 && !adding && once(QStringLiteral("online-step1-busy")))
                 snap(page->window(), QStringLiteral("online-step1-busy"));
             return;
         }

@@ -50,8 +50,8 @@ private:
     void print(QPointer<MainShareWidget> page);
     // Sends the share page's job online through a device that has no local address; runs outside look().
     void goOnline(QPointer<MainShareWidget> page);
-    // Adds the next document of the online folder once every row before it is ready; false when all
-    // are listed.
+    // Adds the next document of the online folder once every row before it is ready; false once the
+    // last one is listed.
     bool addOnlineDocument(MainOnlineWidget* page);
     // Steps through the online page as far as its documents allow; runs outside look().
     void playOnline(QPointer<MainOnlineWidget> page);

@@ -58,9 +58,11 @@ int runSettings(QApplication& app)
 
 int runUpgradeNotice(QApplication& app)
 {
+    const QString text =
+        QStringLiteral("Pavko智能打印驱动更新完成，已升级至V") + ASingleton<AConfig>::instance()->version();
+    qInfo() << "upgrade notice :" << text;
     UIInfomation notice;
-    notice.setText(QStringLiteral("Pavko智能打印驱动更新完成，已升级至V") +
-                   ASingleton<AConfig>::instance()->version());
+    notice.setText(text);
     notice.setDisplayTime(5);
     notice.start();
     return app.exec();

@@ -37,31 +37,33 @@ bool isInteger(const QJsonValue& value)
     return value.isDouble() && double(value.toInt(0)) == value.toDouble();
 }
 
-// The object of the file, or empty with a warning that tells an administrator what is wrong with it:
-// with an unusable file the client talks to the production service, which must not go unnoticed.
-QJsonObject readConfig(const QString& path)
+// The object of the file, or empty with what is wrong with it in problem.
+QJsonObject readConfig(const QString& path, QString& problem)
 {
     QFile file(path);
     if (!file.exists()) {
-        qWarning() << QStringLiteral("找不到文件 ") + path;
+        problem = QStringLiteral("config : no file");
         return {};
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "config : cannot read" << path << ":" << file.errorString();
+        problem = QStringLiteral("config : cannot read it : ") + file.errorString();
         return {};
     }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError) {
-        qWarning() << "config :" << path << "is not JSON :" << error.errorString() << "at offset"
-                   << error.offset;
+        problem = QStringLiteral("config : not JSON : \"%1\" at offset %2")
+                      .arg(error.errorString())
+                      .arg(error.offset);
         return {};
     }
     if (!document.isObject()) {
-        qWarning() << "config :" << path << "holds" << (document.isArray() ? "an array" : "no value")
-                   << "instead of an object";
+        problem = QStringLiteral("config : holds %1 instead of an object")
+                      .arg(QLatin1String(document.isArray() ? "an array" : "no value"));
         return {};
     }
+    if (document.object().isEmpty())
+        problem = QStringLiteral("config : holds no keys");
     return document.object();
 }
 
@@ -71,7 +73,7 @@ void warnAboutTypes(const QJsonObject& values)
     static const char* const kStrings[] = {"https_server",      "version",           "log_server",
                                            "oss_address",       "ws_server",         "converter",
                                            "autopilot",         "autopilot_receipt", "autopilot_screenshots",
-                                           "after_sales_phone", "autopilot_flow"};
+                                           "after_sales_phone", "autopilot_flow",    "autopilot_documents"};
     static const char* const kIntegers[] = {"wait_s", "wait_l", "scan_max_probes", "device_control_port",
                                             "device_raw_port"};
     for (const char* key : kStrings) {
@@ -100,7 +102,14 @@ AConfig::AConfig(const QString& dir) : AConfig(FilePath{dir + QStringLiteral("co
 
 AConfig::AConfig(const FilePath& file)
 {
-    m_values = readConfig(file.path);
+    QString problem;
+    m_values = readConfig(file.path, problem);
+    // With an unusable file the client talks to the production service, which must not go unnoticed:
+    // administrators search the logs for this line, and the next one says what is wrong.
+    if (m_values.isEmpty()) {
+        qWarning() << QStringLiteral("找不到文件 ") + file.path;
+        qWarning().noquote() << problem;
+    }
     warnAboutTypes(m_values);
 }
 
@@ -177,6 +186,11 @@ QString AConfig::autopilot() const
 QString AConfig::autopilot_flow() const
 {
     return stringValue(QStringLiteral("autopilot_flow"), QString());
+}
+
+QString AConfig::autopilot_documents() const
+{
+    return stringValue(QStringLiteral("autopilot_documents"), QString());
 }
 
 QString AConfig::autopilot_receipt() const

@@ -48,9 +48,11 @@ public:
     // Demos and end-to-end runs without a person at the screen: "balance" or "wechat" lets the program
     // click through each job's windows itself with that payment; empty (the default) leaves it to the user.
     QString autopilot() const;
-    // "delivery" sends the autopilot of cloud mode to the print-and-deliver page with the documents;
-    // empty (the default) orders them for online printing.
+    // "online" lets the autopilot of driver mode take the job to online printing and order the documents
+    // of autopilot_documents there; empty (the default) prints the job on the share page.
     QString autopilot_flow() const;
+    // The folder whose files the autopilot prints online; empty for none.
+    QString autopilot_documents() const;
     // Where the autopilot writes what each job went through (JSON); by default "receipt.json" in the
     // application folder.
     QString autopilot_receipt() const;

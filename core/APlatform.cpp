@@ -1,6 +1,7 @@
 #include "APlatform.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 
 bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs)
@@ -12,6 +13,32 @@ bool convertToPdf(const QString& converter, const QString& input, const QString&
     if (!ended)
         process.kill();
     return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString windowsCommandLine(const QStringList& arguments)
+{
+    QStringList quoted;
+    for (const QString& argument : arguments) {
+        if (!argument.isEmpty() && !argument.contains(QRegularExpression(QStringLiteral("[ \t\n\v\"]")))) {
+            quoted.append(argument);
+            continue;
+        }
+        QString out(QLatin1Char('"'));
+        int backslashes = 0;
+        for (const QChar c : argument) {
+            if (c == QLatin1Char('\\')) {
+                ++backslashes;
+                continue;
+            }
+            // Backslashes count only before a quote: there each stands for half of what is written.
+            out += QString(c == QLatin1Char('"') ? 2 * backslashes + 1 : backslashes, QLatin1Char('\\'));
+            out += c;
+            backslashes = 0;
+        }
+        out += QString(2 * backslashes, QLatin1Char('\\')) + QLatin1Char('"');
+        quoted.append(out);
+    }
+    return quoted.join(QLatin1Char(' '));
 }
 
 QString deviceIdFromWmicOutput(const QByteArray& output)

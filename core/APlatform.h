@@ -34,6 +34,11 @@ QString instanceLockFolder();
 // content whatever happens meanwhile.
 bool renameOver(const QString& from, const QString& to);
 
+// The arguments as one Windows command line that the program's C runtime splits back into exactly
+// these arguments: blanks, tabs and quotes make an argument quoted, backslashes before a quote (and
+// before the closing quote) are doubled, quotes are escaped, and an empty argument is "".
+QString windowsCommandLine(const QStringList& arguments);
+
 // Starts the program on its own, outliving this process, in workingDir (empty: this process's own).
 // False when it could not be started. Downloaded installers are started through here.
 bool startDetachedProgram(const ProgramCall& call, const QString& workingDir);

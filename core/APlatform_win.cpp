@@ -20,11 +20,7 @@ bool isProcessRunning(const QString& name)
 bool startDetachedProgram(const ProgramCall& call, const QString& workingDir)
 {
     // Through the shell: an installer that asks for elevation cannot be started by CreateProcess.
-    QStringList quoted;
-    for (const QString& argument : call.arguments)
-        quoted.append(argument.contains(QLatin1Char(' ')) ? QLatin1Char('"') + argument + QLatin1Char('"')
-                                                          : argument);
-    const QString parameters = quoted.join(QLatin1Char(' '));
+    const QString parameters = windowsCommandLine(call.arguments);
     const QString program = QDir::toNativeSeparators(call.program);
     const QString folder = QDir::toNativeSeparators(workingDir);
     const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(

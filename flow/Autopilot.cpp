@@ -4,6 +4,7 @@
 #include "ASingleton.h"
 #include "AddressDetailWidget.h"
 #include "AddressListWidget.h"
+#include "BadNetWidget.h"
 #include "CloudSuccess.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
@@ -15,6 +16,7 @@
 #include "OnlineWidget2.h"
 #include "OwnerOnlyFile.h"
 #include "PayWidget.h"
+#include "UIDevice.h"
 #include "UIDeviceList.h"
 #include "UIFile2.h"
 #include "UIFileList2.h"
@@ -54,15 +56,17 @@ std::unique_ptr<Autopilot> Autopilot::fromConfig(JobStatusWidget* status)
         qWarning() << "autopilot : unknown payment" << choice << "(balance or wechat); left off";
         return nullptr;
     }
-    return std::make_unique<Autopilot>(choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance,
-                                       config->autopilot_receipt(), config->autopilot_screenshots(), status,
-                                       config->autopilot_flow() == QLatin1String("delivery"));
+    return std::make_unique<Autopilot>(
+        choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance, config->autopilot_receipt(),
+        config->autopilot_screenshots(), status,
+        config->autopilot_flow() == QLatin1String("online") ? config->autopilot_documents() : QString());
 }
 
 Autopilot::Autopilot(Payment payment, QString receiptPath, QString screenshotFolder, JobStatusWidget* status,
-                     bool delivery, QObject* parent)
+                     QString onlineDocuments, QObject* parent)
     : QObject(parent), m_payment(payment), m_receiptPath(std::move(receiptPath)),
-      m_screenshotFolder(std::move(screenshotFolder)), m_status(status), m_delivery(delivery)
+      m_screenshotFolder(std::move(screenshotFolder)), m_status(status),
+      m_onlineDocuments(std::move(onlineDocuments))
 {
     if (status)
         connect(status, &JobStatusWidget::job_msg, this, &Autopilot::onStatus);
@@ -106,21 +110,26 @@ void Autopilot::look()
             snap(window, QStringLiteral("payment"));
         } else if (auto* box = qobject_cast<QMessageBox*>(window)) {
             answer(box);
+        } else if (auto* badNet = qobject_cast<BadNetWidget*>(window)) {
+            if (!m_onlineDocuments.isEmpty() && once(QStringLiteral("went online"))) {
+                reach(QStringLiteral("online printing"));
+                if (auto* online = badNet->findChild<QAbstractButton*>(QStringLiteral("btn_online")))
+                    QTimer::singleShot(0, online, &QAbstractButton::click);
+            }
         } else if (qobject_cast<AddressListWidget*>(window) || qobject_cast<AddressDetailWidget*>(window) ||
                    qobject_cast<CloudSuccess*>(window)) {
             lookAtAddresses(window);
         }
         if (m_printing || !m_printedFrom.isNull())
             continue;
-        auto* online = window->findChild<MainOnlineWidget*>();
-        if (m_delivery && (online || window->findChild<MainCloudWidget*>())) {
-            if (!m_onlineOrdered) {
-                m_printing = true;
-                QTimer::singleShot(0, this,
-                                   [this, target = QPointer<QWidget>(window)] { playDelivery(target); });
-            }
+        auto* delivery = window->findChild<MainCloudWidget*>();
+        if (delivery && delivery->isVisible() && !m_onlineOrdered) {
+            m_printing = true;
+            QTimer::singleShot(
+                0, this, [this, target = QPointer<MainCloudWidget>(delivery)] { playDelivery(target); });
             continue;
         }
+        auto* online = window->findChild<MainOnlineWidget*>();
         if (online && online->isVisible() && !m_onlineOrdered) {
             m_printing = true;
             QTimer::singleShot(0, this,
@@ -129,7 +138,16 @@ void Autopilot::look()
         }
         auto* page = window->findChild<MainShareWidget*>();
         auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
-        if (page && page->isVisible() && devices && devices->selectedEntry()) {
+        if (page && page->isVisible() && devices && devices->selectedEntry() &&
+            !m_onlineDocuments.isEmpty()) {
+            if (!m_wentOnline) {
+                m_wentOnline = true;
+                reach(QStringLiteral("share page"));
+                m_printing = true;
+                QTimer::singleShot(0, this,
+                                   [this, target = QPointer<MainShareWidget>(page)] { goOnline(target); });
+            }
+        } else if (page && page->isVisible() && devices && devices->selectedEntry()) {
             reach(QStringLiteral("share page"));
             m_printedFrom = page;
             QTimer::singleShot(0, this, [this, target = QPointer<MainShareWidget>(page)] { print(target); });
@@ -217,6 +235,48 @@ void Autopilot::print(QPointer<MainShareWidget> page)
     m_printing = false;
 }
 
+void Autopilot::goOnline(QPointer<MainShareWidget> page)
+{
+    m_printing = false;
+    auto* devices = page ? page->findChild<UIDeviceList*>(QStringLiteral("widget_device_list")) : nullptr;
+    auto* accounts = page ? page->findChild<QComboBox*>(QStringLiteral("cbx_account")) : nullptr;
+    if (!devices || !accounts)
+        return;
+    // Each account lists its own devices: the first that has one without a local address.
+    for (int account = 0; account < accounts->count(); ++account) {
+        accounts->setCurrentIndex(account);
+        for (UIDevice* row : devices->rows()) {
+            if (!row->device().deviceIp.isEmpty() || row->device().deviceStatus != DeviceEntry::Online)
+                continue;
+            say(QStringLiteral("chooses %1 (%2) of %3, which has no local address, and prints")
+                    .arg(row->device().deviceNickname, row->device().deviceCode, accounts->currentText()));
+            emit row->click(row->index());
+            if (auto* balance = page->findChild<QAbstractButton*>(QStringLiteral("btn_balance")))
+                balance->click();
+            if (auto* printNow = page->findChild<QAbstractButton*>(QStringLiteral("btn_print")))
+                printNow->click(); // returns once the bad-network dialog chose online printing
+            return;
+        }
+    }
+    say(QStringLiteral("the share page has no device without a local address"));
+}
+
+bool Autopilot::addOnlineDocument(MainOnlineWidget* page)
+{
+    UIFileList2* list = page->step1()->fileList();
+    const QFileInfoList documents =
+        QDir(m_onlineDocuments).entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+    if (list->rows().size() >= documents.size())
+        return false;
+    for (const UIFile2* row : list->rows())
+        if (row->status() != UIFile2::Ready)
+            return true; // one at a time, as a user who waits for each
+    const QString path = documents.at(list->rows().size()).absoluteFilePath();
+    say(QStringLiteral("adds %1").arg(path));
+    list->addFile(path);
+    return list->rows().size() < documents.size();
+}
+
 bool Autopilot::once(const QString& name)
 {
     if (m_snapped.contains(name))
@@ -231,6 +291,7 @@ void Autopilot::playOnline(QPointer<MainOnlineWidget> page)
     if (page.isNull())
         return;
     if (page->step1()->isVisible()) {
+        const bool adding = !m_onlineDocuments.isEmpty() && addOnlineDocument(page);
         const QList<UIFile2*> rows = page->step1()->fileList()->rows();
         if (rows.isEmpty())
             return;
@@ -245,10 +306,12 @@ void Autopilot::playOnline(QPointer<MainOnlineWidget> page)
         }
         if (ready < rows.size()) {
             // A picture of documents in different states: some ready, others still on their way.
-            if (ready > 0 && once(QStringLiteral("online-step1-busy")))
+            if (ready > 0 && !adding && once(QStringLiteral("online-step1-busy")))
                 snap(page->window(), QStringLiteral("online-step1-busy"));
             return;
         }
+        if (adding)
+            return;
         reach(QStringLiteral("documents ready"));
         if (once(QStringLiteral("online-step1")))
             snap(page->window(), QStringLiteral("online-step1"));

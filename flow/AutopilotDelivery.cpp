@@ -6,8 +6,6 @@
 #include "CloudWidget1.h"
 #include "CloudWidget2.h"
 #include "MainCloudWidget.h"
-#include "MainOnlineWidget.h"
-#include "OnlineWidget1.h"
 #include "UIFile.h"
 #include "UIFileList.h"
 
@@ -32,23 +30,11 @@ void choose(QComboBox* box, const QString& text)
 }
 } // namespace
 
-void Autopilot::playDelivery(QPointer<QWidget> window)
+void Autopilot::playDelivery(QPointer<MainCloudWidget> page)
 {
     m_printing = false;
-    if (window.isNull())
+    if (page.isNull() || !page->isVisible())
         return;
-    auto* page = window->findChild<MainCloudWidget*>();
-    if (!page || !page->isVisible()) {
-        if (auto* cloud = child(window, "btn_cloud"))
-            cloud->click();
-        return;
-    }
-    // Documents that reached the online page first go over, as a user would drag them.
-    if (auto* online = window->findChild<MainOnlineWidget*>()) {
-        for (UIFile2* row : online->step1()->fileList()->rows())
-            if (once(QStringLiteral("moved ") + row->filePath()))
-                page->step1()->fileList()->addFile(row->filePath());
-    }
     CloudWidget1* step1 = page->step1();
     if (step1->isVisible()) {
         const QList<UIFile*> rows = step1->fileList()->cloudRows();

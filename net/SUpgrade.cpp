@@ -53,7 +53,17 @@ SUpgrade::SUpgrade(QObject* parent)
 SUpgrade::SUpgrade(Setup setup, QObject* parent) : QObject(parent), m_setup(std::move(setup))
 {
     connect(&m_checkTimer, &QTimer::timeout, this, &SUpgrade::check);
-    m_checkTimer.start(kCheckIntervalMs);
+    m_checkTimer.setInterval(kCheckIntervalMs);
+    m_startTimer.setSingleShot(true);
+    connect(&m_startTimer, &QTimer::timeout, &m_checkTimer, qOverload<>(&QTimer::start));
+    m_startTimer.start(kCheckIntervalMs);
+}
+
+int SUpgrade::msUntilNextCheck() const
+{
+    if (m_checkTimer.isActive())
+        return m_checkTimer.remainingTime();
+    return m_startTimer.isActive() ? m_startTimer.remainingTime() + m_checkTimer.interval() : -1;
 }
 
 int SUpgrade::compareVersions(const QString& a, const QString& b, bool* ok)
@@ -149,6 +159,7 @@ void SUpgrade::check()
     if (!getLatestVersion(info))
         return;
     // One proper answer is enough for this run, whatever it says.
+    m_startTimer.stop();
     m_checkTimer.stop();
     if (!isOlderThan(info.packageVersion)) {
         qInfo() << "upgrade: nothing newer than" << m_setup.clientVersion << "(latest" << info.packageVersion

@@ -9,8 +9,8 @@ class AStatus;
 
 // Keeps the client up to date: asks the service for the latest version, downloads the patch or the
 // full package next to the program and starts it as an installer of its own. In the background it
-// checks every kCheckIntervalMs until the service first answers properly; the settings page calls
-// upgradeNow() on demand.
+// checks every kCheckIntervalMs, the first time two intervals after start-up (once the client has
+// settled), until the service first answers properly; the settings page calls upgradeNow() on demand.
 class SUpgrade : public QObject
 {
     Q_OBJECT
@@ -57,14 +57,17 @@ public:
     // Asked before an optional version is installed; true to install, false to skip it for good.
     using Ask = std::function<bool(const QString& question)>;
 
-    // From the configuration, the application directory and the process's status store. The
-    // background checks start at once: the first one kCheckIntervalMs from now.
+    // From the configuration, the application directory and the process's status store. The check
+    // timer starts kCheckIntervalMs from now, so that its first check comes 2 × kCheckIntervalMs from now.
     explicit SUpgrade(QObject* parent = nullptr);
     SUpgrade(Setup setup, QObject* parent = nullptr);
 
     // Without one, optional versions are left alone (never installed, never skipped).
     void setAsk(Ask ask) { m_ask = std::move(ask); }
-    bool isChecking() const { return m_checkTimer.isActive(); }
+    // Whether background checks are still to come.
+    bool isChecking() const { return m_startTimer.isActive() || m_checkTimer.isActive(); }
+    // Milliseconds until the next background check; -1 when none is to come.
+    int msUntilNextCheck() const;
 
     bool getLatestVersion(SPackageInfo& info) const;
     int install(const SPackageInfo& info);
@@ -91,6 +94,7 @@ private:
     // Downloads url to file through a temporary name beside it; the file appears only when complete.
     bool download(const QString& url, const QString& file) const;
 
+    QTimer m_startTimer;
     QTimer m_checkTimer;
     Setup m_setup;
     Ask m_ask;

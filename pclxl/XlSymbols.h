@@ -53,6 +53,7 @@ enum XlTagClass : uint8_t
 enum : uint32_t
 {
     XL_UBYTE = 0,
+    XL_SBYTE = 1, // embedded-data elements only
     XL_UINT16 = 2,
     XL_SINT16 = 3,
     XL_UINT32 = 4,

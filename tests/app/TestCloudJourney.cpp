@@ -1,7 +1,10 @@
+#include "FakeAddressBook.h"
+#include "FakeCloudService.h"
 #include "FakeObjectStorage.h"
 #include "FakeOnlineService.h"
 #include "TestSupport.h"
 
+#include <QJsonArray>
 #include <QProcess>
 #include <QtTest>
 
@@ -11,7 +14,8 @@ const QHostAddress kAddress(QStringLiteral("127.0.81.4"));
 
 // The real program in cloud mode with its autopilot, against loopback fakes of the service, its storage
 // and its push channel: a PDF handed on the command line and a second one handed by a later start are
-// uploaded or recognised, converted, split, priced, paid by balance and ordered.
+// uploaded or recognised and converted on the print-and-deliver page, priced by the provider near the
+// default address, paid by balance and ordered delivered.
 class TestCloudJourney : public QObject
 {
     Q_OBJECT
@@ -37,6 +41,17 @@ void TestCloudJourney::documentsAreOrdered()
                     FakeResponse::json(R"({"code":0,"data":{"check":1,"user_document_id":555}})"));
     FakeOnlineService online(service, push);
     online.pages = 3;
+    FakeCloudService delivery(service);
+    FakeAddressBook addresses(service);
+    addresses.token = QStringLiteral("tok-1");
+    addresses.addresses = {QJsonObject{{QStringLiteral("id"), 2},
+                                       {QStringLiteral("name"), QStringLiteral("李雷")},
+                                       {QStringLiteral("mobile"), QStringLiteral("13800000000")},
+                                       {QStringLiteral("province"), QStringLiteral("广东省")},
+                                       {QStringLiteral("city"), QStringLiteral("深圳市")},
+                                       {QStringLiteral("area"), QStringLiteral("南山区")},
+                                       {QStringLiteral("address"), QStringLiteral("科苑路15号")},
+                                       {QStringLiteral("default"), 1}}};
     TestAppDir dir;
     dir.writeConfig(
         QStringLiteral(R"({"https_server":"%1","log_server":"%1","oss_address":"%2","ws_server":"%3",)"
@@ -68,14 +83,20 @@ void TestCloudJourney::documentsAreOrdered()
                                               {QStringLiteral("status"), QStringLiteral("5")}}}});
     QTRY_VERIFY_WITH_TIMEOUT(cloud.state() == QProcess::NotRunning, 60000);
     QCOMPARE(cloud.exitCode(), 0);
-    const QList<FakeRequest> orders = service.requestsTo("/w1/printing/printingFile");
+    // Nothing went the online-print way.
+    QVERIFY(service.requestsTo("/w1/printing/printingFile").isEmpty());
+    const QList<FakeRequest> orders = service.requestsTo("/c3/cloud_order/creatOrderwithfiles");
     QCOMPARE(orders.size(), 1);
-    const QString expected = QStringLiteral(
-        R"([{"document_id":"1000","num":"1","size":"1","double":"0","double_type":"2","color":"0",)"
-        R"("split_start_page":"1","split_end_page":"3","split_synthetize":"0","filepage":"3"},)"
-        R"({"document_id":"555","num":"1","size":"1","double":"0","double_type":"2","color":"0",)"
-        R"("split_start_page":"1","split_end_page":"3","split_synthetize":"0","filepage":"3"}])");
-    QCOMPARE(QString::fromUtf8(orders.first().queryValue("print_data")), expected);
+    // JSON bodies reach the service encoded twice, as it has always read them.
+    const QJsonObject body =
+        QJsonDocument::fromJson(QString::fromUtf8(orders.first().body).toLatin1()).object();
+    QCOMPARE(body.value(QLatin1String("merchant_id")).toString(), QStringLiteral("11"));
+    QCOMPARE(body.value(QLatin1String("address")).toString(), QStringLiteral("科苑路15号"));
+    QStringList documents;
+    for (const QJsonValue& file : body.value(QLatin1String("print_file")).toArray())
+        documents << file[QLatin1String("document_name")].toString() + QLatin1Char('=') +
+                         file[QLatin1String("document_id")].toString();
+    QCOMPARE(documents, (QStringList{QStringLiteral("report.pdf=1000"), QStringLiteral("notes.txt=555")}));
 }
 
 QTEST_GUILESS_MAIN(TestCloudJourney)

@@ -165,8 +165,20 @@ private slots:
         QCOMPARE(QByteArray(static_cast<const char*>(mailbox.constData())), first.toLatin1() + ',');
     }
 
+    void upgradeNoticeClosesItself_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("configured version") << QByteArray() << "Pavko智能打印驱动更新完成，已升级至V2.3.4";
+        QTest::newRow("no version configured") << QByteArray("{\"log_server\":\"http://127.0.0.1:9\"}")
+                                               << "Pavko智能打印驱动更新完成，已升级至V9.9.9";
+    }
     void upgradeNoticeClosesItself()
     {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, text);
+        if (!config.isNull())
+            m_dir->writeConfig(config);
         QElapsedTimer clock;
         clock.start();
         QProcess* notice = start({QStringLiteral("upgrade")});
@@ -174,6 +186,8 @@ private slots:
         QVERIFY(clock.elapsed() >= 4750); // a coarse timer may fire up to 5 % early
         QCOMPARE(notice->exitStatus(), QProcess::NormalExit);
         QCOMPARE(notice->exitCode(), 0);
+        QVERIFY2(log().contains(QStringLiteral(" [Info] upgrade notice : \"%1\"\n").arg(text)),
+                 qPrintable(log()));
     }
 
 private:

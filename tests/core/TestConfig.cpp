@@ -25,16 +25,25 @@ private slots:
         QTest::addColumn<QString>("read");       // "version wait_l wait_s dev|-"
         QTest::addColumn<QStringList>("warnings");
         const QString defaults = QStringLiteral("9.9.9 5 0 -");
+        // Administrators search the logs for the first line of an unusable file; the next says why.
+        const QString notFound = QStringLiteral("\"找不到文件 %1\"");
         QTest::newRow("missing") << QByteArray() << defaults
-                                 << QStringList{QStringLiteral("\"找不到文件 %1\"")};
+                                 << QStringList{notFound, QStringLiteral("config : no file")};
         QTest::newRow("syntax error")
             << QByteArray("{\"version\": ") << defaults
-            << QStringList{
-                   QStringLiteral("config : \"%1\" is not JSON : \"unterminated object\" at offset 12")};
+            << QStringList{notFound,
+                           QStringLiteral("config : not JSON : \"unterminated object\" at offset 12")};
         QTest::newRow("array") << QByteArray(R"([{"version":"2.0"}])") << defaults
-                               << QStringList{
-                                      QStringLiteral("config : \"%1\" holds an array instead of an object")};
-        QTest::newRow("empty object") << QByteArray("{}") << defaults << QStringList();
+                               << QStringList{notFound,
+                                              QStringLiteral("config : holds an array instead of an object")};
+        QTest::newRow("bare value")
+            << QByteArray("42") << defaults
+            << QStringList{notFound, QStringLiteral("config : not JSON : \"illegal value\" at offset 1")};
+        QTest::newRow("unreadable: a folder")
+            << QByteArray("<folder>") << defaults
+            << QStringList{notFound, QStringLiteral("config : cannot read it : file to open is a directory")};
+        QTest::newRow("empty object") << QByteArray("{}") << defaults
+                                      << QStringList{notFound, QStringLiteral("config : holds no keys")};
         QTest::newRow("plain") << QByteArray(R"({"version":"1.2.3","wait_l":9,"wait_s":4})") << "1.2.3 9 4 -"
                                << QStringList();
         // Only absent and null keys take the default; other types convert as QJsonValue does.
@@ -74,7 +83,9 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, warnings);
         TestAppDir dir;
-        if (!content.isNull())
+        if (content == "<folder>")
+            QDir().mkpath(dir.file(QStringLiteral("config/config.json")));
+        else if (!content.isNull())
             dir.writeConfig(content);
         const QString path = dir.file(QStringLiteral("config/config.json"));
         g_warnings.clear();
@@ -82,7 +93,7 @@ private slots:
         const AConfig config(dir.path());
         qInstallMessageHandler(previous);
         for (QString& warning : warnings)
-            warning = warning.arg(path);
+            warning.replace(QLatin1String("%1"), path);
         QCOMPARE(g_warnings, warnings);
         QTEST(QStringLiteral("%1 %2 %3 %4")
                   .arg(config.version(), QString::number(config.wait_l()), QString::number(config.wait_s()),

@@ -3,6 +3,14 @@
 #include <QtTest>
 
 namespace {
+QStringList args(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* text : texts)
+        list.append(QString::fromUtf8(text));
+    return list;
+}
+
 // One SMBIOS structure: type, length, handle, the formatted area, then its strings and a closing zero.
 QByteArray structure(quint8 type, const QByteArray& formatted, const QByteArray& strings = {})
 {
@@ -32,6 +40,31 @@ private slots:
     {
         QFETCH(QByteArray, output);
         QTEST(deviceIdFromWmicOutput(output), "id");
+    }
+
+    // What the installer's C runtime reads back from the command line built for it.
+    void windowsCommandLine_data()
+    {
+        // Plain literals, not raw ones: moc misreads raw strings with backslashes and quotes.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain") << args({"/S", "/D"}) << "/S /D";
+        QTest::newRow("folder with a trailing backslash")
+            << args({"/S", "/D", "C:\\Program Files (x86)\\Pavko\\"})
+            << "/S /D \"C:\\Program Files (x86)\\Pavko\\\\\"";
+        QTest::newRow("trailing backslash, nothing to quote") << args({"C:\\Pavko\\"}) << "C:\\Pavko\\";
+        QTest::newRow("backslashes inside stay single")
+            << args({"C:\\My Files\\a\\\\b"}) << "\"C:\\My Files\\a\\\\b\"";
+        QTest::newRow("embedded quote") << args({"say \"hi\""}) << "\"say \\\"hi\\\"\"";
+        QTest::newRow("backslashes before a quote") << args({"a\\\\\"b"}) << "\"a\\\\\\\\\\\"b\"";
+        QTest::newRow("empty argument") << args({"/D", "", "x"}) << "/D \"\" x";
+        QTest::newRow("tab") << args({"a\tb"}) << "\"a\tb\"";
+        QTest::newRow("nothing") << args({}) << "";
+    }
+    void windowsCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QTEST(::windowsCommandLine(arguments), "line");
     }
 
     void smbiosUuid_data()

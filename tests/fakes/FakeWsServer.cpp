@@ -9,8 +9,12 @@
 #include <QWebSocketServer>
 
 namespace {
-// The two keys a client may sign with (production and development service).
-const char* const kKeys[] = {"Kd3Rw_VxPq8LnTs2YbHe", "Xc7Lm2QpVt9RsK4wNb8YhJ3dFg6Ze1Ua5Wk0PoMi"};
+// The key each service expects logins signed with.
+const char* key(FakeWsServer::Service service)
+{
+    return service == FakeWsServer::Development ? "Xc7Lm2QpVt9RsK4wNb8YhJ3dFg6Ze1Ua5Wk0PoMi"
+                                                : "Kd3Rw_VxPq8LnTs2YbHe";
+}
 
 QString sign(const QString& clientId, const QString& userId, const QString& only, const char* key)
 {
@@ -22,12 +26,12 @@ QString sign(const QString& clientId, const QString& userId, const QString& only
 }
 } // namespace
 
-FakeWsServer::FakeWsServer(bool tls, QObject* parent)
+FakeWsServer::FakeWsServer(bool tls, Service service, QObject* parent)
     : QObject(parent),
       m_server(new QWebSocketServer(QStringLiteral("fake"),
                                     tls ? QWebSocketServer::SecureMode : QWebSocketServer::NonSecureMode,
                                     this)),
-      m_tls(tls)
+      m_tls(tls), m_service(service)
 {
     if (tls) {
         const FakeTlsIdentity& identity = FakeTlsIdentity::selfSigned();
@@ -121,10 +125,8 @@ void FakeWsServer::receive(QWebSocket* socket, const QString& text)
     const QString userId = message.value(QLatin1String("user_id")).toString();
     const QString only = message.value(QLatin1String("only")).toString();
     bool good = message.value(QLatin1String("client_id")).toString() == clientId;
-    bool signedWell = false;
-    for (const char* key : kKeys)
-        signedWell = signedWell ||
-                     message.value(QLatin1String("sign")).toString() == sign(clientId, userId, only, key);
+    const bool signedWell =
+        message.value(QLatin1String("sign")).toString() == sign(clientId, userId, only, key(m_service));
     good = good && signedWell && !message.contains(QLatin1String("key"));
     m_goodLogins += good ? 1 : 0;
     socket->sendTextMessage(QString::fromUtf8(

@@ -12,11 +12,18 @@ class QWebSocketServer;
 // The service's push channel on loopback, scripted by the test: greets every connection with "init" and
 // a client id, checks the signed login, answers pings with "pong", sends what the test cues to every
 // connection, closes connections on cue, and records every text received. Plain ws:// or, with the
-// throw-away certificate of FakeTlsIdentity, wss://.
+// throw-away certificate of FakeTlsIdentity, wss://. It plays the production service or the development
+// one and takes only logins signed with that service's key.
 class FakeWsServer : public QObject
 {
 public:
-    explicit FakeWsServer(bool tls = false, QObject* parent = nullptr);
+    enum Service
+    {
+        Production,
+        Development
+    };
+
+    explicit FakeWsServer(bool tls = false, Service service = Production, QObject* parent = nullptr);
     ~FakeWsServer() override;
 
     // Listens on address (port 0: any free one; a stopped server restarts on its old port).
@@ -40,6 +47,7 @@ private:
 
     QWebSocketServer* m_server;
     bool m_tls;
+    Service m_service;
     QHostAddress m_address;
     quint16 m_port = 0;
     QList<QWebSocket*> m_sockets;

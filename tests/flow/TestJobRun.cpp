@@ -1,12 +1,15 @@
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AppDir.h"
+#include "CloudJobRun.h"
 #include "FakeHttpServer.h"
 #include "JobJournal.h"
 #include "JobRun.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
 #include "JobSweep.h"
+#include "LoginWidget.h"
+#include "MainCloudWidget.h"
 #include "MainShareWidget.h"
 #include "MainWidget.h"
 #include "TestSupport.h"
@@ -31,6 +34,7 @@ private slots:
     void rejectedFilesAreReported();
     void keptJobIsOfferedAfterARestartAndSentAgain();
     void manyKeptJobsOfferTheNewestOnly();
+    void cloudModeLogsInAgainAfterALogout();
 
 private:
     // An empty stream: no file.
@@ -65,8 +69,14 @@ void TestJobRun::initTestCase()
     QVERIFY(m_box.start());
     m_box.setDefault("GET", "/cgi-bin/win/isCanPrint", FakeResponse::json(R"({"result-code":0})"));
     m_box.setDefault("GET", "/cgi-bin/win/portControl", FakeResponse::json(R"({"result-code":1})"));
-    m_dir.writeConfig(QByteArray(R"({"https_server":"http://127.0.0.1:9","device_control_port":)") +
-                      QByteArray::number(m_box.serverPort()) + '}');
+    // The box also plays the service's QR login, which a logout in cloud mode needs.
+    m_dir.writeConfig(QByteArray(R"({"https_server":")") + m_box.baseUrl().toUtf8() +
+                      R"(","device_control_port":)" + QByteArray::number(m_box.serverPort()) + '}');
+    m_box.setDefault("GET", "/w1/Login/scanLogin",
+                     FakeResponse::json(R"({"code":0,"data":{"login_url":"https://example.invalid/l"}})"));
+    m_box.setDefault(
+        "GET", "/w1/Login/seeLogin",
+        FakeResponse::json(R"({"code":0,"data":{"token":"ij-kl","user_id":6,"username":"李雷"}})"));
     ASingleton<AStatus>::instance()->setInt(QStringLiteral("run_mode"), 2);
     m_status = new JobStatusWidget;
     m_sweep = new JobSweep;
@@ -222,6 +232,47 @@ void TestJobRun::manyKeptJobsOfferTheNewestOnly()
                 listed << table->item(row, column)->text();
     QVERIFY(listed.contains(QStringLiteral("M-%1").arg(count)));
     QVERIFY(!listed.contains(QStringLiteral("M-1")));
+}
+
+// Cloud mode: the print-and-deliver page, a logout, the QR login again, a second window; closing it ends
+// the run.
+void TestJobRun::cloudModeLogsInAgainAfterALogout()
+{
+    AStatus* status = ASingleton<AStatus>::instance();
+    status->setInt(QStringLiteral("software_mode"), 1);
+    status->setInt(QStringLiteral("run_mode"), 1);
+    status->setString(QStringLiteral("login_token"), QStringLiteral("ab-cd"));
+    status->setString(QStringLiteral("login_user_name"), QStringLiteral("韩梅梅"));
+    status->setInt(QStringLiteral("login_time"), QDateTime::currentSecsSinceEpoch());
+    const auto restore = qScopeGuard([status] {
+        status->setInt(QStringLiteral("software_mode"), 0);
+        status->setInt(QStringLiteral("run_mode"), 2);
+    });
+    m_box.clearRequests();
+    QStringList seen;
+    std::function<void(MainWidget*)> answer = [&](MainWidget* window) {
+        auto* page = window->findChild<MainCloudWidget*>();
+        seen << QStringLiteral("window %1")
+                    .arg(page && page->isVisible() ? QStringLiteral("delivery") : QStringLiteral("other"));
+        if (seen.size() > 1) {
+            window->close();
+            return;
+        }
+        const QPointer<MainWidget> first(window);
+        onNextModalMatching(
+            [first](QWidget* modal) { return first.isNull() && qobject_cast<LoginWidget*>(modal); },
+            [&](QWidget*) {
+                seen << QStringLiteral("login");
+                onNextModal<MainWidget>(answer);
+            });
+        window->findChild<QToolButton*>(QStringLiteral("btn_logout"))->click();
+    };
+    onNextModal<MainWidget>(answer);
+    CloudJobRun run;
+    QCOMPARE(seen, (QStringList{QStringLiteral("window delivery"), QStringLiteral("login"),
+                                QStringLiteral("window delivery")}));
+    QVERIFY(!m_box.requestsTo("/w1/Login/seeLogin").isEmpty());
+    QCOMPARE(status->getString(QStringLiteral("login_token")), QStringLiteral("ij-kl"));
 }
 
 QTEST_MAIN(TestJobRun)

@@ -22,6 +22,7 @@ private slots:
     void upgrades_data();
     void upgrades();
     void cutDownloadIsNeverRun();
+    void firstCheckAfterTwoIntervals();
 
 private:
     // Publishes version (empty: the service fails) with both files served as the stand-in installer.
@@ -168,6 +169,25 @@ void TestSUpgrade::cutDownloadIsNeverRun()
     }
     QVERIFY(upgrade.upgradeNow(message));
     QCOMPARE(installerArguments(), QStringLiteral("/S,/D,@"));
+}
+
+// The client settles first: the first background check comes an hour after start-up, then every half hour.
+void TestSUpgrade::firstCheckAfterTwoIntervals()
+{
+    m_dir = std::make_unique<TestAppDir>();
+    AStatus status(m_dir->path());
+    SUpgrade upgrade(setup(status, QStringLiteral("1.0.0")));
+    QVERIFY(upgrade.isChecking());
+    const int first = upgrade.msUntilNextCheck();
+    QVERIFY2(first > 2 * SUpgrade::kCheckIntervalMs - 60000 && first <= 2 * SUpgrade::kCheckIntervalMs,
+             qPrintable(QString::number(first)));
+    publish(QString(), 0, QString()); // a failed check leaves the schedule as it was
+    upgrade.check();
+    QVERIFY(upgrade.isChecking());
+    publish(QStringLiteral("1.0.0"), 0, QString()); // a proper answer ends the checking
+    upgrade.check();
+    QVERIFY(!upgrade.isChecking());
+    QCOMPARE(upgrade.msUntilNextCheck(), -1);
 }
 
 QTEST_GUILESS_MAIN(TestSUpgrade)

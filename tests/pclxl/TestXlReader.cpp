@@ -1,5 +1,6 @@
 #include "XlReader.h"
 #include "XlStreamBuilder.h"
+#include "XlSymbols.h"
 
 #include <QFile>
 #include <QtTest>
@@ -129,7 +130,7 @@ private slots:
         QTest::newRow("attribute identifier without a value") << (h + "\xf8\x03") << "error 33 count 1";
         QTest::newRow("16-bit attribute identifier") << (h + "\xc0\x01\xf9\x03") << "error 33 count 1";
         QTest::newRow("attribute without a name") << page(1, 1) << "error 34 count 1";
-        QTest::newRow("operator tag without a name") << (h + "\xaa") << "error 34 count 1";
+        QTest::newRow("operator 0xAA") << (h + "\xaa" + B().session(1).bytes) << "sessions 1 pages 1";
         // Captured PJL lines keep their line feed and lose the "@"; capture is bounded but reads whole lines.
         const QByteArray a = "PJL SET PJL XJAFILENAME=\"a.txt\"", b = "PJL SET PJL XJAFILENAME=\"b.txt\"";
         QTest::newRow("first XJAFILENAME line names the job")
@@ -264,6 +265,48 @@ private slots:
 
     // Texts of the codes a run can record (reader codes positive, library codes negative, sharing the
     // sink's error record), and of codes outside both tables.
+    // The table's rows per class, its second names, and a name for every operator tag a stream may hold.
+    void symbolTable_data()
+    {
+        QTest::addColumn<QList<int>>("classes");
+        QTest::addColumn<int>("qualifier"); // 0: any
+        QTest::addColumn<int>("rows");
+        QTest::newRow("operators") << QList<int>{XL_CLASS_OPERATOR} << 0 << 87;
+        QTest::newRow("operator second names") << QList<int>{XL_CLASS_OPERATOR} << int(XL_QUAL_ALIAS) << 2;
+        QTest::newRow("attributes") << QList<int>{XL_CLASS_ATTRIBUTE} << 0 << 102;
+        QTest::newRow("attribute second names") << QList<int>{XL_CLASS_ATTRIBUTE} << int(XL_QUAL_ALIAS) << 4;
+        QTest::newRow("enumerations") << QList<int>{XL_CLASS_ENUMERATION} << 0 << 92;
+        QTest::newRow("data types and the two length rows") << QList<int>{XL_CLASS_DATATYPE} << 0 << 32;
+        QTest::newRow("embedded-data forms")
+            << QList<int>{XL_CLASS_HEX_RAW, XL_CLASS_HEX32_RAW, XL_CLASS_SOURCE, XL_CLASS_RAW} << 0 << 16;
+        QTest::newRow("markers") << QList<int>{XL_CLASS_MARKER} << 0 << 4;
+    }
+
+    void symbolTable()
+    {
+        QFETCH(QList<int>, classes);
+        QFETCH(int, qualifier);
+        int rows = 0;
+        for (size_t i = 0; i < xlSymbolCount; ++i)
+            rows += classes.contains(xlSymbolTable[i].cls) &&
+                    (qualifier == 0 || xlSymbolTable[i].qualifier == qualifier);
+        QTEST(rows, "rows");
+        QCOMPARE(xlSymbolCount, size_t(333));
+        const auto named = [](uint16_t cls, uint32_t value, int16_t qualifier) -> QByteArray {
+            for (size_t i = 0; i < xlSymbolCount; ++i)
+                if (xlSymbolTable[i].cls == cls && xlSymbolTable[i].value == value &&
+                    xlSymbolTable[i].qualifier == qualifier)
+                    return xlSymbolTable[i].name;
+            return {};
+        };
+        QCOMPARE(named(XL_CLASS_OPERATOR, 0x47, XL_QUAL_ALIAS), QByteArray("Comment"));
+        QCOMPARE(named(XL_CLASS_ATTRIBUTE, 129, XL_QUAL_ALIAS), QByteArray("CommentData"));
+        for (int tag = 0; tag < 256; ++tag)
+            if (xlTagClass[tag] == XL_TAG_OPERATOR)
+                QVERIFY2(!named(XL_CLASS_OPERATOR, tag, XL_QUAL_OPERATOR).isEmpty(),
+                         qPrintable(QString::number(tag, 16)));
+    }
+
     void errorTexts()
     {
         const QList<QPair<int, const char*>> texts = {

@@ -1,3 +1,4 @@
+#include "AClock.h"
 #include "JobStatusTexts.h"
 #include "JobStatusWidget.h"
 #include "UIInfomation.h"
@@ -17,6 +18,8 @@ private slots:
     void initTestCase() { initUiResources(); }
     void jobRow_data();
     void jobRow();
+    void finishedRowsGoLater_data();
+    void finishedRowsGoLater();
     void rowsMoveUpAndTheLastDeletionHidesAll();
     void messagesFromWorkerThreadsAreQueued();
     void popupClosesAndIsDeleted();
@@ -76,6 +79,49 @@ void TestJobStatusWidget::jobRow()
     QCOMPARE(table(widget)->rowCount(), 0);
     // Cancelling the last job takes the tray icon away but leaves the window to the user.
     QVERIFY(!widget.isTrayIconVisible() && widget.isVisible());
+}
+
+void TestJobStatusWidget::finishedRowsGoLater_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("resendable"); // a paid job kept for sending again
+    QTest::addColumn<int>("delayMs");     // 0: nothing is scheduled
+    QTest::addColumn<bool>("removed");    // once the delay has passed
+    QTest::newRow("sent: a minute") << JobStatusTexts::sent() << false << 60000 << true;
+    QTest::newRow("failed: five minutes") << JobStatusTexts::failed() << false << 300000 << true;
+    QTest::newRow("failed and kept: stays") << JobStatusTexts::failed() << true << 300000 << false;
+    QTest::newRow("sending: stays") << JobStatusTexts::sending() << false << 0 << false;
+}
+
+// On a scheduler of the test's own: the delays are read, then their time is made to pass.
+void TestJobStatusWidget::finishedRowsGoLater()
+{
+    QFETCH(QString, status);
+    QFETCH(bool, resendable);
+    QFETCH(int, delayMs);
+    QList<QPair<int, AClock::Task>> scheduled;
+    AClock::setScheduler([&scheduled](QObject* context, int ms, AClock::Task task) {
+        scheduled.append({ms, [context = QPointer<QObject>(context), task] {
+                              if (context)
+                                  task();
+                          }});
+    });
+    const auto restore = qScopeGuard([] { AClock::setScheduler({}); });
+    JobStatusWidget widget;
+    addJob(widget, 1);
+    addJob(widget, 2);
+    if (resendable)
+        widget.offerResend(2);
+    emit widget.job_msg(2, QString(), QString(), QString(), status, 0);
+    QCOMPARE(scheduled.size(), delayMs ? 1 : 0);
+    if (scheduled.isEmpty())
+        return;
+    QCOMPARE(scheduled.first().first, delayMs);
+    QCOMPARE(table(widget)->rowCount(), 2); // not at once
+    scheduled.first().second();
+    QFETCH(bool, removed);
+    QCOMPARE(table(widget)->rowCount(), removed ? 1 : 2);
+    QCOMPARE(row(widget, 0).value(0), QStringLiteral("前台 D1"));
 }
 
 void TestJobStatusWidget::rowsMoveUpAndTheLastDeletionHidesAll()

@@ -1,5 +1,6 @@
 #include "JobStatusWidget.h"
 
+#include "AClock.h"
 #include "AMessageBox.h"
 #include "JobStatusTexts.h"
 #include "UIInfomation.h"
@@ -119,9 +120,9 @@ void JobStatusWidget::job_msg_slot(int job_id, const QString& device_code, const
         job_status == JobStatusTexts::failed())
         removeActionButton(row);
     if (job_status == JobStatusTexts::sent()) {
-        QTimer::singleShot(60 * 1000, this, [this, job_id] { emit job_del(job_id); });
+        AClock::after(this, 60 * 1000, [this, job_id] { emit job_del(job_id); });
     } else if (job_status == JobStatusTexts::failed()) {
-        QTimer::singleShot(300 * 1000, this, [this, job_id] {
+        AClock::after(this, 300 * 1000, [this, job_id] {
             if (!m_resendable.contains(job_id))
                 emit job_del(job_id);
         });

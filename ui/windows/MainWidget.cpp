@@ -36,8 +36,10 @@ MainWidget::MainWidget(const SUser& user, SJob* job, QWidget* parent)
 
     const AStatus* status = ASingleton<AStatus>::instance();
     if (status->getInt(QStringLiteral("software_mode")) == 1) {
-        // Cloud mode prints the documents handed to it: the online page, which lists them.
-        gotoOnline();
+        // Cloud mode runs the print-and-deliver flow on the documents handed to it; there is no
+        // spooled job to print by self-service.
+        m_ui->btn_share->setEnabled(false);
+        on_btn_cloud_clicked();
     } else {
         on_btn_share_clicked();
     }

@@ -13,6 +13,7 @@ namespace Backend {
 // The backend's exit codes that CUPS knows.
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
+constexpr int kHold = 3; // the job stays in the queue, held, until an administrator releases or cancels it
 constexpr int kRetry = 6;
 
 struct Job
@@ -27,7 +28,8 @@ std::string spoolRoot();
 // The spool folder of one user below the root.
 std::string userFolder(const std::string& root, uid_t uid);
 // Makes the root (owned by the backend, world-searchable) and the user's folder (owned by the user,
-// 0700) as needed; false when either is something else, such as a link.
+// 0700) as needed; false when either is something else, such as a link. An existing user's folder is
+// taken only as the backend leaves it: the user's, 0700, and nothing in it of anyone else.
 bool prepareFolders(const std::string& root, uid_t uid, gid_t gid);
 // Writes the stream to folder/name through a temporary name, unless that file is already complete from
 // an earlier try of the same job. Run as the user, so that the file is the user's.

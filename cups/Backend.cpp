@@ -129,6 +129,20 @@ bool prepareFolders(const std::string& root, uid_t uid, gid_t gid)
     return ensureRoot(root) && ensureUserFolder(userFolder(root, uid), uid, gid);
 }
 
+bool trustedUser(const Job& job, uid_t uid)
+{
+    // Credentials that a queue asks of its users reach the backend under the same names: only CUPS's own
+    // authentication of the submitter counts.
+    if (!job.authInfoRequired.empty() && job.authInfoRequired != "none")
+        return false;
+    if (job.authUser.empty() || job.authUser != job.user)
+        return false;
+    // Over the local socket CUPS also gives the submitting process's user id; a password is checked
+    // without one.
+    return job.authUid.empty() ||
+           (isDecimal(job.authUid) && std::strtoul(job.authUid.c_str(), nullptr, 10) == uid);
+}
+
 bool keepStream(int input, const std::string& folder, const std::string& name)
 {
     const std::string path = folder + "/" + name;
@@ -222,6 +236,13 @@ int run(const Job& job, unsigned short port)
         return kFailed;
     }
     const passwd user = *found;
+    if (!trustedUser(job, user.pw_uid)) {
+        std::fprintf(stderr,
+                     "ERROR: job %s: CUPS did not authenticate its user %s (the queue's printer-op-policy "
+                     "must be \"authenticated\"); the job is held\n",
+                     job.id.c_str(), job.user.c_str());
+        return kHold;
+    }
     const std::string root = spoolRoot();
     if (!prepareFolders(root, user.pw_uid, user.pw_gid)) {
         std::fprintf(

@@ -21,7 +21,16 @@ struct Job
     std::string id;   // CUPS job id, decimal
     std::string user; // the job's user name
     int input = 0;    // the stream: standard input or the job's file
+    // Whom CUPS authenticated for the job (its AUTH_USERNAME; AUTH_UID, the peer's user id, when the job
+    // came over CUPS's local socket) and what credentials the queue asks of users (AUTH_INFO_REQUIRED).
+    std::string authUser;
+    std::string authUid;
+    std::string authInfoRequired;
 };
+
+// Only a job whose user CUPS authenticated may go to that user's client: a job name is whatever the
+// submitter wrote ("lp -U"), and the client pays for what it is handed.
+bool trustedUser(const Job& job, uid_t uid);
 
 // The root of the users' spool folders: the environment's, else the default.
 std::string spoolRoot();

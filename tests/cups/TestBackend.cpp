@@ -16,6 +16,8 @@ private slots:
     void keepStream_data();
     void keepStream();
     void listenerUid();
+    void trustedUser_data();
+    void trustedUser();
     void prepareFolders_data();
     void prepareFolders();
     void run_data();
@@ -121,6 +123,55 @@ void TestBackend::listenerUid()
     QCOMPARE(Backend::listenerUid("", 9110, 0xD431), -1L);
 }
 
+// What CUPS tells the backend of the job's submitter decides whether the job's user can be believed.
+void TestBackend::trustedUser_data()
+{
+    QTest::addColumn<QString>("authUser");         // AUTH_USERNAME
+    QTest::addColumn<QString>("authUid");          // AUTH_UID
+    QTest::addColumn<QString>("authInfoRequired"); // AUTH_INFO_REQUIRED
+    QTest::addColumn<bool>("trusted");
+    // The job's user is "pvkb", user id 1001.
+    QTest::newRow("authenticated on the local socket") << "pvkb"
+                                                       << "1001"
+                                                       << "none" << true;
+    QTest::newRow("authenticated by password") << "pvkb"
+                                               << ""
+                                               << "none" << true;
+    QTest::newRow("no AUTH_INFO_REQUIRED") << "pvkb"
+                                           << "1001"
+                                           << "" << true;
+    QTest::newRow("not authenticated (lp -U pvkb)") << ""
+                                                    << ""
+                                                    << "none" << false;
+    QTest::newRow("authenticated as another user") << "pvka"
+                                                   << "1000"
+                                                   << "none" << false;
+    QTest::newRow("a process of another user") << "pvkb"
+                                               << "1000"
+                                               << "none" << false;
+    QTest::newRow("a user id that is no number") << "pvkb"
+                                                 << "1001x"
+                                                 << "none" << false;
+    QTest::newRow("credentials the user typed for the queue") << "pvkb"
+                                                              << ""
+                                                              << "username,password" << false;
+}
+
+void TestBackend::trustedUser()
+{
+    QFETCH(QString, authUser);
+    QFETCH(QString, authUid);
+    QFETCH(QString, authInfoRequired);
+    QFETCH(bool, trusted);
+    Backend::Job job;
+    job.id = "5";
+    job.user = "pvkb";
+    job.authUser = authUser.toStdString();
+    job.authUid = authUid.toStdString();
+    job.authInfoRequired = authInfoRequired.toStdString();
+    QCOMPARE(Backend::trustedUser(job, 1001), trusted);
+}
+
 bool TestBackend::makeBefore(const QString& before, const QString& folder, uid_t uid, uid_t other)
 {
     if (before.isEmpty())
@@ -186,13 +237,16 @@ void TestBackend::prepareFolders()
 // A job the backend cannot give to its user stays held in the queue, its stream unwritten.
 void TestBackend::run_data()
 {
+    QTest::addColumn<bool>("authenticated");
     QTest::addColumn<QString>("before");
-    QTest::newRow("folder made in advance by another user") << "another's";
-    QTest::newRow("folder open to others") << "open";
+    QTest::newRow("user not authenticated") << false << "";
+    QTest::newRow("folder made in advance by another user") << true << "another's";
+    QTest::newRow("folder open to others") << true << "open";
 }
 
 void TestBackend::run()
 {
+    QFETCH(bool, authenticated);
     QFETCH(QString, before);
     if (before == QLatin1String("another's") && geteuid() != 0)
         QSKIP("needs root, to make another user's files");
@@ -212,6 +266,10 @@ void TestBackend::run()
     job.id = "9";
     job.user = self->pw_name;
     job.input = pipe[0];
+    if (authenticated) {
+        job.authUser = job.user;
+        job.authUid = std::to_string(self->pw_uid);
+    }
 
     QCOMPARE(Backend::run(job, 9), Backend::kHold);
     close(pipe[0]);

@@ -17,9 +17,11 @@ private slots:
     void documentReachesOnlyItsInput();
     void fileNamesTakenLiterally_data();
     void fileNamesTakenLiterally();
+    void pclXlReaderRunsPrivately();
 
 private:
-    static int convert(const QString& folder, const QString& in, const QString& out);
+    static int convert(const QString& folder, const QString& in, const QString& out,
+                       const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
     static QByteArray pageText(const QString& pdf);
     static void writeFile(const QString& path, const QByteArray& content);
 };
@@ -35,10 +37,12 @@ void TestConvert::init()
         QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
 }
 
-int TestConvert::convert(const QString& folder, const QString& in, const QString& out)
+int TestConvert::convert(const QString& folder, const QString& in, const QString& out,
+                         const QProcessEnvironment& environment)
 {
     QProcess converter;
     converter.setWorkingDirectory(folder);
+    converter.setProcessEnvironment(environment);
     converter.start(QStringLiteral(PAVKO_CONVERT_PATH), {in, out});
     if (!converter.waitForFinished(60000) || converter.exitStatus() != QProcess::NormalExit)
         return -1;
@@ -149,6 +153,47 @@ void TestConvert::fileNamesTakenLiterally()
     QCOMPARE(pdf.read(5), QByteArray("%PDF-"));
     QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("dir1"))));
     QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("out1.pdf"))));
+}
+
+// A PCL XL job goes to GhostPCL's reader, when one is installed, in the same private temporary folder and
+// with the output name escaped: a stand-in reader records what it was given.
+void TestConvert::pclXlReaderRunsPrivately()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("dir%d")));
+    writeFile(folder.filePath(QStringLiteral("PavkoPort.4")), ") HP-PCL XL;2;0\r\nstream");
+    const QString reader = folder.filePath(QStringLiteral("reader"));
+    const QString record = folder.filePath(QStringLiteral("record"));
+    // Writes its temporary folder, that folder's listing and its output switch, then a PDF at the output.
+    writeFile(reader, "#!/bin/sh\n"
+                      "{ echo \"$TMPDIR\"; ls -A \"$TMPDIR\" | wc -l; stat -c %a \"$TMPDIR\"; } >'" +
+                          record.toUtf8() +
+                          "'\n"
+                          "for arg; do case $arg in -sOutputFile=*) out=${arg#-sOutputFile=} ;; esac; done\n"
+                          "echo \"$out\" >>'" +
+                          record.toUtf8() +
+                          "'\n"
+                          "printf '%%PDF-1.4\\n' >\"$(echo \"$out\" | sed 's/%%/%/g')\"\n");
+    QVERIFY(QFile::setPermissions(reader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PAVKO_GPCL"), reader);
+    environment.insert(QStringLiteral("TMPDIR"), folder.path());
+
+    QCOMPARE(
+        convert(folder.path(), QStringLiteral("PavkoPort.4"), QStringLiteral("dir%d/out.pdf"), environment),
+        0);
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 5);
+    QVERIFY2(lines[0].startsWith(folder.path() + QLatin1Char('/')),
+             qPrintable(lines[0]));          // a folder of its own
+    QCOMPARE(lines[1], QStringLiteral("0")); // empty
+    QCOMPARE(lines[2], QStringLiteral("700"));
+    QVERIFY(!QFile::exists(lines[0])); // and gone afterwards
+    QCOMPARE(lines[3], folder.filePath(QStringLiteral("dir%%d/out.pdf.part")));
+    QVERIFY(QFile::exists(folder.filePath(QStringLiteral("dir%d/out.pdf"))));
 }
 
 QTEST_GUILESS_MAIN(TestConvert)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
@@ -32,19 +33,63 @@ bool isDecimal(const std::string& text)
     return true;
 }
 
-// A folder of that owner and mode, made when missing; never a link or anything else of that name.
-bool ensureFolder(const std::string& path, mode_t mode, uid_t uid, gid_t gid)
+// The root, made when missing: an existing one must be a folder of the backend's user, never a link. Users
+// may look into it but place nothing there.
+bool ensureRoot(const std::string& path)
 {
-    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+        return false;
+    const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
         return false;
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    const bool ok = fstat(folder, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+                    ((info.st_mode & 07777) == 0755 || fchmod(folder, 0755) == 0);
+    close(folder);
+    return ok;
+}
+
+// Whether everything directly in the folder belongs to uid.
+bool holdsOnly(int folder, uid_t uid)
+{
+    const int copy = dup(folder);
+    DIR* list = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (!list) {
+        if (copy >= 0)
+            close(copy);
         return false;
-    if (info.st_uid != uid || info.st_gid != gid) {
-        if (chown(path.c_str(), uid, gid) != 0)
-            return false;
     }
-    return (info.st_mode & 07777) == mode || chmod(path.c_str(), mode) == 0;
+    bool ok = true;
+    while (const dirent* entry = readdir(list)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat info;
+        if (fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || info.st_uid != uid)
+            ok = false;
+    }
+    closedir(list);
+    return ok;
+}
+
+// The user's folder: made here and given to the user, or one made so before. Anyone who can place entries
+// in the root could have made one in advance, with their own files in it for the user's client to take:
+// a folder is taken only when it is the user's, 0700, and holds nothing of anyone else.
+bool ensureUserFolder(const std::string& path, uid_t uid, gid_t gid)
+{
+    const bool made = mkdir(path.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST)
+        return false;
+    const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    struct stat info;
+    bool ok = fstat(folder, &info) == 0 && S_ISDIR(info.st_mode);
+    if (ok && made) // still the one just made: nobody else could enter it yet
+        ok = info.st_uid == geteuid() && fchown(folder, uid, gid) == 0 && fchmod(folder, 0700) == 0;
+    else if (ok)
+        ok = info.st_uid == uid && (info.st_mode & 07777) == 0700 && holdsOnly(folder, uid);
+    close(folder);
+    return ok;
 }
 
 // From here on the backend acts as the user: the file it writes is the user's, and nothing in the
@@ -81,9 +126,21 @@ std::string userFolder(const std::string& root, uid_t uid)
 
 bool prepareFolders(const std::string& root, uid_t uid, gid_t gid)
 {
-    // The root is the backend's: users may look into it but place nothing there.
-    return ensureFolder(root, 0755, geteuid(), getegid()) &&
-           ensureFolder(userFolder(root, uid), 0700, uid, gid);
+    return ensureRoot(root) && ensureUserFolder(userFolder(root, uid), uid, gid);
+}
+
+bool trustedUser(const Job& job, uid_t uid)
+{
+    // Credentials that a queue asks of its users reach the backend under the same names: only CUPS's own
+    // authentication of the submitter counts.
+    if (!job.authInfoRequired.empty() && job.authInfoRequired != "none")
+        return false;
+    if (job.authUser.empty() || job.authUser != job.user)
+        return false;
+    // Over the local socket CUPS also gives the submitting process's user id; a password is checked
+    // without one.
+    return job.authUid.empty() ||
+           (isDecimal(job.authUid) && std::strtoul(job.authUid.c_str(), nullptr, 10) == uid);
 }
 
 bool keepStream(int input, const std::string& folder, const std::string& name)
@@ -179,11 +236,21 @@ int run(const Job& job, unsigned short port)
         return kFailed;
     }
     const passwd user = *found;
+    if (!trustedUser(job, user.pw_uid)) {
+        std::fprintf(stderr,
+                     "ERROR: job %s: CUPS did not authenticate its user %s (the queue's printer-op-policy "
+                     "must be \"authenticated\"); the job is held\n",
+                     job.id.c_str(), job.user.c_str());
+        return kHold;
+    }
     const std::string root = spoolRoot();
     if (!prepareFolders(root, user.pw_uid, user.pw_gid)) {
-        std::fprintf(stderr, "ERROR: cannot use the spool folder of user %s below %s\n", job.user.c_str(),
-                     root.c_str());
-        return kFailed;
+        std::fprintf(
+            stderr,
+            "ERROR: job %s: the spool folder of user %s below %s is not one this backend made (a link, "
+            "someone else's, open to others or holding others' files); the job is held\n",
+            job.id.c_str(), job.user.c_str(), root.c_str());
+        return kHold;
     }
     // Read while still root: CUPS keeps the documents for itself.
     std::string extension;

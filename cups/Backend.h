@@ -13,6 +13,7 @@ namespace Backend {
 // The backend's exit codes that CUPS knows.
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
+constexpr int kHold = 3; // the job stays in the queue, held, until an administrator releases or cancels it
 constexpr int kRetry = 6;
 
 struct Job
@@ -20,14 +21,24 @@ struct Job
     std::string id;   // CUPS job id, decimal
     std::string user; // the job's user name
     int input = 0;    // the stream: standard input or the job's file
+    // Whom CUPS authenticated for the job (its AUTH_USERNAME; AUTH_UID, the peer's user id, when the job
+    // came over CUPS's local socket) and what credentials the queue asks of users (AUTH_INFO_REQUIRED).
+    std::string authUser;
+    std::string authUid;
+    std::string authInfoRequired;
 };
+
+// Only a job whose user CUPS authenticated may go to that user's client: a job name is whatever the
+// submitter wrote ("lp -U"), and the client pays for what it is handed.
+bool trustedUser(const Job& job, uid_t uid);
 
 // The root of the users' spool folders: the environment's, else the default.
 std::string spoolRoot();
 // The spool folder of one user below the root.
 std::string userFolder(const std::string& root, uid_t uid);
 // Makes the root (owned by the backend, world-searchable) and the user's folder (owned by the user,
-// 0700) as needed; false when either is something else, such as a link.
+// 0700) as needed; false when either is something else, such as a link. An existing user's folder is
+// taken only as the backend leaves it: the user's, 0700, and nothing in it of anyone else.
 bool prepareFolders(const std::string& root, uid_t uid, gid_t gid);
 // Writes the stream to folder/name through a temporary name, unless that file is already complete from
 // an earlier try of the same job. Run as the user, so that the file is the user's.

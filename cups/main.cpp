@@ -2,7 +2,9 @@
 #include "HandOver.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 // CUPS calls a backend without arguments to list its devices, and with
@@ -21,6 +23,13 @@ int main(int argc, char* argv[])
     Backend::Job job;
     job.id = argv[1];
     job.user = argv[2];
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+    job.authUser = variable("AUTH_USERNAME");
+    job.authUid = variable("AUTH_UID");
+    job.authInfoRequired = variable("AUTH_INFO_REQUIRED");
     job.input = argc == 7 ? open(argv[6], O_RDONLY | O_CLOEXEC) : STDIN_FILENO;
     if (job.input < 0) {
         std::fprintf(stderr, "ERROR: cannot read %s\n", argv[6]);

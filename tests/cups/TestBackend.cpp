@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The print backend's own steps; tests/cups/cups-journey runs it under a real CUPS.
@@ -14,7 +16,46 @@ private slots:
     void keepStream_data();
     void keepStream();
     void listenerUid();
+    void trustedUser_data();
+    void trustedUser();
+    void prepareFolders_data();
+    void prepareFolders();
+    void run_data();
+    void run();
+
+private:
+    // Makes what lies at the user's folder's name before the job: "", "earlier" (the backend's own from
+    // an earlier job, with a file of the user's), "another's" (another user's folder), "another's file"
+    // (the user's folder holding a file of another user), "open" (the user's, mode 0755), "link", "file".
+    static bool makeBefore(const QString& before, const QString& folder, uid_t uid, uid_t other);
 };
+
+namespace {
+// A user and another user for folders: ids of no account when the test runs as root, which may give
+// anything to anyone; otherwise the test's own user and no other.
+const uid_t kUser = geteuid() == 0 ? 4242 : geteuid();
+const uid_t kOther = 4243;
+
+uid_t ownerOf(const QString& path)
+{
+    struct stat info;
+    return lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_uid : uid_t(-1);
+}
+
+bool makeFile(const QString& path, uid_t owner)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("x") == 1 &&
+           (owner == geteuid() || chown(QFile::encodeName(path).constData(), owner, owner) == 0);
+}
+
+bool makeFolder(const QString& path, uid_t owner, mode_t mode)
+{
+    const QByteArray name = QFile::encodeName(path);
+    return mkdir(name.constData(), mode) == 0 && chmod(name.constData(), mode) == 0 &&
+           (owner == geteuid() || chown(name.constData(), owner, owner) == 0);
+}
+} // namespace
 
 void TestBackend::keepStream_data()
 {
@@ -80,6 +121,162 @@ void TestBackend::listenerUid()
     QCOMPARE(Backend::listenerUid(table, 9110, 0xD432), -1L); // another address
     QCOMPARE(Backend::listenerUid(table, 9111, 0xD431), -1L);
     QCOMPARE(Backend::listenerUid("", 9110, 0xD431), -1L);
+}
+
+// What CUPS tells the backend of the job's submitter decides whether the job's user can be believed.
+void TestBackend::trustedUser_data()
+{
+    QTest::addColumn<QString>("authUser");         // AUTH_USERNAME
+    QTest::addColumn<QString>("authUid");          // AUTH_UID
+    QTest::addColumn<QString>("authInfoRequired"); // AUTH_INFO_REQUIRED
+    QTest::addColumn<bool>("trusted");
+    // The job's user is "pvkb", user id 1001.
+    QTest::newRow("authenticated on the local socket") << "pvkb"
+                                                       << "1001"
+                                                       << "none" << true;
+    QTest::newRow("authenticated by password") << "pvkb"
+                                               << ""
+                                               << "none" << true;
+    QTest::newRow("no AUTH_INFO_REQUIRED") << "pvkb"
+                                           << "1001"
+                                           << "" << true;
+    QTest::newRow("not authenticated (lp -U pvkb)") << ""
+                                                    << ""
+                                                    << "none" << false;
+    QTest::newRow("authenticated as another user") << "pvka"
+                                                   << "1000"
+                                                   << "none" << false;
+    QTest::newRow("a process of another user") << "pvkb"
+                                               << "1000"
+                                               << "none" << false;
+    QTest::newRow("a user id that is no number") << "pvkb"
+                                                 << "1001x"
+                                                 << "none" << false;
+    QTest::newRow("credentials the user typed for the queue") << "pvkb"
+                                                              << ""
+                                                              << "username,password" << false;
+}
+
+void TestBackend::trustedUser()
+{
+    QFETCH(QString, authUser);
+    QFETCH(QString, authUid);
+    QFETCH(QString, authInfoRequired);
+    QFETCH(bool, trusted);
+    Backend::Job job;
+    job.id = "5";
+    job.user = "pvkb";
+    job.authUser = authUser.toStdString();
+    job.authUid = authUid.toStdString();
+    job.authInfoRequired = authInfoRequired.toStdString();
+    QCOMPARE(Backend::trustedUser(job, 1001), trusted);
+}
+
+bool TestBackend::makeBefore(const QString& before, const QString& folder, uid_t uid, uid_t other)
+{
+    if (before.isEmpty())
+        return true;
+    if (before == QLatin1String("earlier"))
+        return makeFolder(folder, uid, 0700) && makeFile(folder + QStringLiteral("/PavkoPort.1"), uid);
+    if (before == QLatin1String("another's"))
+        return makeFolder(folder, other, 0700) && makeFile(folder + QStringLiteral("/PavkoPort.500"), other);
+    if (before == QLatin1String("another's file")) // given to the user with its contents, as before
+        return makeFolder(folder, geteuid(), 0700) &&
+               makeFile(folder + QStringLiteral("/PavkoPort.500"), other) &&
+               chown(QFile::encodeName(folder).constData(), uid, uid) == 0;
+    if (before == QLatin1String("open"))
+        return makeFolder(folder, uid, 0755);
+    if (before == QLatin1String("link")) {
+        const QString elsewhere = folder + QStringLiteral(".elsewhere");
+        return makeFolder(elsewhere, uid, 0700) && QFile::link(elsewhere, folder);
+    }
+    return before == QLatin1String("file") && makeFile(folder, uid);
+}
+
+// The user's spool folder is taken only as the backend makes it.
+void TestBackend::prepareFolders_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("otherUser"); // needs another user (root only)
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("made for the first job") << "" << false << true;
+    QTest::newRow("made for an earlier job") << "earlier" << false << true;
+    QTest::newRow("made in advance by another user") << "another's" << true << false;
+    QTest::newRow("holding another user's file") << "another's file" << true << false;
+    QTest::newRow("open to others") << "open" << false << false;
+    QTest::newRow("a link to a folder") << "link" << false << false;
+    QTest::newRow("a file") << "file" << false << false;
+}
+
+void TestBackend::prepareFolders()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, otherUser);
+    QFETCH(bool, taken);
+    if (otherUser && geteuid() != 0)
+        QSKIP("needs root, to make another user's files");
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("spool"));
+    const QString folder = root + QStringLiteral("/") + QString::number(kUser);
+    QVERIFY(makeFolder(root, geteuid(), 0755));
+    QVERIFY(makeBefore(before, folder, kUser, kOther));
+    const uid_t ownerBefore = ownerOf(folder);
+
+    QCOMPARE(Backend::prepareFolders(root.toStdString(), kUser, kUser), taken);
+    if (!taken) {
+        QCOMPARE(ownerOf(folder), ownerBefore); // never given to the user
+        return;
+    }
+    struct stat info;
+    QVERIFY(lstat(QFile::encodeName(folder).constData(), &info) == 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_uid, kUser);
+    QCOMPARE(info.st_mode & 07777, mode_t(0700));
+}
+
+// A job the backend cannot give to its user stays held in the queue, its stream unwritten.
+void TestBackend::run_data()
+{
+    QTest::addColumn<bool>("authenticated");
+    QTest::addColumn<QString>("before");
+    QTest::newRow("user not authenticated") << false << "";
+    QTest::newRow("folder made in advance by another user") << true << "another's";
+    QTest::newRow("folder open to others") << true << "open";
+}
+
+void TestBackend::run()
+{
+    QFETCH(bool, authenticated);
+    QFETCH(QString, before);
+    if (before == QLatin1String("another's") && geteuid() != 0)
+        QSKIP("needs root, to make another user's files");
+    const passwd* self = getpwuid(geteuid());
+    QVERIFY(self);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("spool"));
+    const QString folder = root + QStringLiteral("/") + QString::number(self->pw_uid);
+    QVERIFY(makeFolder(root, geteuid(), 0755));
+    QVERIFY(makeBefore(before, folder, self->pw_uid, kOther));
+    qputenv("PAVKO_SPOOL_ROOT", QFile::encodeName(root));
+    int pipe[2];
+    QVERIFY(::pipe(pipe) == 0);
+    QCOMPARE(write(pipe[1], "stream", 6), ssize_t(6));
+    close(pipe[1]);
+    Backend::Job job;
+    job.id = "9";
+    job.user = self->pw_name;
+    job.input = pipe[0];
+    if (authenticated) {
+        job.authUser = job.user;
+        job.authUid = std::to_string(self->pw_uid);
+    }
+
+    QCOMPARE(Backend::run(job, 9), Backend::kHold);
+    close(pipe[0]);
+    qunsetenv("PAVKO_SPOOL_ROOT");
+    QVERIFY(!QFile::exists(folder + QStringLiteral("/PavkoPort.9")));
+    if (before.isEmpty())
+        QVERIFY(!QFile::exists(folder));
 }
 
 QTEST_GUILESS_MAIN(TestBackend)

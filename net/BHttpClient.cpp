@@ -91,6 +91,46 @@ Outcome waitTransfer(QNetworkReply* reply, void (QNetworkReply::*notification)(q
     return waitFor(reply, timer, timing.inactivityMs);
 }
 
+// Cuts a reply off as soon as its body is known to pass limit bytes: announced by Content-Length, or
+// received (decompressed, as it reaches the reply), checked with every piece that arrives. The reply's
+// read buffer is left unlimited: a limited one stalls a transfer short of its size instead of ending it.
+class SizeGuard
+{
+public:
+    SizeGuard(QNetworkReply* reply, qint64 limit) : m_limit(limit)
+    {
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, &m_context, [this, reply] {
+            bool announced = false;
+            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+            if (announced)
+                check(reply, length);
+        });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, &m_context,
+                         [this, reply](qint64 received, qint64) { check(reply, received); });
+        QObject::connect(reply, &QNetworkReply::readyRead, &m_context,
+                         [this, reply] { check(reply, reply->bytesAvailable()); });
+    }
+    bool exceeded() const { return m_exceeded; }
+    // The one line a cut-off answer leaves in the log.
+    void logCut(const QString& what) const
+    {
+        qWarning() << "answer larger than" << m_limit << "bytes, cut off:" << what;
+    }
+
+private:
+    void check(QNetworkReply* reply, qint64 bytes)
+    {
+        if (bytes <= m_limit || m_exceeded)
+            return;
+        m_exceeded = true;
+        reply->abort();
+    }
+
+    QObject m_context; // ends the connections with the guard
+    qint64 m_limit;
+    bool m_exceeded = false;
+};
+
 // Ends a transfer that is given up: nothing of it reaches the caller any more.
 void abandon(QNetworkReply* reply)
 {
@@ -149,24 +189,24 @@ QString BHttpClient::buildUrl(const QString& url, const Params& params)
 }
 
 bool BHttpClient::get(const QString& url, const Params& params, const Headers& headers, Headers& respHeaders,
-                      QString& respBody, int timeoutSec)
+                      QString& respBody, int timeoutSec, qint64 maxAnswerBytes)
 {
     BHttpClient client;
     return client.request(QStringLiteral("get"), url, params, headers, QString(), respHeaders, respBody,
-                          timeoutSec);
+                          timeoutSec, maxAnswerBytes);
 }
 
 bool BHttpClient::post(const QString& url, const Params& params, const Headers& headers, const QString& body,
-                       Headers& respHeaders, QString& respBody, int timeoutSec)
+                       Headers& respHeaders, QString& respBody, int timeoutSec, qint64 maxAnswerBytes)
 {
     BHttpClient client;
     return client.request(QStringLiteral("post"), url, params, headers, body, respHeaders, respBody,
-                          timeoutSec);
+                          timeoutSec, maxAnswerBytes);
 }
 
 bool BHttpClient::request(const QString& method, const QString& url, const Params& params,
                           const Headers& headers, const QString& body, Headers& respHeaders,
-                          QString& respBody, int timeoutSec)
+                          QString& respBody, int timeoutSec, qint64 maxAnswerBytes)
 {
     const auto manager = newManager();
     const QString target = buildUrl(url, params);
@@ -183,10 +223,16 @@ bool BHttpClient::request(const QString& method, const QString& url, const Param
     }
     m_waiting.insert(reply, {&respHeaders, &respBody});
 
+    const SizeGuard guard(reply, maxAnswerBytes);
     QTimer timer;
     const Outcome outcome = waitFor(reply, timer, timeoutSec * 1000);
     m_waiting.remove(reply);
 
+    if (guard.exceeded()) {
+        guard.logCut(loggableUrl(target));
+        respBody.clear();
+        return false;
+    }
     switch (outcome) {
     case Outcome::Failed:
         qWarning() << "http failed ：" << reply->error() << "," << loggableUrl(target);
@@ -208,10 +254,11 @@ void BHttpClient::recv(QNetworkReply* reply)
         return;
     for (const QNetworkReply::RawHeaderPair& pair : reply->rawHeaderPairs())
         waiting->headers->insert(textUpToNul(pair.first), textUpToNul(pair.second));
-    *waiting->body = textUpToNul(reply->readAll());
+    // A reply that was cut off is closed: nothing of it is handed on.
+    *waiting->body = reply->isOpen() ? textUpToNul(reply->readAll()) : QString();
 }
 
-int BHttpClient::download(const QString& url, const QString& path, const Progress& progress,
+int BHttpClient::download(const QString& url, const QString& path, const Progress& progress, qint64 maxBytes,
                           TransferTiming timing, DownloadEnd* end)
 {
     QFile file(path);
@@ -223,9 +270,12 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     prepare(request);
     QNetworkReply* reply = manager.get(request);
+    const SizeGuard guard(reply, maxBytes);
 
     bool writeFailed = false;
     const auto save = [&] {
+        if (!reply->isOpen())
+            return;
         const QByteArray data = reply->readAll();
         if (!writeFailed && file.write(data) != data.size()) {
             writeFailed = true;
@@ -245,7 +295,9 @@ int BHttpClient::download(const QString& url, const QString& path, const Progres
         }
     }
 
-    if (writeFailed) {
+    if (guard.exceeded()) {
+        guard.logCut(url);
+    } else if (writeFailed) {
         qWarning() << "download failed ：" << file.errorString();
     } else if (outcome == Outcome::Failed) {
         qWarning() << "download failed ：" << reply->error();
@@ -280,9 +332,15 @@ int BHttpClient::upload(const QString& url, const QString& path, const Params& p
     QNetworkReply* reply = manager->put(request, &file);
     m_waiting.insert(reply, {&respHeaders, &respBody});
 
+    const SizeGuard guard(reply, kServiceAnswerBytes);
     const Outcome outcome = waitTransfer(reply, &QNetworkReply::uploadProgress, timing, progress, {});
     m_waiting.remove(reply);
 
+    if (guard.exceeded()) {
+        guard.logCut(loggableUrl(url));
+        respBody.clear();
+        return -1;
+    }
     switch (outcome) {
     case Outcome::Failed:
         qWarning() << "upload failed ：" << reply->error();

@@ -36,18 +36,25 @@ public:
     static constexpr TransferTiming kDownloadTiming{120000, 5000};
     static constexpr TransferTiming kUploadTiming{30000, 5000};
 
+    // The most an answer may hold, announced or received; past it the transfer is cut off and the call
+    // fails. The service's answers and the storage's callback answer are small JSON documents.
+    static constexpr qint64 kServiceAnswerBytes = 4 * 1024 * 1024;
+
     explicit BHttpClient(QObject* parent = nullptr);
 
-    // True when a response arrived without a network or HTTP error within timeoutSec seconds.
-    // respHeaders and respBody are filled when a response arrives, an HTTP error response included;
-    // after a time-out they keep what the caller put there.
+    // True when a response of at most maxAnswerBytes arrived without a network or HTTP error within
+    // timeoutSec seconds. respHeaders and respBody are filled when a response arrives, an HTTP error
+    // response included; after a time-out they keep what the caller put there, and a cut-off answer
+    // leaves the body empty.
     static bool get(const QString& url, const Params& params, const Headers& headers, Headers& respHeaders,
-                    QString& respBody, int timeoutSec);
+                    QString& respBody, int timeoutSec, qint64 maxAnswerBytes = kServiceAnswerBytes);
     static bool post(const QString& url, const Params& params, const Headers& headers, const QString& body,
-                     Headers& respHeaders, QString& respBody, int timeoutSec);
+                     Headers& respHeaders, QString& respBody, int timeoutSec,
+                     qint64 maxAnswerBytes = kServiceAnswerBytes);
     // method "get" (exactly) sends a GET; anything else a POST with the body as UTF-8.
     bool request(const QString& method, const QString& url, const Params& params, const Headers& headers,
-                 const QString& body, Headers& respHeaders, QString& respBody, int timeoutSec);
+                 const QString& body, Headers& respHeaders, QString& respBody, int timeoutSec,
+                 qint64 maxAnswerBytes = kServiceAnswerBytes);
 
     // GET into the file at path, written as the data arrives. 0 on success, -1 on failure (a partly
     // written file is removed then); a connection closed before the announced length arrived is a failure.
@@ -59,9 +66,11 @@ public:
         bool chunked = false;       // chunked transfer: its last chunk marks the end
         qint64 receivedBytes = 0;
     };
-    static int download(const QString& url, const QString& path, const Progress& progress,
+    // A body longer than maxBytes (announced or received) is cut off and fails the download.
+    static int download(const QString& url, const QString& path, const Progress& progress, qint64 maxBytes,
                         TransferTiming timing = kDownloadTiming, DownloadEnd* end = nullptr);
-    // PUT of the file at path, streamed from disk. 0 on success, -1 on failure.
+    // PUT of the file at path, streamed from disk. 0 on success, -1 on failure; an answer of more than
+    // kServiceAnswerBytes is one.
     int upload(const QString& url, const QString& path, const Params& params, const Headers& headers,
                Headers& respHeaders, QString& respBody, const Progress& progress,
                TransferTiming timing = kUploadTiming);

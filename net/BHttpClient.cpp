@@ -131,6 +131,57 @@ private:
     bool m_exceeded = false;
 };
 
+bool isWebUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+// Only http and https are spoken: anything else (file:, ftp:, data:) would read what no peer should
+// choose. Logs the refusal.
+bool acceptedUrl(const QUrl& url, const QString& shown)
+{
+    if (isWebUrl(url))
+        return true;
+    qWarning() << "url refused, not http(s):" << shown;
+    return false;
+}
+
+enum class Redirects
+{
+    None,       // a POST or PUT is never sent on elsewhere
+    SameOrigin, // service calls: the answer must come from the service that was asked
+    Web         // downloads: any http(s) address, but never from https down to http
+};
+
+// Follows or refuses each redirect of the reply by the rule; a refused one ends the reply as failed.
+void followRedirects(QNetworkReply* reply, Redirects rule)
+{
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, rule](const QUrl& to) {
+        const QUrl from = reply->request().url();
+        const auto origin = [](const QUrl& url) -> QString {
+            return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') +
+                   QString::number(url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80));
+        };
+        bool allowed = isWebUrl(to);
+        if (rule == Redirects::None)
+            allowed = false;
+        else if (rule == Redirects::SameOrigin)
+            allowed = allowed && origin(to) == origin(from);
+        else
+            allowed = allowed && !(from.scheme().toLower() == QLatin1String("https") &&
+                                   to.scheme().toLower() != QLatin1String("https"));
+        if (allowed) {
+            emit reply->redirectAllowed();
+            return;
+        }
+        qWarning() << "redirect refused:" << loggableUrl(from.toString()) << "->"
+                   << loggableUrl(to.toString());
+        reply->abort();
+    });
+}
+
 // Ends a transfer that is given up: nothing of it reaches the caller any more.
 void abandon(QNetworkReply* reply)
 {
@@ -156,11 +207,11 @@ bool BHttpClient::tlsVerification()
     return g_tlsVerification.load();
 }
 
-// What every request shares: TLS as configured, and redirects followed unless they lead from https to
-// http, so that a moved package is fetched rather than its redirect page kept as the package.
+// What every request shares: TLS as configured, and each redirect judged by followRedirects().
 void BHttpClient::prepare(QNetworkRequest& request)
 {
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     QSslConfiguration tls = request.sslConfiguration();
     tls.setProtocol(QSsl::SecureProtocols);
     tls.setPeerVerifyMode(tlsVerification() ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
@@ -208,19 +259,22 @@ bool BHttpClient::request(const QString& method, const QString& url, const Param
                           const Headers& headers, const QString& body, Headers& respHeaders,
                           QString& respBody, int timeoutSec, qint64 maxAnswerBytes)
 {
-    const auto manager = newManager();
     const QString target = buildUrl(url, params);
     QNetworkRequest request(QUrl(target, QUrl::TolerantMode));
+    if (!acceptedUrl(request.url(), loggableUrl(target)))
+        return false;
+    const auto manager = newManager();
     prepare(request);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/html"));
     setRawHeaders(request, headers);
 
-    QNetworkReply* reply =
-        method == QLatin1String("get") ? manager->get(request) : manager->post(request, body.toUtf8());
+    const bool isGet = method == QLatin1String("get");
+    QNetworkReply* reply = isGet ? manager->get(request) : manager->post(request, body.toUtf8());
     if (!reply) {
         qWarning() << "http request failed. " << loggableUrl(target);
         return false;
     }
+    followRedirects(reply, isGet ? Redirects::SameOrigin : Redirects::None);
     m_waiting.insert(reply, {&respHeaders, &respBody});
 
     const SizeGuard guard(reply, maxAnswerBytes);
@@ -261,15 +315,18 @@ void BHttpClient::recv(QNetworkReply* reply)
 int BHttpClient::download(const QString& url, const QString& path, const Progress& progress, qint64 maxBytes,
                           TransferTiming timing, DownloadEnd* end)
 {
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    if (!acceptedUrl(request.url(), url))
+        return -1;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         qWarning() << "open file failed. " << path;
         return -1;
     }
     QNetworkAccessManager manager;
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     prepare(request);
     QNetworkReply* reply = manager.get(request);
+    followRedirects(reply, Redirects::Web);
     const SizeGuard guard(reply, maxBytes);
 
     bool writeFailed = false;
@@ -325,11 +382,14 @@ int BHttpClient::upload(const QString& url, const QString& path, const Params& p
         qWarning() << "open file failed. " << path;
         return -1;
     }
-    const auto manager = newManager();
     QNetworkRequest request(QUrl(buildUrl(url, params), QUrl::TolerantMode));
+    if (!acceptedUrl(request.url(), loggableUrl(url)))
+        return -1;
+    const auto manager = newManager();
     prepare(request);
     setRawHeaders(request, headers);
     QNetworkReply* reply = manager->put(request, &file);
+    followRedirects(reply, Redirects::None);
     m_waiting.insert(reply, {&respHeaders, &respBody});
 
     const SizeGuard guard(reply, kServiceAnswerBytes);

@@ -64,6 +64,8 @@ private slots:
     void download_data();
     void download();
     void redirectsAreFollowed();
+    void redirectsAndSchemes_data();
+    void redirectsAndSchemes();
     void oversizedAnswers_data();
     void oversizedAnswers();
     void loggedUrlsHideTheToken();
@@ -255,6 +257,98 @@ void TestBHttpClient::download()
     QCOMPARE(reports.last(), 100);
     QVERIFY(reports.first() >= 0 && std::is_sorted(reports.cbegin(), reports.cend()));
     QCOMPARE(reports.size() > 1, intermediate);
+}
+
+void TestBHttpClient::redirectsAndSchemes_data()
+{
+    QTest::addColumn<QString>("call");     // get, post, download or upload
+    QTest::addColumn<QString>("target");   // the URL called: "/moved" on the server, or a URL of its own
+    QTest::addColumn<QString>("location"); // where /moved points: "other host", "other port", a path or a URL
+    QTest::addColumn<bool>("followed");
+    QTest::addColumn<QStringList>("warnings"); // how they start
+    const QStringList redirectRefused{QStringLiteral("redirect refused"), QStringLiteral("http failed")};
+    const QStringList urlRefused{QStringLiteral("url refused")};
+    QTest::newRow("service call, same origin") << "get"
+                                               << "/moved"
+                                               << "/real" << true << QStringList();
+    QTest::newRow("service call, other host") << "get"
+                                              << "/moved"
+                                              << "other host" << false << redirectRefused;
+    QTest::newRow("service call, other port") << "get"
+                                              << "/moved"
+                                              << "other port" << false << redirectRefused;
+    QTest::newRow("post, same origin") << "post"
+                                       << "/moved"
+                                       << "/real" << false << redirectRefused;
+    QTest::newRow("upload, same origin")
+        << "upload"
+        << "/moved"
+        << "/real" << false
+        << QStringList{QStringLiteral("redirect refused"), QStringLiteral("upload failed")};
+    QTest::newRow("package, other host") << "download"
+                                         << "/moved"
+                                         << "other host" << true << QStringList();
+    QTest::newRow("package, to a file")
+        << "download"
+        << "/moved"
+        << "file:///etc/hostname" << false << QStringList{QStringLiteral("download failed")};
+    QTest::newRow("package from a file") << "download"
+                                         << "file:///etc/hostname"
+                                         << "" << false << urlRefused;
+    QTest::newRow("upload to a file") << "upload"
+                                      << "file:///tmp/pavko-upload"
+                                      << "" << false << urlRefused;
+    QTest::newRow("service call to a file") << "get"
+                                            << "file:///etc/hostname"
+                                            << "" << false << urlRefused;
+}
+
+// Service calls take answers only from the service asked, nothing is posted on elsewhere, downloads may
+// move to another web server, and nothing but http(s) is ever read or written.
+void TestBHttpClient::redirectsAndSchemes()
+{
+    QFETCH(QString, call);
+    QFETCH(QString, target);
+    QFETCH(QString, location);
+    QFETCH(bool, followed);
+    QFETCH(QStringList, warnings);
+    FakeHttpServer otherHost;
+    QVERIFY(otherHost.start(QHostAddress(QStringLiteral("127.0.0.2"))));
+    FakeHttpServer otherPort;
+    QVERIFY(otherPort.start());
+    for (FakeHttpServer* server : {m_server.get(), &otherHost, &otherPort})
+        server->setDefault("", "/real", FakeResponse::text("real answer"));
+    const QString to = location == QLatin1String("other host") ? otherHost.baseUrl() + QStringLiteral("/real")
+                       : location == QLatin1String("other port")
+                           ? otherPort.baseUrl() + QStringLiteral("/real")
+                           : location;
+    m_server->setDefault("", "/moved",
+                         FakeResponse::text("<html>moved</html>", 302).addHeader("Location", to.toUtf8()));
+    const QString called = target.startsWith(QLatin1Char('/')) ? url("") + target : target;
+    for (const QString& warning : warnings)
+        expectWarning(warning);
+
+    Headers headers;
+    QString body;
+    const QString path = m_dir->filePath(QStringLiteral("got"));
+    int result = -1;
+    if (call == QLatin1String("get"))
+        result = BHttpClient::get(called, {}, {}, headers, body, 5) ? 0 : -1;
+    else if (call == QLatin1String("post"))
+        result = BHttpClient::post(called, {}, {}, QStringLiteral("{}"), headers, body, 5) ? 0 : -1;
+    else if (call == QLatin1String("download"))
+        result = BHttpClient::download(called, path, {}, kDownloadLimit, kQuick);
+    else
+        result = BHttpClient().upload(called, writeFile(QStringLiteral("up"), "document"), {}, {}, headers,
+                                      body, {}, kQuick);
+    if (call == QLatin1String("download") && result == 0)
+        body = QString::fromUtf8(readFile(path));
+    QCOMPARE(result == 0, followed);
+    QCOMPARE(body, followed ? QStringLiteral("real answer") : QString());
+    QCOMPARE(otherHost.requests().size() + otherPort.requests().size(),
+             followed && location.startsWith(QLatin1String("other")) ? 1 : 0);
+    QCOMPARE(m_server->requestsTo("/real").size(), followed && location == QLatin1String("/real") ? 1 : 0);
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/pavko-upload")));
 }
 
 void TestBHttpClient::oversizedAnswers_data()

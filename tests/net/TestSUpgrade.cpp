@@ -22,6 +22,7 @@ private slots:
     void upgrades_data();
     void upgrades();
     void cutDownloadIsNeverRun();
+    void packageOnlyOverHttp();
 
 private:
     // Publishes version (empty: the service fails) with both files served as the stand-in installer;
@@ -191,6 +192,29 @@ void TestSUpgrade::cutDownloadIsNeverRun()
     }
     QVERIFY(upgrade.upgradeNow(message));
     QCOMPARE(installerArguments(), QStringLiteral("/S,/D,@"));
+}
+
+// A package the service names by a file:, ftp: or other URL is never fetched, let alone run.
+void TestSUpgrade::packageOnlyOverHttp()
+{
+    m_dir = std::make_unique<TestAppDir>();
+    m_dir->writeFile(QStringLiteral("setup.sh"), kInstaller);
+    const QString local = QStringLiteral("file://") + m_dir->file(QStringLiteral("setup.sh"));
+    m_service.setDefault(
+        "GET", kVersionPath,
+        FakeResponse::json(QStringLiteral(R"({"code":0,"data":{"package_version":"1.0.4.0",)"
+                                          R"("package_type":0,"package_url":"%1","patch_url":"%1",)"
+                                          R"("patch_min_supported_ver":"1.0.3.0"}})")
+                               .arg(local)
+                               .toUtf8()));
+    AStatus status(m_dir->path());
+    SUpgrade upgrade(setup(status, QStringLiteral("1.0.3.2")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^url refused, not http")));
+    QString message;
+    QVERIFY(!upgrade.upgradeNow(message));
+    QCOMPARE(message, QStringLiteral("文件下载失败."));
+    QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("pkg/setup.sh"))));
+    QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("args.txt"))));
 }
 
 QTEST_GUILESS_MAIN(TestSUpgrade)

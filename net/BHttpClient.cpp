@@ -234,8 +234,13 @@ QString BHttpClient::buildUrl(const QString& url, const Params& params)
         return text;
     if (!text.contains(QLatin1Char('?')))
         text += QLatin1Char('?');
+    // Every key and value is percent-encoded (UTF-8), so that "&", "#", "+", "%" or "=" in a document's
+    // name or a typed text arrive as they are instead of cutting or adding parameters.
+    const auto encoded = [](const QString& part) {
+        return QString::fromLatin1(QUrl::toPercentEncoding(part));
+    };
     for (auto it = params.cbegin(); it != params.cend(); ++it)
-        text += it.key() + QLatin1Char('=') + it.value() + QLatin1Char('&');
+        text += encoded(it.key()) + QLatin1Char('=') + encoded(it.value()) + QLatin1Char('&');
     return text + QLatin1Char('&');
 }
 

@@ -76,7 +76,7 @@ public:
                TransferTiming timing = kUploadTiming);
 
     // The URL text with the parameters appended: "?" unless the text has one, then key=value& for
-    // each in ascending key order and one more "&". Nothing is percent-encoded here.
+    // each in ascending key order, both percent-encoded, and one more "&".
     static QString buildUrl(const QString& url, const Params& params);
 
     // Certificate verification against the system's trust store is on unless a test deployment

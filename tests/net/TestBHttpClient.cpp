@@ -114,9 +114,14 @@ void TestBHttpClient::sentRequest_data()
                                      << QByteArray("GET /x?z=9&a=1&& text/html");
     QTest::newRow("appended as is") << "get /x?z=9" << map({{"a", "1"}}) << Headers()
                                     << QByteArray("GET /x?z=9a=1&& text/html");
-    QTest::newRow("escaped by url parsing, not by the client")
-        << "get /x" << map({{"a", "1 广%2F"}}) << Headers()
-        << QByteArray("GET /x?a=1%20%E5%B9%BF%2F&& text/html");
+    QTest::newRow("values percent-encoded") << "get /x" << map({{"a", "1 广%2F"}}) << Headers()
+                                            << QByteArray("GET /x?a=1%20%E5%B9%BF%252F&& text/html");
+    QTest::newRow("a document's name stays one value")
+        << "get /x" << map({{"filename", "Q3 #2 & notes+ 报告.pdf"}, {"hash", "ab"}}) << Headers()
+        << QByteArray(
+               "GET /x?filename=Q3%20%232%20%26%20notes%2B%20%E6%8A%A5%E5%91%8A.pdf&hash=ab&& text/html");
+    QTest::newRow("equals and question mark in a value") << "get /x" << map({{"q", "a=b?c/d"}}) << Headers()
+                                                         << QByteArray("GET /x?q=a%3Db%3Fc%2Fd&& text/html");
     QTest::newRow("extra utf-8 header")
         << "get /x" << Params() << map({{"X-Name", "张三"}}) << QByteArray("GET /x text/html");
     QTest::newRow("Content-Type overridden")

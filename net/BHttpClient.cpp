@@ -75,8 +75,14 @@ Outcome waitTransfer(QNetworkReply* reply, void (QNetworkReply::*notification)(q
     QTimer timer;
     QElapsedTimer sinceReport;
     sinceReport.start();
+    bool allHandedOver = false;
     QObject::connect(reply, notification, &timer, [&](qint64 done, qint64 total) {
-        if (sinceReport.elapsed() > timing.reportIntervalMs) {
+        if (timing.drainBytesPerSec > 0 && total > 0 && done >= total && !allHandedOver) {
+            allHandedOver = true;
+            const qint64 buffered = qMin(total, BHttpClient::kMaxBufferedBytes);
+            if (timer.isActive())
+                timer.start(int(timing.inactivityMs + buffered * 1000 / timing.drainBytesPerSec));
+        } else if (sinceReport.elapsed() > timing.reportIntervalMs && !allHandedOver) {
             sinceReport.restart();
             // Completion is reported once, after the transfer; Qt also announces it as progress with
             // the total set to what arrived when the size was not known beforehand.

@@ -28,13 +28,19 @@ public:
     using Progress = std::function<void(int)>;
 
     // How long a download or upload may go without a progress report, and how often one is made.
+    // An upload's progress counts bytes handed to the socket: once all are, they may still wait in the
+    // socket buffers of both ends for a slow server to read them, unseen. From then on the time allowed
+    // grows by the bytes that can be buffered (at most kMaxBufferedBytes) at drainBytesPerSec, the
+    // slowest server still taken as working; 0 adds nothing.
     struct TransferTiming
     {
         int inactivityMs;
         int reportIntervalMs;
+        int drainBytesPerSec = 0;
     };
-    static constexpr TransferTiming kDownloadTiming{120000, 5000};
-    static constexpr TransferTiming kUploadTiming{30000, 5000};
+    static constexpr qint64 kMaxBufferedBytes = 8 * 1024 * 1024;
+    static constexpr TransferTiming kDownloadTiming{120000, 5000, 0};
+    static constexpr TransferTiming kUploadTiming{30000, 5000, 8 * 1024};
 
     // The most an answer may hold, announced or received; past it the transfer is cut off and the call
     // fails. The service's answers and the storage's callback answer are small JSON documents.

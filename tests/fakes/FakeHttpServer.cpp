@@ -42,14 +42,28 @@ public:
     Connection(FakeHttpServer* server, QTcpSocket* socket)
         : QObject(socket), m_server(server), m_socket(socket)
     {
-        connect(socket, &QTcpSocket::readyRead, this, &Connection::serve);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        const qint64 perTick = server->m_readBytesPerSec / 10;
+        if (perTick <= 0) {
+            connect(socket, &QTcpSocket::readyRead, this, [this] {
+                m_buffer += m_socket->readAll();
+                serve();
+            });
+            return;
+        }
+        // The socket keeps no more than a tick's worth: the rest stays with the kernel and the client.
+        socket->setReadBufferSize(perTick);
+        auto* tick = new QTimer(this);
+        connect(tick, &QTimer::timeout, this, [this, perTick] {
+            m_buffer += m_socket->read(perTick);
+            serve();
+        });
+        tick->start(100);
     }
 
 private:
     void serve()
     {
-        m_buffer += m_socket->readAll();
         while (!m_busy) {
             if (!takeRequest())
                 return;

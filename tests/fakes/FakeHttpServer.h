@@ -117,6 +117,10 @@ public:
     {
         m_handlers[method + ' ' + path] = std::move(handler);
     }
+    // A slow server: connections accepted from now on take at most this many bytes a second off their
+    // socket (in tenths of a second); what the client sends beyond waits in the socket buffers. 0: as fast
+    // as it comes.
+    void setReadBytesPerSec(qint64 bytes) { m_readBytesPerSec = bytes; }
     // Bodies longer than this are counted and hashed but not kept.
     void setKeptBodyBytes(qint64 bytes) { m_keptBodyBytes = bytes; }
 
@@ -150,6 +154,7 @@ private:
     int m_connections = 0;
     int m_encrypted = 0;
     qint64 m_fillerBytesWritten = 0;
+    qint64 m_readBytesPerSec = 0;
 };
 
 // A throw-away self-signed certificate for 127.0.0.1 (subject and IP address), made once per test

@@ -71,6 +71,8 @@ private slots:
     void loggedUrlsHideTheToken();
     void upload_data();
     void upload();
+    void slowStorage_data();
+    void slowStorage();
     void workerThreads();
 
 private:
@@ -501,6 +503,39 @@ void TestBHttpClient::upload()
 }
 
 // Each thread gets its own manager, reply and loop; a client made on one thread may upload on another.
+void TestBHttpClient::slowStorage_data()
+{
+    QTest::addColumn<int>("drainBytesPerSec"); // the slowest server still taken as working
+    QTest::addColumn<bool>("completes");
+    // The server takes 4 s for what the sockets took at once; 1 s passes without any progress to see.
+    QTest::newRow("slow but working") << 8 * 1024 << true;
+    QTest::newRow("slower than the slowest working server") << 64 * 1024 << false;
+}
+
+// A storage server that reads slowly but steadily gets the whole upload: the time allowed after the
+// last visible progress covers what the socket buffers hold.
+void TestBHttpClient::slowStorage()
+{
+    QFETCH(int, drainBytesPerSec);
+    QFETCH(bool, completes);
+    const QByteArray content(64 * 1024, 'p');
+    const QString path = writeFile(QStringLiteral("doc.pdf"), content);
+    m_server->setReadBytesPerSec(16 * 1024);
+    m_server->setDefault("PUT", "/a/b.pdf", FakeResponse::json(R"({"code":0})"));
+    if (!completes)
+        expectWarning(QStringLiteral("upload timeout. "));
+    Headers respHeaders;
+    QString respBody;
+    QList<int> reports;
+    QCOMPARE(BHttpClient().upload(url("/a/b.pdf"), path, {}, {}, respHeaders, respBody,
+                                  [&](int percent) { reports.append(percent); },
+                                  {1000, 50, drainBytesPerSec}),
+             completes ? 0 : -1);
+    QCOMPARE(reports.contains(100), completes);
+    if (completes)
+        QCOMPARE(m_server->requests().last().bodySize, qint64(content.size()));
+}
+
 void TestBHttpClient::workerThreads()
 {
     const QString uploadPath = writeFile(QStringLiteral("up.bin"), "upload");

@@ -78,6 +78,11 @@ private slots:
 private:
     QString url(const char* path) const { return m_server->baseUrl() + QLatin1String(path); }
     QString writeFile(const QString& name, const QByteArray& content) const;
+    // One call of the kind named (get, post, download or upload) to target with an answer limit of limit
+    // (upload: its own); 0 on success. body gets the answer, for a download the file's content; after a
+    // failed download fileLeft tells whether a file is left behind.
+    int transfer(const QString& call, const QString& target, qint64 limit, BHttpClient::TransferTiming timing,
+                 QString& body, bool& fileLeft) const;
 
     std::unique_ptr<FakeHttpServer> m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -96,6 +101,26 @@ QString TestBHttpClient::writeFile(const QString& name, const QByteArray& conten
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         qFatal("cannot write a test file");
     return file.fileName();
+}
+
+int TestBHttpClient::transfer(const QString& call, const QString& target, qint64 limit,
+                              BHttpClient::TransferTiming timing, QString& body, bool& fileLeft) const
+{
+    Headers headers;
+    const int seconds = timing.inactivityMs / 1000;
+    if (call == QLatin1String("get"))
+        return BHttpClient::get(target, {}, {}, headers, body, seconds, limit) ? 0 : -1;
+    if (call == QLatin1String("post"))
+        return BHttpClient::post(target, {}, {}, QStringLiteral("{}"), headers, body, seconds, limit) ? 0
+                                                                                                      : -1;
+    if (call == QLatin1String("upload"))
+        return BHttpClient().upload(target, writeFile(QStringLiteral("up"), "document"), {}, {}, headers,
+                                    body, {}, timing);
+    const QString path = m_dir->filePath(QStringLiteral("got"));
+    const int result = BHttpClient::download(target, path, {}, limit, timing);
+    fileLeft = QFile::exists(path);
+    body = result == 0 ? QString::fromUtf8(readFile(path)) : QString();
+    return result;
 }
 
 void TestBHttpClient::sentRequest_data()
@@ -335,21 +360,9 @@ void TestBHttpClient::redirectsAndSchemes()
     for (const QString& warning : warnings)
         expectWarning(warning);
 
-    Headers headers;
     QString body;
-    const QString path = m_dir->filePath(QStringLiteral("got"));
-    int result = -1;
-    if (call == QLatin1String("get"))
-        result = BHttpClient::get(called, {}, {}, headers, body, 5) ? 0 : -1;
-    else if (call == QLatin1String("post"))
-        result = BHttpClient::post(called, {}, {}, QStringLiteral("{}"), headers, body, 5) ? 0 : -1;
-    else if (call == QLatin1String("download"))
-        result = BHttpClient::download(called, path, {}, kDownloadLimit, kQuick);
-    else
-        result = BHttpClient().upload(called, writeFile(QStringLiteral("up"), "document"), {}, {}, headers,
-                                      body, {}, kQuick);
-    if (call == QLatin1String("download") && result == 0)
-        body = QString::fromUtf8(readFile(path));
+    bool fileLeft = false;
+    const int result = transfer(call, called, kDownloadLimit, {5000, 50}, body, fileLeft);
     QCOMPARE(result == 0, followed);
     QCOMPARE(body, followed ? QStringLiteral("real answer") : QString());
     QCOMPARE(otherHost.requests().size() + otherPort.requests().size(),
@@ -397,27 +410,12 @@ void TestBHttpClient::oversizedAnswers()
     if (!ok)
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^answer larger than \\d+ bytes, cut off")));
-    Headers headers;
     QString body = QStringLiteral("before");
-    const QString path = m_dir->filePath(QStringLiteral("big"));
-    int result = -1;
-    if (call == QLatin1String("get"))
-        result = BHttpClient::get(url("/big"), {}, {}, headers, body, 60, limit) ? 0 : -1;
-    else if (call == QLatin1String("post"))
-        result =
-            BHttpClient::post(url("/big"), {}, {}, QStringLiteral("{}"), headers, body, 60, limit) ? 0 : -1;
-    else if (call == QLatin1String("download"))
-        result = BHttpClient::download(url("/big"), path, {}, limit, {60000, 50});
-    else
-        result = BHttpClient().upload(url("/big"), writeFile(QStringLiteral("up"), "document"), {}, {},
-                                      headers, body, {}, {60000, 50});
+    bool fileLeft = false;
+    const int result = transfer(call, url("/big"), limit, {60000, 50}, body, fileLeft);
     QCOMPARE(result == 0, ok);
-    const qint64 received = call == QLatin1String("download") ? QFileInfo(path).size() : body.size();
-    if (ok) {
-        QCOMPARE(received, bytes);
-        return;
-    }
-    QVERIFY(call == QLatin1String("download") ? !QFile::exists(path) : body.isEmpty());
+    QCOMPARE(body.size(), ok ? int(bytes) : 0);
+    QVERIFY(!fileLeft || ok);
     // What the peer managed to hand over stays within socket buffers of the limit.
     QVERIFY2(m_server->fillerBytesWritten() < 24 * 1024 * 1024,
              qPrintable(QString::number(m_server->fillerBytesWritten())));

@@ -14,8 +14,9 @@ const QHostAddress kAddress(QStringLiteral("127.0.81.2"));
 const QString kUser = QStringLiteral("4711");
 // A minute of the service's clock is 600 ms here.
 constexpr DWebSocket::Timing kFast{10000, {10, 600, 600}, 5000, 60000};
-// Pings every 50 ms; 300 ms without a word from the service, or without "init", ends a connection.
-constexpr DWebSocket::Timing kWatchful{50, {10, 600, 600}, 300, 300};
+// Pings every 100 ms; a second without a word from the service, or 1.5 s without "init", ends a
+// connection (wide enough for a loaded machine, short enough for a quick test).
+constexpr DWebSocket::Timing kWatchful{100, {10, 600, 600}, 1500, 1000};
 
 QStringList g_log;
 void captureLog(QtMsgType, const QMessageLogContext&, const QString& text)
@@ -179,6 +180,11 @@ void TestDWebSocket::messages()
                 seen << QStringLiteral("printing_msg(%1,%2,%3,%4)").arg(id).arg(code).arg(msg, data);
             });
     QTRY_COMPARE(server.goodLogins(), 1);
+    // The service's answer to the login is under way: a marker after it shows it has been taken in.
+    server.sendText(
+        QStringLiteral(R"({"type":"document_assign","return_code":"1","data":{"document_id":"start"}})"));
+    QTRY_VERIFY(seen.contains(QStringLiteral("pdf_split(start,8)")));
+    seen.clear();
     g_log.clear();
     const QtMessageHandler previous = qInstallMessageHandler(captureLog);
     server.sendText(text);
@@ -292,7 +298,7 @@ void TestDWebSocket::stuckConnectionsAreGivenUp()
         url = ws.url();
     }
     DWebSocket channel(kUser, url, kWatchful);
-    QTRY_VERIFY_WITH_TIMEOUT(channel.attempts() >= 3, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(channel.attempts() >= 3, 15000);
     if (server == QLatin1String("silent"))
         QVERIFY(accepted >= 2);
     if (server == QLatin1String("no pong"))
@@ -306,8 +312,8 @@ void TestDWebSocket::healthyConnectionIsKept()
     QVERIFY(server.start(kAddress));
     DWebSocket channel(kUser, server.url(), kWatchful);
     QTRY_COMPARE(server.goodLogins(), 1);
-    // Twenty pings: a second, more than three silence limits.
-    QTRY_VERIFY_WITH_TIMEOUT(server.received().filter(QStringLiteral("\"ping\"")).size() >= 20, 10000);
+    // Thirty pings: three seconds, three silence limits.
+    QTRY_VERIFY_WITH_TIMEOUT(server.received().filter(QStringLiteral("\"ping\"")).size() >= 30, 15000);
     QCOMPARE(channel.attempts(), 1);
     QVERIFY(channel.isConnected());
 }

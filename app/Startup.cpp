@@ -18,6 +18,7 @@
 #include "JobSweep.h"
 #include "MainSettingWidget.h"
 #include "SUpgrade.h"
+#include "ServiceApi.h"
 #include "UIInfomation.h"
 #include "UiResources.h"
 
@@ -33,9 +34,7 @@ class LogUpload
 public:
     explicit LogUpload(const QString& server)
         : m_remote(server, deviceId(), [](const QString& url, const QString& body) {
-              BHttpClient::Headers headers;
-              QString answer;
-              BHttpClient::post(url, {}, {}, body, headers, answer, ALog::ALogRemote::kPostTimeoutSec);
+              postLogBatch(url, body, ALog::ALogRemote::kPostTimeoutSec);
           })
     {
         m_remote.start();

@@ -54,6 +54,44 @@ QString deviceStateMessage(int code)
     }
 }
 
+namespace {
+// Four decimal parts of 0-255 without leading zeros: a text that a resolver would read otherwise (a
+// name, "127.1", octal "010") or differently is no address here.
+bool ipv4Literal(const QString& text, quint32& address)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    address = 0;
+    for (const QString& part : parts) {
+        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part.startsWith(QLatin1Char('0'))))
+            return false;
+        for (const QChar c : part)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        const uint value = part.toUInt();
+        if (value > 255)
+            return false;
+        address = address << 8 | value;
+    }
+    return true;
+}
+} // namespace
+
+QString usablePrinterAddress(const QString& reported, const QString& boxAddress)
+{
+    quint32 address = 0;
+    if (!ipv4Literal(reported, address))
+        return {};
+    const quint32 first = address >> 24;
+    if (first == 0 || first >= 224) // this network; multicast, reserved and broadcast
+        return {};
+    quint32 box = 0;
+    if (first == 127 && !(ipv4Literal(boxAddress, box) && box >> 24 == 127))
+        return {};
+    return reported;
+}
+
 DevicePorts DevicePorts::fromConfig(const AConfig& config)
 {
     DevicePorts ports;
@@ -88,7 +126,7 @@ bool DeviceApi::request(const QString& ip, const QString& path, BHttpClient::Par
         params.insert(it.key(), it.value());
     BHttpClient::Headers respHeaders;
     QString body;
-    if (!BHttpClient::get(url(ip, path), params, {}, respHeaders, body, m_timeoutSec))
+    if (!BHttpClient::get(url(ip, path), params, {}, respHeaders, body, m_timeoutSec, kAnswerBytes))
         return false;
     answer = parseObjectUtf8(body);
     return true;
@@ -120,7 +158,10 @@ bool DeviceApi::printer_info(SJob& job, const QString& token) const
     if (!request(job.device.deviceIp, QStringLiteral("/cgi-bin/win/printerinfo"), {}, token, answer) ||
         !succeeded(answer))
         return false;
-    job.device.printerAddress = answer.value(QStringLiteral("ip")).toString();
+    const QString reported = answer.value(QStringLiteral("ip")).toString();
+    job.device.printerAddress = usablePrinterAddress(reported, job.device.deviceIp);
+    if (job.device.printerAddress.isEmpty() && !reported.isEmpty())
+        qWarning() << "printerinfo: address refused, the box's own is used: " << reported;
     return true;
 }
 

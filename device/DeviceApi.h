@@ -26,6 +26,11 @@ bool resultCode(const QJsonObject& answer, int& code);
 // any other.
 QString deviceStateMessage(int code);
 
+// The printer address a box reports, if it may receive jobs: a literal dotted IPv4 unicast address
+// (not 0.x.x.x, multicast, broadcast or reserved); a loopback one only from a box that is itself on
+// loopback, as a simulator is. Empty otherwise: the job then goes to the box's own address.
+QString usablePrinterAddress(const QString& reported, const QString& boxAddress);
+
 // The signature of a device request: keys and values in ascending key order without separators,
 // then the shared key, as the lower-case hex MD5 of its Latin-1 bytes.
 QString sign_params(const BHttpClient::Params& params);
@@ -37,6 +42,8 @@ class DeviceApi
 {
 public:
     static constexpr int kTimeoutSec = 15;
+    // A box answers with a few short members; anything longer is no answer of a box.
+    static constexpr qint64 kAnswerBytes = 16 * 1024;
 
     explicit DeviceApi(const DevicePorts& ports = {}, int timeoutSec = kTimeoutSec)
         : m_ports(ports), m_timeoutSec(timeoutSec)
@@ -48,7 +55,8 @@ public:
     // Opens or closes the raw port for the job's order; the job's task pages go along unsigned.
     bool port_control(const SJob& job, const QString& token, bool open) const;
     bool keepalive(const SJob& job, const QString& token) const;
-    // On success the job's printer address becomes the one the box reports.
+    // On success the job's printer address becomes the one the box reports, or empty when that one is
+    // not usable (usablePrinterAddress).
     bool printer_info(SJob& job, const QString& token) const;
     // 0 when the device can print; 2212 busy, 2201 no paper, 2208 paper jam (message set to the text
     // the user sees); -1 when the box gave no usable answer.

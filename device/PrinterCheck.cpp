@@ -29,7 +29,7 @@ int checkPrinter(const DeviceEntry& device, QString& message)
             {QStringLiteral("ts"), QString::number(QDateTime::currentSecsSinceEpoch())}};
         params.insert(QStringLiteral("sign"), sign_params(params));
         BHttpClient::Headers headers;
-        answered = BHttpClient::get(url, params, {}, headers, body, kTimeoutSec);
+        answered = BHttpClient::get(url, params, {}, headers, body, kTimeoutSec, DeviceApi::kAnswerBytes);
     }
     const QString network = QStringLiteral("网络异常，请您检查网络是否连接正常，或拔电重启打印机");
     if (!answered) {

@@ -64,6 +64,22 @@ DWebSocket::DWebSocket(const QString& userId, const QString& url, Timing timing,
             onDisconnected();
     });
     connect(this, &QWebSocket::textMessageReceived, this, &DWebSocket::onText);
+    setMaxAllowedIncomingFrameSize(kMaxMessageBytes);
+    setMaxAllowedIncomingMessageSize(kMaxMessageBytes);
+    // Any sign of life from the service, its pongs included, keeps the connection.
+    m_silenceTimer.setSingleShot(true);
+    m_silenceTimer.setInterval(m_timing.silenceMs);
+    const auto heard = [this] {
+        if (m_connected)
+            m_silenceTimer.start();
+    };
+    connect(this, &QWebSocket::textFrameReceived, this, heard);
+    connect(this, &QWebSocket::binaryFrameReceived, this, heard);
+    connect(this, &QWebSocket::pong, this, heard);
+    connect(&m_silenceTimer, &QTimer::timeout, this, [this] { giveUp("no word from the service"); });
+    m_handshakeTimer.setSingleShot(true);
+    m_handshakeTimer.setInterval(m_timing.handshakeMs);
+    connect(&m_handshakeTimer, &QTimer::timeout, this, [this] { giveUp("no greeting from the service"); });
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &DWebSocket::open);
     m_pingTimer.setInterval(m_timing.pingMs);
@@ -79,6 +95,8 @@ DWebSocket::~DWebSocket()
 {
     m_autoReconnect = false;
     m_reconnectTimer.stop();
+    m_handshakeTimer.stop();
+    m_silenceTimer.stop();
     if (g_current == this)
         g_current = nullptr;
     QObject::disconnect(this, nullptr, this, nullptr);
@@ -147,7 +165,16 @@ void DWebSocket::open()
         ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
         setSslConfiguration(ssl);
     }
+    m_handshakeTimer.start();
     QWebSocket::open(QUrl(m_url));
+}
+
+void DWebSocket::giveUp(const char* why)
+{
+    qWarning() << "ws" << why << ", connection given up";
+    m_handshakeTimer.stop();
+    m_silenceTimer.stop();
+    abort();
 }
 
 void DWebSocket::onConnected()
@@ -155,12 +182,17 @@ void DWebSocket::onConnected()
     qDebug() << "ws connect success";
     m_connected = true;
     m_upTime.start();
+    m_silenceTimer.start();
     sendPing();
 }
 
 void DWebSocket::onDisconnected()
 {
     qDebug() << "ws disconnect";
+    if (closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
+        qWarning() << "ws message larger than" << kMaxMessageBytes << "bytes, connection closed";
+    m_handshakeTimer.stop();
+    m_silenceTimer.stop();
     const bool wasUp = m_connected;
     m_connected = false;
     m_backoff.connectionEnded(wasUp && m_upTime.isValid() ? m_upTime.elapsed() : 0);
@@ -200,6 +232,7 @@ void DWebSocket::onText(const QString& message)
     const QString type = typeValue.toString();
     const QJsonValue data = object.value(QLatin1String("data"));
     if (type == QLatin1String("init")) {
+        m_handshakeTimer.stop();
         m_clientId = text(data.toObject().value(QLatin1String("client_id")));
         sendLogin();
     } else if (type == QLatin1String("login")) {

@@ -34,7 +34,8 @@ private:
 
 // The service's push channel: a signed login on the service's "init", a ping every ten seconds, and the
 // service's news about documents and orders as signals. It reconnects after every drop until told not
-// to (a rejected login, destruction), with the delays of ReconnectBackoff.
+// to (a rejected login, destruction), with the delays of ReconnectBackoff; a connection whose handshake
+// or "init" does not come, or that stays silent, counts as dropped.
 class DWebSocket : public QWebSocket
 {
     Q_OBJECT
@@ -44,9 +45,16 @@ public:
     {
         int pingMs;
         ReconnectBackoff::Timing reconnect;
+        // From opening until the service's "init": connection, TLS and WebSocket handshake included.
+        int handshakeMs;
+        // Connected without a word from the service (its pongs included): the connection is dead.
+        int silenceMs;
     };
-    static constexpr Timing kTiming{10000, ReconnectBackoff::kTiming};
+    static constexpr Timing kTiming{10000, ReconnectBackoff::kTiming, 20000, 35000};
     static constexpr int kLoginRejected = 18001;
+    // The service's messages are small JSON texts; a frame or message longer than this closes the
+    // connection (and the channel reconnects).
+    static constexpr quint64 kMaxMessageBytes = 4 * 1024 * 1024;
 
     // For the logged-in user, to the URL the configuration gives.
     DWebSocket(const QString& userId, QObject* parent = nullptr);
@@ -85,6 +93,8 @@ private:
     void onText(const QString& text);
     void sendPing();
     void sendLogin();
+    // Gives up a connection that is stuck or silent; the usual reconnect follows.
+    void giveUp(const char* why);
 
     QString m_userId;
     QString m_clientId;
@@ -97,5 +107,7 @@ private:
     ReconnectBackoff m_backoff;
     QTimer m_pingTimer;
     QTimer m_reconnectTimer;
+    QTimer m_handshakeTimer;
+    QTimer m_silenceTimer;
     QElapsedTimer m_upTime;
 };

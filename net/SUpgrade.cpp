@@ -35,6 +35,18 @@ bool versionParts(const QString& text, QVector<qint64>& parts)
     return true;
 }
 
+// 0 and 1, as numbers or texts; anything else, an unreadable value included, is a forced version
+// installed with its installer's own questions: an answer we cannot read never installs silently.
+int packageTypeOf(const QJsonValue& value)
+{
+    const QString text = value.isDouble() ? QString::number(value.toDouble(), 'g', 17) : value.toString();
+    if (text == QLatin1String("0"))
+        return SUpgrade::Silent;
+    if (text == QLatin1String("1"))
+        return SUpgrade::Optional;
+    return SUpgrade::Forced;
+}
+
 // The service sends versions as texts, some as numbers.
 QString versionText(const QJsonValue& value)
 {
@@ -129,8 +141,7 @@ bool SUpgrade::getLatestVersion(SPackageInfo& info) const
     }
     const QString pkgDir = m_setup.appDir + QStringLiteral("pkg/");
     info.packageVersion = data.value(QLatin1String("package_version")).toString();
-    const QJsonValue type = data.value(QLatin1String("package_type"));
-    info.packageType = type.isString() ? type.toString().toInt() : type.toInt();
+    info.packageType = packageTypeOf(data.value(QLatin1String("package_type")));
     info.packageUrl = data.value(QLatin1String("package_url")).toString();
     info.patchUrl = data.value(QLatin1String("patch_url")).toString();
     info.patchMinVersion = versionText(data.value(QLatin1String("patch_min_supported_ver")));
@@ -188,7 +199,7 @@ bool SUpgrade::download(const QString& url, const QString& file) const
     const QString partial = file + QStringLiteral(".download");
     BHttpClient::DownloadEnd end;
     const int result = BHttpClient::download(
-        url, partial, [](int percent) { qDebug() << "download " << percent << "%"; },
+        url, partial, [](int percent) { qDebug() << "download " << percent << "%"; }, kMaxPackageBytes,
         BHttpClient::kDownloadTiming, &end);
     if (result != 0)
         return false;

@@ -18,12 +18,16 @@ class SUpgrade : public QObject
 public:
     static constexpr int kCheckIntervalMs = 1800000;
     static constexpr int kTimeoutSec = 15;
+    // No package or patch is larger; a download that announces or brings more is cut off (the size a
+    // server announces is held to by the transfer itself).
+    static constexpr qint64 kMaxPackageBytes = 512LL * 1024 * 1024;
 
     // data.package_type
     enum PackageType
     {
         Silent = 0,
-        Optional = 1 // offered to the user, who may skip it for good; any other value: forced, interactive
+        Optional = 1, // offered to the user, who may skip it for good
+        Forced = 2    // any other value: installed without asking, the installer interactive
     };
     // install()'s result
     enum InstallResult

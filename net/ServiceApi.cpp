@@ -82,3 +82,10 @@ ServiceReply ServiceApi::post(const QString& path, const QJsonObject& body, BHtt
         BHttpClient::post(url(path), params, json, objectToText(body), headers, answer, m_timeoutSec);
     return ServiceReply(sent, answer, headers);
 }
+
+bool postLogBatch(const QString& url, const QString& body, int timeoutSec)
+{
+    BHttpClient::Headers headers;
+    QString answer;
+    return BHttpClient::post(url, {}, {}, body, headers, answer, timeoutSec, kLogAnswerBytes);
+}

@@ -78,3 +78,8 @@ private:
     bool m_withToken = false;
     int m_timeoutSec = kTimeoutSec;
 };
+
+// Posts one batch of the log to the log collector (ALogRemote's post), waiting at most timeoutSec. Its
+// answer is never looked at, so no more than a small one is read.
+constexpr qint64 kLogAnswerBytes = 64 * 1024;
+bool postLogBatch(const QString& url, const QString& body, int timeoutSec);

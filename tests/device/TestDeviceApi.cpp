@@ -1,5 +1,8 @@
+#include "AppDir.h"
 #include "DeviceApi.h"
 #include "FakeHttpServer.h"
+#include "PrinterCheck.h"
+#include "TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
@@ -20,6 +23,10 @@ private slots:
     void taskProcess();
     void portAndPrinterInfo_data();
     void portAndPrinterInfo();
+    void printerAddressChecked_data();
+    void printerAddressChecked();
+    void oversizedAnswers_data();
+    void oversizedAnswers();
 
 private:
     SJob job() const
@@ -35,6 +42,7 @@ private:
 
     FakeHttpServer m_box;
     DeviceApi m_api;
+    TestAppDir m_dir; // the configuration of the share page's own check
 };
 
 void TestDeviceApi::initTestCase()
@@ -43,6 +51,9 @@ void TestDeviceApi::initTestCase()
     DevicePorts ports;
     ports.control = m_box.serverPort();
     m_api = DeviceApi(ports, 2);
+    setAppDir(m_dir.path());
+    m_dir.writeConfig(QByteArray(R"({"https_server":"http://127.0.0.1:9","device_control_port":)") +
+                      QByteArray::number(m_box.serverPort()) + '}');
     QCOMPARE(DeviceApi().url(QStringLiteral("10.0.0.5"), QStringLiteral("/x")),
              QStringLiteral("http://10.0.0.5/x"));
 }
@@ -157,6 +168,94 @@ void TestDeviceApi::portAndPrinterInfo()
     QCOMPARE(m_api.keepalive(printing, QStringLiteral("tok")), success);
     QVERIFY(m_api.close_port(printing, QStringLiteral("tok")));
     QCOMPARE(m_box.requests().last().queryValue("cmd"), QByteArray("close"));
+}
+
+void TestDeviceApi::printerAddressChecked_data()
+{
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("used"); // empty: the box's own address
+    const QString lan = QStringLiteral("192.168.1.20");
+    const QString loop = QStringLiteral("127.0.41.2");
+    QTest::newRow("LAN printer") << "192.168.1.30" << lan << "192.168.1.30";
+    QTest::newRow("public unicast") << "8.8.4.4" << lan << "8.8.4.4";
+    QTest::newRow("edges of unicast") << "223.255.255.254" << lan << "223.255.255.254";
+    QTest::newRow("none") << "" << lan << "";
+    QTest::newRow("any address") << "0.0.0.0" << lan << "";
+    QTest::newRow("this network") << "0.1.2.3" << lan << "";
+    QTest::newRow("broadcast") << "255.255.255.255" << lan << "";
+    QTest::newRow("multicast") << "224.0.0.1" << lan << "";
+    QTest::newRow("reserved") << "240.0.0.1" << lan << "";
+    QTest::newRow("IPv6 loopback") << "::1" << lan << "";
+    QTest::newRow("IPv6") << "fe80::1" << lan << "";
+    QTest::newRow("host name") << "printer.example" << lan << "";
+    QTest::newRow("localhost") << "localhost" << lan << "";
+    QTest::newRow("short form") << "127.1" << lan << "";
+    QTest::newRow("octal-looking part") << "010.0.0.1" << lan << "";
+    QTest::newRow("part over 255") << "192.168.1.256" << lan << "";
+    QTest::newRow("five parts") << "192.168.1.2.3" << lan << "";
+    QTest::newRow("spaces") << " 192.168.1.30" << lan << "";
+    QTest::newRow("with port") << "192.168.1.30:9100" << lan << "";
+    QTest::newRow("loopback from a LAN box") << "127.0.0.1" << lan << "";
+    QTest::newRow("loopback from a loopback box") << "127.0.41.3" << loop << "127.0.41.3";
+}
+
+// What a box reports as its printer's address is used only when it is a literal unicast address.
+void TestDeviceApi::printerAddressChecked()
+{
+    QFETCH(QString, reported);
+    QFETCH(QString, box);
+    QFETCH(QString, used);
+    QCOMPARE(usablePrinterAddress(reported, box), used);
+}
+
+void TestDeviceApi::oversizedAnswers_data()
+{
+    QTest::addColumn<FakeResponse>("answer");
+    QTest::addColumn<bool>("heard"); // the answer was read
+    const QByteArray busy = R"({"result-code":2212,"pad":")";
+    QTest::newRow("short") << FakeResponse::json(busy + R"("})") << true;
+    QTest::newRow("at the limit") << FakeResponse::json(
+                                         busy +
+                                         QByteArray(int(DeviceApi::kAnswerBytes) - busy.size() - 2, ' ') +
+                                         R"("})")
+                                  << true;
+    QTest::newRow("over the limit") << FakeResponse::json(
+                                           busy +
+                                           QByteArray(int(DeviceApi::kAnswerBytes) - busy.size() - 1, ' ') +
+                                           R"("})")
+                                    << false;
+    FakeResponse endless;
+    endless.fillerBytes = 64 * 1024 * 1024;
+    endless.announceLength = false;
+    QTest::newRow("endless") << endless << false;
+}
+
+// A box's answer longer than any real one is no answer, for the sender's calls and for the share page's
+// check alike; the rest of it is never read.
+void TestDeviceApi::oversizedAnswers()
+{
+    QFETCH(FakeResponse, answer);
+    QFETCH(bool, heard);
+    m_box.setDefault("GET", "/cgi-bin/win/isCanPrint", answer);
+    if (!heard)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^answer larger than")));
+    DeviceEntry device;
+    device.deviceIp = QStringLiteral("127.0.0.1");
+    device.deviceCode = QStringLiteral("P7");
+    QString message;
+    QCOMPARE(m_api.is_can_print(QStringLiteral("tok"), device, message), heard ? PrinterCheck::kBusy : -1);
+
+    m_box.clearRequests();
+    if (!heard)
+        for (int attempt = 0; attempt < PrinterCheck::kAttempts; ++attempt)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^answer larger than")));
+    message.clear();
+    QCOMPARE(checkPrinter(device, message), heard ? PrinterCheck::kBusy : PrinterCheck::kNoAnswer);
+    QCOMPARE(message, heard ? deviceStateMessage(PrinterCheck::kBusy)
+                            : QStringLiteral("网络异常，请您检查网络是否连接正常，或拔电重启打印机"));
+    QCOMPARE(m_box.requests().size(), heard ? 1 : PrinterCheck::kAttempts);
+    QVERIFY(m_box.fillerBytesWritten() < 64 * 1024 * 1024); // less than one endless answer in four calls
 }
 
 QTEST_GUILESS_MAIN(TestDeviceApi)

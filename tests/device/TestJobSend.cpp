@@ -355,6 +355,10 @@ void TestJobSend::taskPagesAndTarget_data()
     QTest::newRow("printer of its own") << "Epson|X" << 1 << kPrinterAddress << 2 << kPrinterAddress;
     QTest::newRow("placeholder address")
         << "Epson|X" << 1 << QStringLiteral("12.34.56.78") << 2 << kBoxAddress;
+    // An address that is no literal unicast IPv4 one never receives the job: the box's own does.
+    for (const char* unusable : {"0.0.0.0", "::1", "localhost", "255.255.255.255", "127.1"})
+        QTest::addRow("printer address %s", unusable)
+            << "Epson|X" << 1 << QString::fromLatin1(unusable) << 2 << kBoxAddress;
 }
 
 void TestJobSend::taskPagesAndTarget()

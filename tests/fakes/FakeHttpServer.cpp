@@ -42,14 +42,28 @@ public:
     Connection(FakeHttpServer* server, QTcpSocket* socket)
         : QObject(socket), m_server(server), m_socket(socket)
     {
-        connect(socket, &QTcpSocket::readyRead, this, &Connection::serve);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        const qint64 perTick = server->m_readBytesPerSec / 10;
+        if (perTick <= 0) {
+            connect(socket, &QTcpSocket::readyRead, this, [this] {
+                m_buffer += m_socket->readAll();
+                serve();
+            });
+            return;
+        }
+        // The socket keeps no more than a tick's worth: the rest stays with the kernel and the client.
+        socket->setReadBufferSize(perTick);
+        auto* tick = new QTimer(this);
+        connect(tick, &QTimer::timeout, this, [this, perTick] {
+            m_buffer += m_socket->read(perTick);
+            serve();
+        });
+        tick->start(100);
     }
 
 private:
     void serve()
     {
-        m_buffer += m_socket->readAll();
         while (!m_busy) {
             if (!takeRequest())
                 return;
@@ -114,10 +128,39 @@ private:
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
         for (const auto& header : response.headers)
             head += header.first + ": " + header.second + "\r\n";
-        head += response.announceLength ? "Content-Length: " + QByteArray::number(response.body.size())
+        const qint64 length = response.fillerBytes > 0 ? response.fillerBytes : response.body.size();
+        head += response.announceLength ? "Content-Length: " + QByteArray::number(length)
                                         : QByteArray("Connection: close");
         m_socket->write(head + "\r\n\r\n");
+        if (response.fillerBytes > 0) {
+            m_fillerLeft = response.fillerBytes;
+            m_closeAfterFiller = !response.announceLength;
+            connect(m_socket, &QTcpSocket::bytesWritten, this, &Connection::sendFiller);
+            sendFiller();
+            return;
+        }
         sendBody(response, 0);
+    }
+
+    // Keeps a little ahead of the socket: what the client does not take stays unwritten.
+    void sendFiller()
+    {
+        static const QByteArray piece(64 * 1024, ' ');
+        while (m_fillerLeft > 0 && m_socket->bytesToWrite() < 4 * piece.size()) {
+            const qint64 n = qMin<qint64>(m_fillerLeft, piece.size());
+            m_socket->write(piece.constData(), n);
+            m_fillerLeft -= n;
+            m_server->m_fillerBytesWritten += n;
+        }
+        if (m_fillerLeft > 0)
+            return;
+        disconnect(m_socket, &QTcpSocket::bytesWritten, this, &Connection::sendFiller);
+        if (m_closeAfterFiller) {
+            m_socket->disconnectFromHost();
+        } else {
+            m_busy = false;
+            serve();
+        }
     }
 
     void sendBody(const FakeResponse& response, int chunks)
@@ -148,6 +191,8 @@ private:
     qint64 m_bodyRemaining = 0;
     QCryptographicHash m_bodyMd5{QCryptographicHash::Md5};
     bool m_busy = false; // answering; later requests wait in the buffer
+    qint64 m_fillerLeft = 0;
+    bool m_closeAfterFiller = false;
 };
 
 QString FakeHttpServer::baseUrl() const

@@ -56,6 +56,9 @@ struct FakeResponse
     bool closeWhenStalled = false;
     // Without Content-Length the body ends when the server closes the connection.
     bool announceLength = true;
+    // When set, the body is this many filler bytes instead, written as fast as the client takes them
+    // (counted in FakeHttpServer::fillerBytesWritten()); it stops when the client goes away.
+    qint64 fillerBytes = 0;
 
     FakeResponse& addHeader(const QByteArray& name, const QByteArray& value)
     {
@@ -114,6 +117,10 @@ public:
     {
         m_handlers[method + ' ' + path] = std::move(handler);
     }
+    // A slow server: connections accepted from now on take at most this many bytes a second off their
+    // socket (in tenths of a second); what the client sends beyond waits in the socket buffers. 0: as fast
+    // as it comes.
+    void setReadBytesPerSec(qint64 bytes) { m_readBytesPerSec = bytes; }
     // Bodies longer than this are counted and hashed but not kept.
     void setKeptBodyBytes(qint64 bytes) { m_keptBodyBytes = bytes; }
 
@@ -122,6 +129,8 @@ public:
     void clearRequests() { m_requests.clear(); }
     // TCP connections accepted (with TLS: failed handshakes included), and TLS handshakes completed.
     int connectionCount() const { return m_connections; }
+    // Filler bytes handed to connections so far: at most what clients could have read of them.
+    qint64 fillerBytesWritten() const { return m_fillerBytesWritten; }
     int encryptedCount() const { return m_encrypted; }
     // Keeps the event loop turning until count requests in all have arrived.
     bool waitForRequests(int count, int timeoutMs = 5000) const;
@@ -144,6 +153,8 @@ private:
     QList<FakeRequest> m_requests;
     int m_connections = 0;
     int m_encrypted = 0;
+    qint64 m_fillerBytesWritten = 0;
+    qint64 m_readBytesPerSec = 0;
 };
 
 // A throw-away self-signed certificate for 127.0.0.1 (subject and IP address), made once per test

@@ -105,8 +105,9 @@ void FakeWsServer::accept()
             if (m_sockets.removeOne(socket))
                 socket->deleteLater();
         });
-        socket->sendTextMessage(
-            QStringLiteral("{\"type\":\"init\",\"data\":{\"client_id\":\"%1\"}}").arg(clientId));
+        if (m_greets)
+            socket->sendTextMessage(
+                QStringLiteral("{\"type\":\"init\",\"data\":{\"client_id\":\"%1\"}}").arg(clientId));
     }
 }
 
@@ -116,7 +117,8 @@ void FakeWsServer::receive(QWebSocket* socket, const QString& text)
     const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
     const QString type = message.value(QLatin1String("type")).toString();
     if (type == QLatin1String("ping")) {
-        socket->sendTextMessage(QStringLiteral("{\"type\":\"pong\"}"));
+        if (m_answersPings)
+            socket->sendTextMessage(QStringLiteral("{\"type\":\"pong\"}"));
         return;
     }
     if (type != QLatin1String("login"))

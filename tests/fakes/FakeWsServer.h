@@ -37,6 +37,10 @@ public:
     // Closes every open connection from the server's side.
     void closeAll();
 
+    // A server that stops short: no "init" for new connections, no answers to pings.
+    void setGreets(bool greets) { m_greets = greets; }
+    void setAnswersPings(bool answers) { m_answersPings = answers; }
+
     // Logins whose client id and signature were right.
     int goodLogins() const { return m_goodLogins; }
     const QStringList& received() const { return m_received; }
@@ -53,5 +57,7 @@ private:
     QList<QWebSocket*> m_sockets;
     int m_goodLogins = 0;
     int m_nextClient = 1;
+    bool m_greets = true;
+    bool m_answersPings = true;
     QStringList m_received;
 };

@@ -13,6 +13,7 @@ using Headers = BHttpClient::Headers;
 
 namespace {
 const BHttpClient::TransferTiming kQuick{400, 50};
+constexpr qint64 kDownloadLimit = 1024 * 1024;
 
 QMap<QString, QString> map(std::initializer_list<std::pair<const char*, const char*>> entries)
 {
@@ -63,14 +64,25 @@ private slots:
     void download_data();
     void download();
     void redirectsAreFollowed();
+    void redirectsAndSchemes_data();
+    void redirectsAndSchemes();
+    void oversizedAnswers_data();
+    void oversizedAnswers();
     void loggedUrlsHideTheToken();
     void upload_data();
     void upload();
+    void slowStorage_data();
+    void slowStorage();
     void workerThreads();
 
 private:
     QString url(const char* path) const { return m_server->baseUrl() + QLatin1String(path); }
     QString writeFile(const QString& name, const QByteArray& content) const;
+    // One call of the kind named (get, post, download or upload) to target with an answer limit of limit
+    // (upload: its own); 0 on success. body gets the answer, for a download the file's content; after a
+    // failed download fileLeft tells whether a file is left behind.
+    int transfer(const QString& call, const QString& target, qint64 limit, BHttpClient::TransferTiming timing,
+                 QString& body, bool& fileLeft) const;
 
     std::unique_ptr<FakeHttpServer> m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -91,6 +103,26 @@ QString TestBHttpClient::writeFile(const QString& name, const QByteArray& conten
     return file.fileName();
 }
 
+int TestBHttpClient::transfer(const QString& call, const QString& target, qint64 limit,
+                              BHttpClient::TransferTiming timing, QString& body, bool& fileLeft) const
+{
+    Headers headers;
+    const int seconds = timing.inactivityMs / 1000;
+    if (call == QLatin1String("get"))
+        return BHttpClient::get(target, {}, {}, headers, body, seconds, limit) ? 0 : -1;
+    if (call == QLatin1String("post"))
+        return BHttpClient::post(target, {}, {}, QStringLiteral("{}"), headers, body, seconds, limit) ? 0
+                                                                                                      : -1;
+    if (call == QLatin1String("upload"))
+        return BHttpClient().upload(target, writeFile(QStringLiteral("up"), "document"), {}, {}, headers,
+                                    body, {}, timing);
+    const QString path = m_dir->filePath(QStringLiteral("got"));
+    const int result = BHttpClient::download(target, path, {}, limit, timing);
+    fileLeft = QFile::exists(path);
+    body = result == 0 ? QString::fromUtf8(readFile(path)) : QString();
+    return result;
+}
+
 void TestBHttpClient::sentRequest_data()
 {
     QTest::addColumn<QString>("call");
@@ -109,9 +141,14 @@ void TestBHttpClient::sentRequest_data()
                                      << QByteArray("GET /x?z=9&a=1&& text/html");
     QTest::newRow("appended as is") << "get /x?z=9" << map({{"a", "1"}}) << Headers()
                                     << QByteArray("GET /x?z=9a=1&& text/html");
-    QTest::newRow("escaped by url parsing, not by the client")
-        << "get /x" << map({{"a", "1 广%2F"}}) << Headers()
-        << QByteArray("GET /x?a=1%20%E5%B9%BF%2F&& text/html");
+    QTest::newRow("values percent-encoded") << "get /x" << map({{"a", "1 广%2F"}}) << Headers()
+                                            << QByteArray("GET /x?a=1%20%E5%B9%BF%252F&& text/html");
+    QTest::newRow("a document's name stays one value")
+        << "get /x" << map({{"filename", "Q3 #2 & notes+ 报告.pdf"}, {"hash", "ab"}}) << Headers()
+        << QByteArray(
+               "GET /x?filename=Q3%20%232%20%26%20notes%2B%20%E6%8A%A5%E5%91%8A.pdf&hash=ab&& text/html");
+    QTest::newRow("equals and question mark in a value") << "get /x" << map({{"q", "a=b?c/d"}}) << Headers()
+                                                         << QByteArray("GET /x?q=a%3Db%3Fc%2Fd&& text/html");
     QTest::newRow("extra utf-8 header")
         << "get /x" << Params() << map({{"X-Name", "张三"}}) << QByteArray("GET /x text/html");
     QTest::newRow("Content-Type overridden")
@@ -238,7 +275,7 @@ void TestBHttpClient::download()
 
     const int result =
         BHttpClient::download(url("/pkg.exe"), path, [&](int percent) { reports.append(percent); },
-                              {kQuick.inactivityMs, reportIntervalMs});
+                              kDownloadLimit, {kQuick.inactivityMs, reportIntervalMs});
     if (!warning.isEmpty()) {
         QCOMPARE(result, -1);
         QVERIFY(!QFile::exists(path));
@@ -254,13 +291,143 @@ void TestBHttpClient::download()
     QCOMPARE(reports.size() > 1, intermediate);
 }
 
+void TestBHttpClient::redirectsAndSchemes_data()
+{
+    QTest::addColumn<QString>("call");     // get, post, download or upload
+    QTest::addColumn<QString>("target");   // the URL called: "/moved" on the server, or a URL of its own
+    QTest::addColumn<QString>("location"); // where /moved points: "other host", "other port", a path or a URL
+    QTest::addColumn<bool>("followed");
+    QTest::addColumn<QStringList>("warnings"); // how they start
+    const QStringList redirectRefused{QStringLiteral("redirect refused"), QStringLiteral("http failed")};
+    const QStringList urlRefused{QStringLiteral("url refused")};
+    QTest::newRow("service call, same origin") << "get"
+                                               << "/moved"
+                                               << "/real" << true << QStringList();
+    QTest::newRow("service call, other host") << "get"
+                                              << "/moved"
+                                              << "other host" << false << redirectRefused;
+    QTest::newRow("service call, other port") << "get"
+                                              << "/moved"
+                                              << "other port" << false << redirectRefused;
+    QTest::newRow("post, same origin") << "post"
+                                       << "/moved"
+                                       << "/real" << false << redirectRefused;
+    QTest::newRow("upload, same origin")
+        << "upload"
+        << "/moved"
+        << "/real" << false
+        << QStringList{QStringLiteral("redirect refused"), QStringLiteral("upload failed")};
+    QTest::newRow("package, other host") << "download"
+                                         << "/moved"
+                                         << "other host" << true << QStringList();
+    QTest::newRow("package, to a file")
+        << "download"
+        << "/moved"
+        << "file:///etc/hostname" << false << QStringList{QStringLiteral("download failed")};
+    QTest::newRow("package from a file") << "download"
+                                         << "file:///etc/hostname"
+                                         << "" << false << urlRefused;
+    QTest::newRow("upload to a file") << "upload"
+                                      << "file:///tmp/pavko-upload"
+                                      << "" << false << urlRefused;
+    QTest::newRow("service call to a file") << "get"
+                                            << "file:///etc/hostname"
+                                            << "" << false << urlRefused;
+}
+
+// Service calls take answers only from the service asked, nothing is posted on elsewhere, downloads may
+// move to another web server, and nothing but http(s) is ever read or written.
+void TestBHttpClient::redirectsAndSchemes()
+{
+    QFETCH(QString, call);
+    QFETCH(QString, target);
+    QFETCH(QString, location);
+    QFETCH(bool, followed);
+    QFETCH(QStringList, warnings);
+    FakeHttpServer otherHost;
+    QVERIFY(otherHost.start(QHostAddress(QStringLiteral("127.0.0.2"))));
+    FakeHttpServer otherPort;
+    QVERIFY(otherPort.start());
+    for (FakeHttpServer* server : {m_server.get(), &otherHost, &otherPort})
+        server->setDefault("", "/real", FakeResponse::text("real answer"));
+    const QString to = location == QLatin1String("other host") ? otherHost.baseUrl() + QStringLiteral("/real")
+                       : location == QLatin1String("other port")
+                           ? otherPort.baseUrl() + QStringLiteral("/real")
+                           : location;
+    m_server->setDefault("", "/moved",
+                         FakeResponse::text("<html>moved</html>", 302).addHeader("Location", to.toUtf8()));
+    const QString called = target.startsWith(QLatin1Char('/')) ? url("") + target : target;
+    for (const QString& warning : warnings)
+        expectWarning(warning);
+
+    QString body;
+    bool fileLeft = false;
+    const int result = transfer(call, called, kDownloadLimit, {5000, 50}, body, fileLeft);
+    QCOMPARE(result == 0, followed);
+    QCOMPARE(body, followed ? QStringLiteral("real answer") : QString());
+    QCOMPARE(otherHost.requests().size() + otherPort.requests().size(),
+             followed && location.startsWith(QLatin1String("other")) ? 1 : 0);
+    QCOMPARE(m_server->requestsTo("/real").size(), followed && location == QLatin1String("/real") ? 1 : 0);
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/pavko-upload")));
+}
+
+void TestBHttpClient::oversizedAnswers_data()
+{
+    QTest::addColumn<QString>(
+        "call"); // get, post, download or upload, with a limit of 64 KiB but upload's own
+    QTest::addColumn<qint64>("bytes");   // the peer's body: filler bytes, written as fast as they are taken
+    QTest::addColumn<bool>("announced"); // with Content-Length, else until the connection closes
+    QTest::addColumn<bool>("ok");
+    const qint64 limit = 64 * 1024;
+    const qint64 huge = 64 * 1024 * 1024;
+    QTest::newRow("get at the limit") << "get" << limit << true << true;
+    QTest::newRow("get at the limit, unannounced") << "get" << limit << false << true;
+    QTest::newRow("get one byte over") << "get" << limit + 1 << false << false;
+    QTest::newRow("get announcing too much") << "get" << huge << true << false;
+    QTest::newRow("get streaming without end") << "get" << huge << false << false;
+    QTest::newRow("post streaming without end") << "post" << huge << false << false;
+    QTest::newRow("download at the limit") << "download" << limit << false << true;
+    QTest::newRow("download announcing too much") << "download" << huge << true << false;
+    QTest::newRow("download streaming without end") << "download" << huge << false << false;
+    QTest::newRow("upload answer within the service's size")
+        << "upload" << BHttpClient::kServiceAnswerBytes << true << true;
+    QTest::newRow("upload answer streaming without end") << "upload" << huge << false << false;
+}
+
+// A peer's answer is read up to a limit fitting what is read, and no further: the call fails at once
+// with one log line, nothing of the answer reaches the caller, and the peer's stream is left unread.
+void TestBHttpClient::oversizedAnswers()
+{
+    QFETCH(QString, call);
+    QFETCH(qint64, bytes);
+    QFETCH(bool, announced);
+    QFETCH(bool, ok);
+    const qint64 limit = 64 * 1024;
+    FakeResponse answer;
+    answer.fillerBytes = bytes;
+    answer.announceLength = announced;
+    m_server->setDefault("", "/big", answer);
+    if (!ok)
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^answer larger than \\d+ bytes, cut off")));
+    QString body = QStringLiteral("before");
+    bool fileLeft = false;
+    const int result = transfer(call, url("/big"), limit, {60000, 50}, body, fileLeft);
+    QCOMPARE(result == 0, ok);
+    QCOMPARE(body.size(), ok ? int(bytes) : 0);
+    QVERIFY(!fileLeft || ok);
+    // What the peer managed to hand over stays within socket buffers of the limit.
+    QVERIFY2(m_server->fillerBytesWritten() < 24 * 1024 * 1024,
+             qPrintable(QString::number(m_server->fillerBytesWritten())));
+}
+
 void TestBHttpClient::redirectsAreFollowed()
 {
     m_server->setDefault("GET", "/moved",
                          FakeResponse::text("<html>moved</html>", 302).addHeader("Location", "/real"));
     m_server->setDefault("GET", "/real", FakeResponse::text("package"));
     const QString path = m_dir->filePath(QStringLiteral("pkg.exe"));
-    QCOMPARE(BHttpClient::download(url("/moved"), path, {}, kQuick), 0);
+    QCOMPARE(BHttpClient::download(url("/moved"), path, {}, kDownloadLimit, kQuick), 0);
     QCOMPARE(readFile(path), QByteArray("package"));
     Headers headers;
     QString body;
@@ -334,6 +501,39 @@ void TestBHttpClient::upload()
 }
 
 // Each thread gets its own manager, reply and loop; a client made on one thread may upload on another.
+void TestBHttpClient::slowStorage_data()
+{
+    QTest::addColumn<int>("drainBytesPerSec"); // the slowest server still taken as working
+    QTest::addColumn<bool>("completes");
+    // The server takes 4 s for what the sockets took at once; 1 s passes without any progress to see.
+    QTest::newRow("slow but working") << 8 * 1024 << true;
+    QTest::newRow("slower than the slowest working server") << 64 * 1024 << false;
+}
+
+// A storage server that reads slowly but steadily gets the whole upload: the time allowed after the
+// last visible progress covers what the socket buffers hold.
+void TestBHttpClient::slowStorage()
+{
+    QFETCH(int, drainBytesPerSec);
+    QFETCH(bool, completes);
+    const QByteArray content(64 * 1024, 'p');
+    const QString path = writeFile(QStringLiteral("doc.pdf"), content);
+    m_server->setReadBytesPerSec(16 * 1024);
+    m_server->setDefault("PUT", "/a/b.pdf", FakeResponse::json(R"({"code":0})"));
+    if (!completes)
+        expectWarning(QStringLiteral("upload timeout. "));
+    Headers respHeaders;
+    QString respBody;
+    QList<int> reports;
+    QCOMPARE(BHttpClient().upload(url("/a/b.pdf"), path, {}, {}, respHeaders, respBody,
+                                  [&](int percent) { reports.append(percent); },
+                                  {1000, 50, drainBytesPerSec}),
+             completes ? 0 : -1);
+    QCOMPARE(reports.contains(100), completes);
+    if (completes)
+        QCOMPARE(m_server->requests().last().bodySize, qint64(content.size()));
+}
+
 void TestBHttpClient::workerThreads()
 {
     const QString uploadPath = writeFile(QStringLiteral("up.bin"), "upload");
@@ -350,7 +550,8 @@ void TestBHttpClient::workerThreads()
         threads.emplace_back(QThread::create([&, i, jobUrl] {
             Headers headers;
             BHttpClient::get(jobUrl, {}, {}, headers, bodies[i], 5);
-            downloads[i] = BHttpClient::download(jobUrl, m_dir->filePath(QString::number(i)), {}, kQuick);
+            downloads[i] = BHttpClient::download(jobUrl, m_dir->filePath(QString::number(i)), {},
+                                                 kDownloadLimit, kQuick);
             if (i == 0)
                 uploaded =
                     sharedClient.upload(url("/up"), uploadPath, {}, {}, headers, uploadBody, {}, kQuick);

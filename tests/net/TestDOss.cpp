@@ -70,6 +70,9 @@ void TestDOss::namesFromThePath_data()
     QTest::newRow("no dot") << "/x/README"
                             << "a/b"
                             << "README";
+    QTest::newRow("query characters and Chinese") << "/x/Q3 #2 & notes+ 报告.pdf"
+                                                  << "a/b.pdf"
+                                                  << "Q3 #2 & notes+ 报告.pdf";
     QTest::newRow("backslashes do not separate") << "c:\\x\\y.txt"
                                                  << "a/b.txt"
                                                  << "c:\\x\\y.txt";

@@ -5,13 +5,18 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
 const QHostAddress kAddress(QStringLiteral("127.0.81.2"));
 const QString kUser = QStringLiteral("4711");
 // A minute of the service's clock is 600 ms here.
-constexpr DWebSocket::Timing kFast{10000, {10, 600, 600}};
+constexpr DWebSocket::Timing kFast{10000, {10, 600, 600}, 5000, 60000};
+// Pings every 100 ms; a second without a word from the service, or 1.5 s without "init", ends a
+// connection (wide enough for a loaded machine, short enough for a quick test).
+constexpr DWebSocket::Timing kWatchful{100, {10, 600, 600}, 1500, 1000};
 
 QStringList g_log;
 void captureLog(QtMsgType, const QMessageLogContext&, const QString& text)
@@ -35,6 +40,10 @@ private slots:
     void loginRejectedOncePerProcess();
     void reconnectsAfterServerClose();
     void serviceDownForAMinute();
+    void stuckConnectionsAreGivenUp_data();
+    void stuckConnectionsAreGivenUp();
+    void healthyConnectionIsKept();
+    void oversizedMessageClosesTheConnection();
 };
 
 void TestDWebSocket::channelUrl_data()
@@ -248,6 +257,80 @@ void TestDWebSocket::serviceDownForAMinute()
     QVERIFY(server.start(kAddress));
     QTRY_COMPARE_WITH_TIMEOUT(server.goodLogins(), 2, 5000);
     QVERIFY(channel.isConnected());
+}
+
+void TestDWebSocket::stuckConnectionsAreGivenUp_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::newRow("TCP accepted, handshake never answered") << "silent";
+    QTest::newRow("handshake done, never an init") << "no init";
+    QTest::newRow("logged in, never a pong") << "no pong";
+}
+
+// A connection that hangs in its handshake, never greets or falls silent is given up and opened again
+// through the back-off, so that the channel recovers when the service does.
+void TestDWebSocket::stuckConnectionsAreGivenUp()
+{
+    QFETCH(QString, server);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ws no .* connection given up")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ws no .* connection given up")));
+    QTcpServer silent;
+    int accepted = 0;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket* socket = silent.nextPendingConnection()) {
+            socket->setParent(&silent);
+            ++accepted;
+        }
+    });
+    FakeWsServer ws;
+    QString url;
+    if (server == QLatin1String("silent")) {
+        QVERIFY(silent.listen(kAddress));
+        url = QStringLiteral("ws://%1:%2/wss").arg(kAddress.toString()).arg(silent.serverPort());
+    } else {
+        ws.setGreets(server != QLatin1String("no init"));
+        ws.setAnswersPings(false);
+        QVERIFY(ws.start(kAddress));
+        url = ws.url();
+    }
+    DWebSocket channel(kUser, url, kWatchful);
+    QTRY_VERIFY_WITH_TIMEOUT(channel.attempts() >= 3, 15000);
+    if (server == QLatin1String("silent"))
+        QVERIFY(accepted >= 2);
+    if (server == QLatin1String("no pong"))
+        QVERIFY(ws.goodLogins() >= 2);
+}
+
+// Pongs keep a connection; they are all the service has to say for most of the time.
+void TestDWebSocket::healthyConnectionIsKept()
+{
+    FakeWsServer server;
+    QVERIFY(server.start(kAddress));
+    DWebSocket channel(kUser, server.url(), kWatchful);
+    QTRY_COMPARE(server.goodLogins(), 1);
+    // Thirty pings: three seconds, three silence limits.
+    QTRY_VERIFY_WITH_TIMEOUT(server.received().filter(QStringLiteral("\"ping\"")).size() >= 30, 15000);
+    QCOMPARE(channel.attempts(), 1);
+    QVERIFY(channel.isConnected());
+}
+
+// A message longer than any the service sends is not taken in: the connection closes and is opened again.
+void TestDWebSocket::oversizedMessageClosesTheConnection()
+{
+    FakeWsServer server;
+    QVERIFY(server.start(kAddress));
+    DWebSocket channel(kUser, server.url(), kFast);
+    QSignalSpy converted(&channel, &DWebSocket::pdf_convert);
+    QTRY_COMPARE(server.goodLogins(), 1);
+    const QString padding(int(DWebSocket::kMaxMessageBytes), QLatin1Char(' '));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ws message larger than")));
+    server.sendText(
+        QStringLiteral(R"({"type":"pdf_convert","data":{"user_document_id":"1","status":"5"},"p":"%1"})")
+            .arg(padding));
+    QTRY_COMPARE_WITH_TIMEOUT(server.goodLogins(), 2, 10000);
+    server.sendText(QStringLiteral(R"({"type":"pdf_convert","data":{"user_document_id":"2","status":"5"}})"));
+    QTRY_COMPARE(converted.count(), 1);
+    QCOMPARE(converted.first().first().toString(), QStringLiteral("2"));
 }
 
 QTEST_GUILESS_MAIN(TestDWebSocket)

@@ -23,10 +23,12 @@ private slots:
     void upgrades();
     void cutDownloadIsNeverRun();
     void firstCheckAfterTwoIntervals();
+    void packageOnlyOverHttp();
 
 private:
-    // Publishes version (empty: the service fails) with both files served as the stand-in installer.
-    void publish(const QString& version, int type, const QString& patchMin)
+    // Publishes version (empty: the service fails) with both files served as the stand-in installer;
+    // type is package_type's JSON text.
+    void publish(const QString& version, const QString& type, const QString& patchMin)
     {
         const QString data =
             QStringLiteral(R"({"package_version":"%1","package_type":%2,"package_url":"%3/pkg/full.sh",)"
@@ -75,31 +77,53 @@ void TestSUpgrade::upgrades_data()
     QTest::addColumn<bool>("now"); // the settings page's upgrade, else the background check
     QTest::addColumn<QString>("client");
     QTest::addColumn<QString>("published"); // empty: the service fails
-    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("type");      // as JSON
     QTest::addColumn<QString>("patchMin");
     QTest::addColumn<QString>("skipped");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QString>("outcome"); // asked?, message or download, installer arguments, checking on…
-    const auto row = [](const char* name, bool now, const char* client, const char* published, int type,
-                        const char* min, const char* skipped, bool yes, const char* outcome) {
+    const auto row = [](const char* name, bool now, const char* client, const char* published,
+                        const QString& type, const char* min, const char* skipped, bool yes,
+                        const char* outcome) {
         QTest::newRow(name) << now << QString::fromUtf8(client) << QString::fromUtf8(published) << type
                             << QString::fromUtf8(min) << QString::fromUtf8(skipped) << yes
                             << QString::fromUtf8(outcome);
     };
-    row("same version", true, "1.0.3.2", "1.0.3.2", 1, "1.0.3.0", "", true, "当前版本已是最新版本.");
-    row("service down", true, "1.0.3.2", "", 1, "", "", true, "获取最新版本失败，请稍后重试.");
-    row("patch from its minimum", true, "1.0.3.2", "1.0.4.0", 2, "1.0.3.0", "", true, "/pkg/patch.sh");
-    row("full below the patch minimum", true, "1.0.3.2", "1.0.4.0", 2, "1.0.3.5", "", true, "/pkg/full.sh");
-    row("silent", true, "1.0.3.2", "1.0.4.0", 0, "1.0.3.5", "", true, "/pkg/full.sh /S,/D,@");
-    row("1.0.10.0 upgrades to 1.1.0.0", true, "1.0.10.0", "1.1.0.0", 1, "1.1.0.0", "", true, "/pkg/full.sh");
-    row("no answer: checks on", false, "1.0.3.2", "", 1, "", "", true, " …");
-    row("nothing new: stops", false, "1.0.3.2", "1.0.3.2", 1, "", "", true, "");
-    row("optional declined", false, "1.0.3.2", "1.0.4.0", 1, "1.0.3.0", ";1.0.3.9", false,
+    row("same version", true, "1.0.3.2", "1.0.3.2", QStringLiteral("1"), "1.0.3.0", "", true,
+        "当前版本已是最新版本.");
+    row("service down", true, "1.0.3.2", "", QStringLiteral("1"), "", "", true,
+        "获取最新版本失败，请稍后重试.");
+    row("patch from its minimum", true, "1.0.3.2", "1.0.4.0", QStringLiteral("2"), "1.0.3.0", "", true,
+        "/pkg/patch.sh");
+    row("full below the patch minimum", true, "1.0.3.2", "1.0.4.0", QStringLiteral("2"), "1.0.3.5", "", true,
+        "/pkg/full.sh");
+    row("silent", true, "1.0.3.2", "1.0.4.0", QStringLiteral("0"), "1.0.3.5", "", true,
+        "/pkg/full.sh /S,/D,@");
+    row("1.0.10.0 upgrades to 1.1.0.0", true, "1.0.10.0", "1.1.0.0", QStringLiteral("1"), "1.1.0.0", "", true,
+        "/pkg/full.sh");
+    row("no answer: checks on", false, "1.0.3.2", "", QStringLiteral("1"), "", "", true, " …");
+    row("nothing new: stops", false, "1.0.3.2", "1.0.3.2", QStringLiteral("1"), "", "", true, "");
+    row("optional declined", false, "1.0.3.2", "1.0.4.0", QStringLiteral("1"), "1.0.3.0", ";1.0.3.9", false,
         "? skip=;1.0.3.9;1.0.4.0");
-    row("optional skipped before", false, "1.0.3.2", "1.0.4.0", 1, "1.0.3.0", ";1.0.4.0", true, "");
-    row("skip entries are whole", false, "1.0.3.2", "1.0.4", 1, "1.0.3.0", ";1.0.4.0", true,
+    row("optional skipped before", false, "1.0.3.2", "1.0.4.0", QStringLiteral("1"), "1.0.3.0", ";1.0.4.0",
+        true, "");
+    row("skip entries are whole", false, "1.0.3.2", "1.0.4", QStringLiteral("1"), "1.0.3.0", ";1.0.4.0", true,
         "?/pkg/patch.sh");
-    row("forced: no question", false, "1.0.3.2", "1.0.4.0", 2, "1.0.3.0", ";1.0.4.0", false, "/pkg/patch.sh");
+    row("forced: no question", false, "1.0.3.2", "1.0.4.0", QStringLiteral("2"), "1.0.3.0", ";1.0.4.0", false,
+        "/pkg/patch.sh");
+    // Only 0 and 1 are read as such; whatever else comes is a forced version with its installer's questions.
+    row("type \"0\" silent", false, "1.0.3.2", "1.0.4.0", QStringLiteral("\"0\""), "1.0.3.0", "", false,
+        "/pkg/patch.sh /S,/D,@");
+    row("type \"1\" asked", false, "1.0.3.2", "1.0.4.0", QStringLiteral("\"1\""), "1.0.3.0", "", true,
+        "?/pkg/patch.sh");
+    row("type \"abc\" forced", false, "1.0.3.2", "1.0.4.0", QStringLiteral("\"abc\""), "1.0.3.0", "", false,
+        "/pkg/patch.sh");
+    row("type null forced", false, "1.0.3.2", "1.0.4.0", QStringLiteral("null"), "1.0.3.0", "", false,
+        "/pkg/patch.sh");
+    row("type 0.5 forced", false, "1.0.3.2", "1.0.4.0", QStringLiteral("0.5"), "1.0.3.0", "", false,
+        "/pkg/patch.sh");
+    row("type \"\" forced", false, "1.0.3.2", "1.0.4.0", QStringLiteral("\"\""), "1.0.3.0", "", false,
+        "/pkg/patch.sh");
 }
 
 void TestSUpgrade::upgrades()
@@ -107,7 +131,7 @@ void TestSUpgrade::upgrades()
     QFETCH(bool, now);
     QFETCH(QString, client);
     QFETCH(QString, published);
-    QFETCH(int, type);
+    QFETCH(QString, type);
     QFETCH(QString, patchMin);
     QFETCH(QString, skipped);
     QFETCH(bool, yes);
@@ -150,7 +174,7 @@ void TestSUpgrade::upgrades()
 
 void TestSUpgrade::cutDownloadIsNeverRun()
 {
-    publish(QStringLiteral("1.0.4.0"), 0, QStringLiteral("9.9"));
+    publish(QStringLiteral("1.0.4.0"), QStringLiteral("0"), QStringLiteral("9.9"));
     // 20 of its bytes, then the connection closes
     m_service.enqueue("GET", "/pkg/full.sh",
                       {FakeResponse::Kind::Answer, 200, {}, kInstaller, 0, 10, 0, 2, true});
@@ -181,13 +205,36 @@ void TestSUpgrade::firstCheckAfterTwoIntervals()
     const int first = upgrade.msUntilNextCheck();
     QVERIFY2(first > 2 * SUpgrade::kCheckIntervalMs - 60000 && first <= 2 * SUpgrade::kCheckIntervalMs,
              qPrintable(QString::number(first)));
-    publish(QString(), 0, QString()); // a failed check leaves the schedule as it was
+    publish(QString(), QStringLiteral("0"), QString()); // a failed check leaves the schedule as it was
     upgrade.check();
     QVERIFY(upgrade.isChecking());
-    publish(QStringLiteral("1.0.0"), 0, QString()); // a proper answer ends the checking
+    publish(QStringLiteral("1.0.0"), QStringLiteral("0"), QString()); // a proper answer ends the checking
     upgrade.check();
     QVERIFY(!upgrade.isChecking());
     QCOMPARE(upgrade.msUntilNextCheck(), -1);
+}
+
+// A package the service names by a file:, ftp: or other URL is never fetched, let alone run.
+void TestSUpgrade::packageOnlyOverHttp()
+{
+    m_dir = std::make_unique<TestAppDir>();
+    m_dir->writeFile(QStringLiteral("setup.sh"), kInstaller);
+    const QString local = QStringLiteral("file://") + m_dir->file(QStringLiteral("setup.sh"));
+    m_service.setDefault(
+        "GET", kVersionPath,
+        FakeResponse::json(QStringLiteral(R"({"code":0,"data":{"package_version":"1.0.4.0",)"
+                                          R"("package_type":0,"package_url":"%1","patch_url":"%1",)"
+                                          R"("patch_min_supported_ver":"1.0.3.0"}})")
+                               .arg(local)
+                               .toUtf8()));
+    AStatus status(m_dir->path());
+    SUpgrade upgrade(setup(status, QStringLiteral("1.0.3.2")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^url refused, not http")));
+    QString message;
+    QVERIFY(!upgrade.upgradeNow(message));
+    QCOMPARE(message, QStringLiteral("文件下载失败."));
+    QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("pkg/setup.sh"))));
+    QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("args.txt"))));
 }
 
 QTEST_GUILESS_MAIN(TestSUpgrade)

@@ -20,6 +20,8 @@ private slots:
     void postBody();
     void failedTransport_data();
     void failedTransport();
+    void answerLimits_data();
+    void answerLimits();
 
 private:
     FakeHttpServer* m_server = nullptr;
@@ -171,6 +173,45 @@ void TestServiceApi::failedTransport()
     QVERIFY(!reply.transportOk());
     QCOMPARE(reply.code(), code); // the body of an HTTP error is still read
     QVERIFY(clock.elapsed() < 1800);
+}
+
+void TestServiceApi::answerLimits_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<qint64>("bytes"); // filler, unannounced: the body ends when the connection closes
+    QTest::addColumn<bool>("read");
+    const qint64 endless = 64 * 1024 * 1024;
+    QTest::newRow("service get at its limit") << "get" << BHttpClient::kServiceAnswerBytes << true;
+    QTest::newRow("service get without end") << "get" << endless << false;
+    QTest::newRow("service post without end") << "post" << endless << false;
+    QTest::newRow("log collector at its limit") << "log" << kLogAnswerBytes << true;
+    QTest::newRow("log collector over it") << "log" << kLogAnswerBytes + 1 << false;
+    QTest::newRow("log collector without end") << "log" << endless << false;
+}
+
+// Every caller reads the service and the log collector up to a limit fitting their answers.
+void TestServiceApi::answerLimits()
+{
+    QFETCH(QString, call);
+    QFETCH(qint64, bytes);
+    QFETCH(bool, read);
+    FakeResponse answer;
+    answer.fillerBytes = bytes;
+    answer.announceLength = false;
+    m_server->setDefault("", "*", answer);
+    if (!read)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^answer larger than")));
+    const ServiceApi api(m_server->baseUrl(), QStringLiteral("t-1"));
+    bool transportOk = false;
+    if (call == QLatin1String("get"))
+        transportOk = api.get(QStringLiteral("/w1/Printing/budget")).transportOk();
+    else if (call == QLatin1String("post"))
+        transportOk = api.post(QStringLiteral("/c3/shapping_address/addAddress"), {}).transportOk();
+    else
+        transportOk = postLogBatch(m_server->baseUrl() + QStringLiteral("/log/asyn_log_record"),
+                                   QStringLiteral("{}"), 60);
+    QCOMPARE(transportOk, read);
+    QVERIFY(m_server->fillerBytesWritten() < 24 * 1024 * 1024);
 }
 
 QTEST_GUILESS_MAIN(TestServiceApi)

@@ -49,7 +49,7 @@ bool TestTlsVerification::run(const QByteArray& operation, const QString& url)
     if (operation == "post")
         return BHttpClient::post(url, {}, {}, QStringLiteral("{}"), headers, body, 5);
     if (operation == "download")
-        return BHttpClient::download(url, file, {}) == 0;
+        return BHttpClient::download(url, file, {}, 1024) == 0;
     QFile content(file);
     if (!content.open(QIODevice::WriteOnly) || content.write("payload") != 7)
         return false;

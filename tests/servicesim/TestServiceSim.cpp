@@ -59,6 +59,8 @@ private slots:
     void httpParse();
     void clientLoginAndPrint();
     void uploadIsStoredAndPushed();
+    void documentNamesArriveWhole_data();
+    void documentNamesArriveWhole();
     void pushLogin_data();
     void pushLogin();
     void addressBodies();
@@ -475,6 +477,42 @@ void TestServiceSim::clientLoginAndPrint()
     QVERIFY(m_log.last().contains(QLatin1String("confirmPrint")) && !m_log.last().contains(m_user.token));
 }
 
+void TestServiceSim::documentNamesArriveWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("hash, ampersand, plus, Chinese") << QStringLiteral("Q3 #2 & notes+ 报告.pdf");
+    QTest::newRow("percent and equals") << QStringLiteral("100% a=b.pdf");
+    QTest::newRow("spaces and Chinese") << QStringLiteral("年度 总结 报告.docx");
+}
+
+// A document's name travels whole through the query of the credentials and the check, and the
+// service's record of the upload carries it.
+void TestServiceSim::documentNamesArriveWhole()
+{
+    QFETCH(QString, name);
+    QVERIFY(!m_user.token.isEmpty());
+    const QByteArray content = "%PDF-1.4\n1 0 obj<</Type /Page>>\n% " + name.toUtf8() + '\n';
+    QFile file(m_files.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    const ServiceApi api(m_sim->apiBase(), m_user.token);
+    const auto check = [&] {
+        return api.get(QStringLiteral("/c2/document/checkDocument"),
+                       {{QStringLiteral("hash"), md5Hex(content)}, {QStringLiteral("file_name"), name}});
+    };
+    QCOMPARE(check().dataObject().value(QLatin1String("check")).toInt(-1), 0);
+    DOss oss(&m_user);
+    QString documentId;
+    QVERIFY(oss.upload(file.fileName(), documentId));
+    QCOMPARE(m_sim->world().documentByHash(m_user.userId, md5Hex(content))->name, name);
+    QVERIFY(check().dataObject().value(QLatin1String("check")).toInt(-1) > 0);
+    QCOMPARE(api.get(QStringLiteral("/c2/upload/yunPan"), {{QStringLiteral("document_id"), documentId}})
+                 .dataObject()
+                 .value(QLatin1String("file_name"))
+                 .toString(),
+             name);
+}
+
 void TestServiceSim::uploadIsStoredAndPushed()
 {
     QVERIFY(!m_user.token.isEmpty());
@@ -836,7 +874,8 @@ void TestServiceSim::cloudOrder()
                                   .envelope["data"_l1]
                                   .toObject();
     const ServiceAnswer stored =
-        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10001")}},
+        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10001")},
+                               {QStringLiteral("name"), QStringLiteral("a.pdf")}},
                               *world->grant(grant["SecurityToken"_l1].toString()), md5Hex("doc"), 4);
     const QString document = QString::number(stored.envelope["data"_l1]["document_id"_l1].toInt());
     if (order == QLatin1String("qr"))

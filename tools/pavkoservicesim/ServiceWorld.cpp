@@ -716,6 +716,7 @@ ServiceAnswer ServiceWorld::ossGet(const ServiceCall& call, const QString& userI
     const QString newName = newId("F") + randomString(6);
     grant.objectPrefix = dir + newName;
     grant.callbackUrl = m_options.apiBase + QStringLiteral("/c2/upload/ossCallback");
+    grant.fileName = call.query.value(QStringLiteral("filename"));
     grant.expiresMs = nowMs() + kGrantLifetimeMs;
     m_grants.insert(grant.securityToken, grant);
     return ok(QJsonObject{{QStringLiteral("buketName"), grant.bucket},
@@ -738,6 +739,9 @@ ServiceAnswer ServiceWorld::uploadCallback(const QMap<QString, QString>& form, c
 {
     if (form.value(QStringLiteral("user_id")) != grant.userId)
         return fail(QStringLiteral("用户不一致"));
+    // A name that lost a part on its way (an unencoded "#" or "&") is not the document asked for.
+    if (form.value(QStringLiteral("name")) != grant.fileName)
+        return fail(QStringLiteral("文件名不一致"));
     ServicePush converted{m_options.pushDelayMs, grant.userId, {}};
     // The same content uploaded again keeps its document.
     if (const Document* known = documentByHash(grant.userId, md5Hex))

@@ -99,6 +99,7 @@ public:
         QString securityToken;
         QString objectPrefix; // dir + file_name_new; the file's extension may follow
         QString callbackUrl;
+        QString fileName; // as the credentials were asked for; the upload must name the same
         qint64 expiresMs = 0;
     };
 

@@ -9,8 +9,6 @@
 #include "ServiceApi.h"
 #include "ui_MainSettingWidget.h"
 
-#include <QUrl>
-
 namespace {
 // Combo entries in the order of the stored run modes (index = run_mode - 1).
 const char* const kModeTexts[] = {"基础版", "企业全开放版", "店面商家版"};
@@ -68,15 +66,11 @@ void MainSettingWidget::on_cbx_mode_currentIndexChanged(int index)
 bool MainSettingWidget::authorizeRunMode(const QString& serviceUrl, int runMode, const QString& companyId,
                                          const QString& phone)
 {
-    // Typed texts go into the query: encoded, so that "&" or "#" cannot add or cut parameters.
-    const auto encoded = [](const QString& text) {
-        return QString::fromLatin1(QUrl::toPercentEncoding(text));
-    };
     const ServiceReply reply = ServiceApi(serviceUrl)
                                    .get(QStringLiteral("/w1/Printing/authRunModeBymobile"),
                                         {{QStringLiteral("run_mode"), QString::number(runMode)},
-                                         {QStringLiteral("agency_id"), encoded(companyId)},
-                                         {QStringLiteral("mobile"), encoded(phone)}});
+                                         {QStringLiteral("agency_id"), companyId},
+                                         {QStringLiteral("mobile"), phone}});
     return reply.ok();
 }
 

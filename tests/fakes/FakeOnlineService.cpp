@@ -27,15 +27,16 @@ FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push
         QTimer::singleShot(0, &m_push, [this, message] { m_push.send(message); });
         return FakeResponse::envelope(0);
     });
-    const QJsonObject device{{QStringLiteral("device_id"), 31},
-                             {QStringLiteral("device_code"), QStringLiteral("KM0001")},
-                             {QStringLiteral("device_nickname"), QStringLiteral("前台")},
-                             {QStringLiteral("device_status"), 1}};
-    service.setDefault("GET", "/w1/Device/deviceList",
-                       FakeResponse::envelope(
-                           0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
-                                                     {QStringLiteral("name"), QStringLiteral("演示公司")},
-                                                     {QStringLiteral("device_list"), QJsonArray{device}}}}));
+    service.setHandler("GET", "/w1/Device/deviceList", [this](const FakeRequest&) {
+        const QJsonObject device{{QStringLiteral("device_id"), 31},
+                                 {QStringLiteral("device_code"), QStringLiteral("KM0001")},
+                                 {QStringLiteral("device_nickname"), QStringLiteral("前台")},
+                                 {QStringLiteral("device_status"), deviceStatus}};
+        return FakeResponse::envelope(
+            0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
+                                      {QStringLiteral("name"), QStringLiteral("演示公司")},
+                                      {QStringLiteral("device_list"), QJsonArray{device}}}});
+    });
     service.setHandler("GET", "/w1/printing/printConfig", [this](const FakeRequest&) {
         return FakeResponse::envelope(
             0, QJsonObject{{QStringLiteral("device"),
@@ -43,7 +44,7 @@ FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push
                                         {QStringLiteral("paper_size_2"), QJsonArray{QStringLiteral("A4")}}}},
                            {QStringLiteral("print_price_rule"),
                             QJsonObject{{QStringLiteral("id"), 3},
-                                        {QStringLiteral("price_doc_mono_a4_s"), 10},
+                                        {QStringLiteral("price_doc_mono_a4_s"), monoPrice},
                                         {QStringLiteral("price_doc_color_a4_s"), 50}}},
                            {QStringLiteral("company_info"),
                             QJsonObject{{QStringLiteral("company_amount"), companyAmount}}}});

@@ -4,6 +4,7 @@
 #include "FakeObjectStorage.h"
 #include "FakeWsServer.h"
 
+#include <QJsonValue>
 #include <QString>
 #include <memory>
 
@@ -22,6 +23,8 @@ public:
     int pages = 5;
     QString splitCode = QStringLiteral("1"); // "": the split request is refused and nothing pushed
     bool colorDevice = false;
+    int deviceStatus = 1;
+    QJsonValue monoPrice = 10; // price_doc_mono_a4_s as sent
     int companyAmount = 1000;
     QString orderId = QStringLiteral("OP1");
     QString resultFor; // the order id of the pushed result; empty: orderId

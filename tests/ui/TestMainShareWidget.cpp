@@ -403,7 +403,8 @@ private slots:
         QCOMPARE(paymentsShown, QSet<QByteArray>{"T1"});
     }
 
-    // A click while the confirmation is under way does nothing: one confirmation, and one payment.
+    // A click while the confirmation is under way does nothing: one confirmation, and one payment, of
+    // the order priced before (a refresh would have replaced it).
     void oneConfirmationPerClick_data()
     {
         QTest::addColumn<QByteArray>("payButton");
@@ -423,25 +424,31 @@ private slots:
         combo(page)->setCurrentIndex(2);
         button(page, payButton.constData())->click();
         QPointer<QAbstractButton> print = button(page, "btn_print");
+        QPointer<QAbstractButton> refresh = button(page, "btn_flush");
         const bool byCode = payButton != "btn_balance";
         auto sent = std::make_shared<int>(0);
-        m_confirm = [sent, print, byCode](const FakeRequest&) {
+        m_confirm = [sent, print, refresh, byCode](const FakeRequest&) {
             if (++*sent > 1)
                 return paidAnswer();
             // The user clicks again while the page waits for this answer.
-            QTimer::singleShot(0, [print] {
+            QTimer::singleShot(0, [print, refresh] {
                 if (print)
                     print->click();
+                if (refresh)
+                    refresh->click();
             });
             FakeResponse slow = byCode ? qrAnswer(QStringLiteral("T1")) : paidAnswer();
             slow.delayMs = 300;
             return slow;
         };
         QSignalSpy success(&page, &MainShareWidget::success);
+        const int budgets = m_service.requestsTo(kBudget).size();
         button(page, "btn_print")->click();
         QCOMPARE(success.size(), 1);
         QCOMPARE(m_service.requestsTo(kConfirm).size(), confirmations);
+        QCOMPARE(m_service.requestsTo(kBudget).size(), budgets);
         QVERIFY(print->isEnabled());
+        QVERIFY(refresh->isEnabled());
     }
 
     // The device's own answer before the confirmation: what stops, what offers the online way or a
@@ -465,7 +472,7 @@ private slots:
                                      << "时间检测异常，请检查电脑系统时间是否正常.若不正常，更正后重试" << -1
                                      << 1 << false << 1;
         QTest::newRow("no answer in 3 tries") << "S" << QByteArrayList{none, none, none} << network
-                                                 << int(BadNetWidget::Closed) << 3 << false << 1;
+                                              << int(BadNetWidget::Closed) << 3 << false << 1;
         QTest::newRow("answer without a result")
             << "S" << QByteArrayList{"{}"} << network << int(BadNetWidget::Closed) << 1 << false << 1;
         QTest::newRow("retried after no answer")

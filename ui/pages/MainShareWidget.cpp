@@ -247,14 +247,13 @@ void MainShareWidget::on_btn_alipay_clicked()
     m_picker->setPayType(AccountDevicePicker::Alipay);
 }
 
-// Greyed and disabled while a print is checked, confirmed or paid: a second click would confirm (and
-// pay) a second time.
+// Greyed while a print is checked, confirmed or paid, and the page's controls disabled: a second click
+// would confirm (and pay) a second time, and another choice would replace the order being confirmed.
 void MainShareWidget::setPrintButtonsBusy(bool busy)
 {
     m_ui->btn_print->setStyleSheet(busy ? kPrintBusy : kPrintIdle);
     m_ui->btn_print_later->setStyleSheet(busy ? kLaterBusy : kLaterIdle);
-    m_ui->btn_print->setEnabled(!busy);
-    m_ui->btn_print_later->setEnabled(!busy);
+    setControlsEnabled(!busy);
 }
 
 bool MainShareWidget::canPay(DeviceEntry& device)

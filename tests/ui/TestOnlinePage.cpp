@@ -50,6 +50,7 @@ private slots:
     void printRefusals();
     void paidBeforeOrder_data();
     void paidBeforeOrder();
+    void onePaymentAndOrderPerClick();
 
 private:
     QString file(const QString& name);
@@ -448,6 +449,39 @@ void TestOnlinePage::paidBeforeOrder()
     QVERIFY(paidAt >= 0);
     QVERIFY(orderedAt > paidAt);
     QCOMPARE(m_service.requestsTo(kOrder).first().queryValue("company_id"), QByteArray("0"));
+}
+
+// Clicks while the payment or the order are under way do nothing.
+void TestOnlinePage::onePaymentAndOrderPerClick()
+{
+    m_service.setDefault(
+        "GET", kThirdPay,
+        FakeResponse::envelope(
+            0, QJsonObject{{QStringLiteral("out_trade_no"), QStringLiteral("PAY2")},
+                           {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/PAY2")}}));
+    m_service.setDefault("GET", kPaySee, FakeResponse::envelope(0));
+    const auto page = readyPage(DocumentSettings::A4, false);
+    OnlineWidget2* step2 = page->step2();
+    auto* accounts = step2->findChild<QComboBox*>(QStringLiteral("cbx_account"));
+    accounts->setCurrentIndex(accounts->count() - 1);
+    QTest::mouseClick(step2->findChild<QAbstractButton*>(QStringLiteral("btn_wxpay")), Qt::LeftButton);
+    QPointer<QToolButton> print = step2->findChild<QToolButton*>(QStringLiteral("btn_print"));
+    // Once while the payment window is open, once while the order's outcome is awaited.
+    onNextModal<PayWidget>([print](PayWidget*) { print->click(); });
+    QTimer whileOrdering;
+    connect(&whileOrdering, &QTimer::timeout, this, [this, print, &whileOrdering] {
+        if (!m_service.requestsTo(kOrder).isEmpty() && print) {
+            whileOrdering.stop();
+            print->click();
+        }
+    });
+    whileOrdering.start(10);
+    QSignalSpy success(page.get(), &MainOnlineWidget::success);
+    print->click();
+    QCOMPARE(success.count(), 1);
+    QCOMPARE(m_service.requestsTo(kThirdPay).size(), 1);
+    QCOMPARE(m_service.requestsTo(kOrder).size(), 1);
+    QVERIFY(!whileOrdering.isActive());
 }
 
 QTEST_MAIN(TestOnlinePage)

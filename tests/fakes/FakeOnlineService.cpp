@@ -49,6 +49,15 @@ FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push
                            {QStringLiteral("company_info"),
                             QJsonObject{{QStringLiteral("company_amount"), companyAmount}}}});
     });
+    service.setDefault(
+        "GET", "/w1/printing/thirdPay",
+        FakeResponse::envelope(
+            0, QJsonObject{{QStringLiteral("out_trade_no"), QStringLiteral("PAY1")},
+                           {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/PAY1")}}));
+    service.setHandler("GET", "/w1/Printing/paySee", [this](const FakeRequest&) {
+        return paymentArrives ? FakeResponse::envelope(0)
+                              : FakeResponse::envelope(1, QJsonValue::Undefined, QStringLiteral("等待支付"));
+    });
     service.setHandler("GET", "/w1/printing/printingFile", [this](const FakeRequest&) {
         const QJsonObject message{{QStringLiteral("type"), QStringLiteral("print_v4_result")},
                                   {QStringLiteral("order_id"), resultFor.isEmpty() ? orderId : resultFor},
@@ -65,6 +74,20 @@ QJsonObject FakeOnlineService::converted(const QString& documentId, const QStrin
     return {{QStringLiteral("type"), QStringLiteral("pdf_convert")},
             {QStringLiteral("data"), QJsonObject{{QStringLiteral("user_document_id"), documentId},
                                                  {QStringLiteral("status"), status}}}};
+}
+
+bool arrivedAfter(const FakeHttpServer& service, const QByteArray& laterPath, const QByteArray& earlierPath)
+{
+    const QList<FakeRequest>& all = service.requests();
+    int earlier = -1;
+    int later = -1;
+    for (int i = 0; i < all.size(); ++i) {
+        if (all[i].path == earlierPath)
+            earlier = i;
+        if (all[i].path == laterPath && later < 0)
+            later = i;
+    }
+    return earlier >= 0 && later > earlier;
 }
 
 FakeOnlineWorld::FakeOnlineWorld() = default;

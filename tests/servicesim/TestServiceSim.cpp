@@ -114,6 +114,21 @@ private:
             .value(QLatin1String("order_id"))
             .toString();
     }
+    // The id of a 4-page document of that content, uploaded through the world's storage grant.
+    QString storedDocument(ServiceWorld& world, const QString& token, const QByteArray& content)
+    {
+        const QJsonObject grant = world
+                                      .answer(get(QStringLiteral("/c2/upload/winOssGet"),
+                                                  {{QStringLiteral("token"), token},
+                                                   {QStringLiteral("hash"), md5Hex(content)},
+                                                   {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
+                                      .envelope.value("data"_l1)
+                                      .toObject();
+        const ServiceAnswer stored = world.uploadCallback(
+            {{QStringLiteral("user_id"), QStringLiteral("10001")}},
+            *world.grant(grant.value("SecurityToken"_l1).toString()), md5Hex(content), 4);
+        return QString::number(stored.envelope.value("data"_l1).toObject().value("document_id"_l1).toInt());
+    }
     ServiceAnswer confirm(ServiceWorld& world, const QString& token, const QString& order, int payType)
     {
         return world.answer(get(QStringLiteral("/w1/Printing/confirmPrint"),
@@ -829,17 +844,7 @@ void TestServiceSim::cloudOrder()
     QFETCH(qint64, companyDrop);
     auto world = makeWorld();
     const QString token = loginToken(*world);
-    const QJsonObject grant = world
-                                  ->answer(get(QStringLiteral("/c2/upload/winOssGet"),
-                                               {{QStringLiteral("token"), token},
-                                                {QStringLiteral("hash"), md5Hex("doc")},
-                                                {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
-                                  .envelope["data"_l1]
-                                  .toObject();
-    const ServiceAnswer stored =
-        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10001")}},
-                              *world->grant(grant["SecurityToken"_l1].toString()), md5Hex("doc"), 4);
-    const QString document = QString::number(stored.envelope["data"_l1]["document_id"_l1].toInt());
+    const QString document = storedDocument(*world, token, "doc");
     if (order == QLatin1String("qr"))
         world->answer(get(QStringLiteral("/w1/printing/thirdPay"),
                           {{QStringLiteral("token"), token},
@@ -875,17 +880,7 @@ void TestServiceSim::onlineOrderPaidByCode()
 {
     auto world = makeWorld();
     const QString token = loginToken(*world);
-    const QJsonObject grant = world
-                                  ->answer(get(QStringLiteral("/c2/upload/winOssGet"),
-                                               {{QStringLiteral("token"), token},
-                                                {QStringLiteral("hash"), md5Hex("online")},
-                                                {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
-                                  .envelope["data"_l1]
-                                  .toObject();
-    const ServiceAnswer stored =
-        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10001")}},
-                              *world->grant(grant["SecurityToken"_l1].toString()), md5Hex("online"), 4);
-    const QString document = QString::number(stored.envelope["data"_l1]["document_id"_l1].toInt());
+    const QString document = storedDocument(*world, token, "online");
     const QString tradeNo = world
                                 ->answer(get(QStringLiteral("/w1/printing/thirdPay"),
                                              {{QStringLiteral("token"), token},

@@ -267,10 +267,8 @@ private slots:
     // A payment by WeChat Pay is followed by a second confirmation paid from the balance.
     void weChatPayThenConfirmAgain()
     {
-        SimBoxScript script;
-        script.code = QStringLiteral("A");
-        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
-        QVERIFY(box.start());
+        const auto box = startBox(QStringLiteral("A"));
+        QVERIFY(box);
         m_service.setDefault("GET", kBudget, budgetAnswer(0, 250));
         m_service.enqueue(
             "GET", kConfirm,
@@ -313,10 +311,8 @@ private slots:
     void unreadableBudgetRefusesPrinting()
     {
         QFETCH(QByteArray, answer);
-        SimBoxScript script;
-        script.code = QStringLiteral("B");
-        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
-        QVERIFY(box.start());
+        const auto box = startBox(QStringLiteral("B"));
+        QVERIFY(box);
         MainShareWidget page(m_user, &m_job);
         QCOMPARE(m_job.orderId, QStringLiteral("9001"));
         auto* list = page.findChild<UIDeviceList*>(QStringLiteral("widget_device_list"));
@@ -365,10 +361,8 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, clickAgain);
         QFETCH(QByteArrayList, payTypes);
-        SimBoxScript script;
-        script.code = QStringLiteral("A");
-        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
-        QVERIFY(box.start());
+        const auto box = startBox(QStringLiteral("A"));
+        QVERIFY(box);
         m_service.setDefault("GET", kBudget, budgetAnswer(0, 250));
         auto sent = std::make_shared<int>(0);
         m_confirm = [sent, answers](const FakeRequest&) {
@@ -416,10 +410,8 @@ private slots:
     {
         QFETCH(QByteArray, payButton);
         QFETCH(int, confirmations);
-        SimBoxScript script;
-        script.code = QStringLiteral("A");
-        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
-        QVERIFY(box.start());
+        const auto box = startBox(QStringLiteral("A"));
+        QVERIFY(box);
         MainShareWidget page(m_user, &m_job);
         combo(page)->setCurrentIndex(2);
         button(page, payButton.constData())->click();
@@ -584,6 +576,14 @@ private slots:
     }
 
 private:
+    // The simulated box of the device of that code, at kBoxAddress; null when it cannot listen.
+    std::unique_ptr<DeviceBox> startBox(const QString& code) const
+    {
+        SimBoxScript script;
+        script.code = code;
+        auto box = std::make_unique<DeviceBox>(QHostAddress(kBoxAddress), script, m_ports);
+        return box->start() ? std::move(box) : nullptr;
+    }
     static AStatus* status() { return ASingleton<AStatus>::instance(); }
     static QComboBox* combo(MainShareWidget& page)
     {

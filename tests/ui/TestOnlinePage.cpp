@@ -83,6 +83,7 @@ void TestOnlinePage::init()
     m_online.resultFor.clear();
     m_online.resultCode = QStringLiteral("0");
     m_online.resultMessage = QStringLiteral("打印成功");
+    m_online.paymentArrives = true;
     m_service.clearRequests();
 }
 
@@ -394,14 +395,7 @@ void TestOnlinePage::paidBeforeOrder()
     QFETCH(int, payType);
     QFETCH(bool, paid);
     QFETCH(bool, firstOrderFails);
-    m_service.setDefault(
-        "GET", kThirdPay,
-        FakeResponse::envelope(
-            0, QJsonObject{{QStringLiteral("out_trade_no"), QStringLiteral("PAY1")},
-                           {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/PAY1")}}));
-    m_service.setDefault("GET", kPaySee,
-                         paid ? FakeResponse::envelope(0)
-                              : FakeResponse::envelope(1, QJsonValue::Undefined, QStringLiteral("等待支付")));
+    m_online.paymentArrives = paid;
     const auto page = readyPage(DocumentSettings::A4, false);
     OnlineWidget2* step2 = page->step2();
     auto* accounts = step2->findChild<QComboBox*>(QStringLiteral("cbx_account"));
@@ -437,29 +431,13 @@ void TestOnlinePage::paidBeforeOrder()
     if (!paid)
         return;
     // The order came after the answer that said the money had arrived.
-    const QList<FakeRequest>& all = m_service.requests();
-    int paidAt = -1;
-    int orderedAt = -1;
-    for (int i = 0; i < all.size(); ++i) {
-        if (all[i].path == kPaySee)
-            paidAt = i;
-        if (all[i].path == kOrder && orderedAt < 0)
-            orderedAt = i;
-    }
-    QVERIFY(paidAt >= 0);
-    QVERIFY(orderedAt > paidAt);
+    QVERIFY(arrivedAfter(m_service, kOrder, kPaySee));
     QCOMPARE(m_service.requestsTo(kOrder).first().queryValue("company_id"), QByteArray("0"));
 }
 
 // Clicks while the payment or the order are under way do nothing.
 void TestOnlinePage::onePaymentAndOrderPerClick()
 {
-    m_service.setDefault(
-        "GET", kThirdPay,
-        FakeResponse::envelope(
-            0, QJsonObject{{QStringLiteral("out_trade_no"), QStringLiteral("PAY2")},
-                           {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/PAY2")}}));
-    m_service.setDefault("GET", kPaySee, FakeResponse::envelope(0));
     const auto page = readyPage(DocumentSettings::A4, false);
     OnlineWidget2* step2 = page->step2();
     auto* accounts = step2->findChild<QComboBox*>(QStringLiteral("cbx_account"));

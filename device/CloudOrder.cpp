@@ -26,6 +26,13 @@ QString sizeKey(const QString& name)
 {
     return name == QStringLiteral("6寸照片") ? QStringLiteral("c6") : name.toLower();
 }
+// A charge the provider names (binding per copy, freight): -1, which prices nothing, when it is no
+// amount.
+int charge(const QJsonValue& value)
+{
+    const qint64 amount = integer(value);
+    return isAmount(amount) ? int(amount) : -1;
+}
 QString text(qint64 value)
 {
     return QString::number(value);
@@ -81,7 +88,7 @@ void applyConfiguration(CloudProvider& provider, const QJsonObject& data)
         } else if (name == QLatin1String("binding_price")) {
             provider.bindingPrices.clear();
             for (const QJsonValue& price : value.toArray())
-                provider.bindingPrices.append(int(integer(price)));
+                provider.bindingPrices.append(charge(price));
         } else if (name == QLatin1String("paper_material")) {
             const QJsonObject groups = value.toObject();
             for (auto group = groups.begin(); group != groups.end(); ++group) {
@@ -115,8 +122,8 @@ void applyConfiguration(CloudProvider& provider, const QJsonObject& data)
         }
         provider.materialPrices.insert(record.materialTypeId, record);
     }
-    provider.fixedFreight = int(integer(
-        data.value(QLatin1String("freight_price")).toObject().value(QLatin1String("fixed_freight_amount"))));
+    provider.fixedFreight = charge(
+        data.value(QLatin1String("freight_price")).toObject().value(QLatin1String("fixed_freight_amount")));
 }
 
 QList<CloudAccount> accounts(const QJsonObject& data)
@@ -149,6 +156,8 @@ RowPrice priceRow(const CloudDocument& document, const CloudProvider& provider)
     row.printText = QStringLiteral("打印费用：\t") +
                     OnlineOrder::pagesPriceText(*perPage, pages, settings.copies, row.printPrice);
     const qint64 perCopy = provider.bindingPrices.value(document.binding);
+    if (perCopy < 0)
+        return row;
     row.bindingPrice = perCopy * settings.copies;
     row.bindingText = QStringLiteral("装订费用：\t") + coins(perCopy) + QStringLiteral("印币/份 * ") +
                       text(settings.copies) + QStringLiteral("份 = ") + coins(row.bindingPrice) +
@@ -172,10 +181,15 @@ Amount amount(const QList<CloudDocument>& documents, const CloudProvider& provid
             result.explanation += QStringLiteral("    ") + row.bindingText + QLatin1Char('\n');
     }
     if (provider.fixedFreight != 0 && delivery == ToTheDoor) {
+        if (provider.fixedFreight < 0)
+            return {true, 0, QString()};
         result.total += provider.fixedFreight;
         result.explanation +=
             QStringLiteral("配送费：\t") + coins(provider.fixedFreight) + QStringLiteral("印币");
     }
+    // Beyond any price the client takes: no amount to pay or order for.
+    if (!isAmount(result.total))
+        return {true, 0, QString()};
     return result;
 }
 

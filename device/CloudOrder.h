@@ -39,10 +39,10 @@ struct CloudProvider
     QStringList duplexes;
     QStringList colors;
     QStringList bindings;
-    QList<int> bindingPrices; // per copy, one per binding option
+    QList<int> bindingPrices; // per copy, one per binding option; -1: unreadable, prices nothing
     QMap<QString, QList<QPair<int, QString>>> materials;
     QMap<int, MaterialPrice> materialPrices; // by material type id
-    int fixedFreight = 0;
+    int fixedFreight = 0;                    // -1: unreadable, no delivery can be priced
 };
 
 // An account that may pay a print-and-deliver order; id 0 is the personal account.

@@ -93,14 +93,17 @@ PrintConfiguration printConfiguration(const QJsonObject& data, int* companyAmoun
     const QJsonObject rule = data.value(QLatin1String("print_price_rule")).toObject();
     config.priceRuleRecordId = rule.value(QLatin1String("id")).toInt();
     config.priceRuleId = rule.value(QLatin1String("price_rule_id")).toInt();
+    // A price that cannot be read is left out, so that the documents it would price cannot be ordered.
     for (auto it = rule.begin(); it != rule.end(); ++it)
         if (it.key().contains(QLatin1String("price_doc_")))
-            config.priceTable.insert(it.key().mid(10), it.value().toInt());
+            if (const std::optional<qint64> price = amountFromJson(it.value()))
+                config.priceTable.insert(it.key().mid(10), int(*price));
+    // A balance that cannot be read pays for nothing.
     if (companyAmount)
-        *companyAmount = data.value(QLatin1String("company_info"))
-                             .toObject()
-                             .value(QLatin1String("company_amount"))
-                             .toInt();
+        *companyAmount = int(
+            amountFromJson(
+                data.value(QLatin1String("company_info")).toObject().value(QLatin1String("company_amount")))
+                .value_or(0));
     return config;
 }
 

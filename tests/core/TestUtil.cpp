@@ -1,9 +1,12 @@
 #include "AJson.h"
+#include "Coins.h"
 #include "EventWait.h"
 #include "Ipv4Text.h"
 #include "Secrets.h"
 #include "TextDecode.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextCodec>
@@ -82,6 +85,36 @@ private slots:
         const QJsonArray array{QStringLiteral("é"), 2};
         QCOMPARE(arrayToText(array).toLatin1(), QByteArray(R"(["é",2])"));
         QCOMPARE(parseArrayLatin1(arrayToText(array)), array);
+    }
+
+    // What the service sends as a price or a balance: whole hundredths within range, nothing else.
+    void amounts_data()
+    {
+        QTest::addColumn<QByteArray>("json"); // the value inside an array
+        QTest::addColumn<qint64>("amount");   // -1: no amount
+        QTest::newRow("integer") << QByteArray("250") << qint64(250);
+        QTest::newRow("zero") << QByteArray("0") << qint64(0);
+        QTest::newRow("whole number written as a fraction") << QByteArray("250.0") << qint64(250);
+        QTest::newRow("largest") << QByteArray("100000000") << kMaxAmount;
+        QTest::newRow("text of digits") << QByteArray("\"40\"") << qint64(-1);
+        QTest::newRow("fraction") << QByteArray("12.5") << qint64(-1);
+        QTest::newRow("huge") << QByteArray("1e12") << qint64(-1);
+        QTest::newRow("just too large") << QByteArray("100000001") << qint64(-1);
+        QTest::newRow("text") << QByteArray("\"abc\"") << qint64(-1);
+        QTest::newRow("negative") << QByteArray("-500") << qint64(-1);
+        QTest::newRow("null") << QByteArray("null") << qint64(-1);
+        QTest::newRow("boolean") << QByteArray("true") << qint64(-1);
+        QTest::newRow("object") << QByteArray("{}") << qint64(-1);
+    }
+    void amounts()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(qint64, amount);
+        const QJsonValue value = QJsonDocument::fromJson("[" + json + "]").array().at(0);
+        const std::optional<qint64> read = amountFromJson(value);
+        QCOMPARE(read.value_or(-1), amount);
+        QCOMPARE(amountFromJson(QJsonValue::Undefined).has_value(), false);
+        QCOMPARE(isAmount(amount), amount >= 0);
     }
 
     void sleepKeepsEventsFlowing()

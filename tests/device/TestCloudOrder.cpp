@@ -7,7 +7,7 @@ Q_DECLARE_METATYPE(CloudDocument)
 
 namespace {
 // A provider as the service configures it: prices as numbers and as texts, a 0 that is no price.
-CloudProvider configuredProvider(int freight)
+CloudProvider configuredProvider(const QByteArray& freight, const QByteArray& bindingPrice = R"("200")")
 {
     QByteArray data = R"({
         "merchant_info": {"id": 11},
@@ -16,7 +16,7 @@ CloudProvider configuredProvider(int freight)
             {"name": "double", "value": ["单面", "双面"]},
             {"name": "color", "value": ["黑白", "彩色"]},
             {"name": "binding", "value": ["无", "左侧装订"]},
-            {"name": "binding_price", "value": ["0", "200"]},
+            {"name": "binding_price", "value": ["0", %2]},
             {"name": "paper_material", "value": {"复印纸": [{"id": 1, "name": "70g复印纸"}]}}
         ],
         "price_rule": [
@@ -30,7 +30,7 @@ CloudProvider configuredProvider(int freight)
     CloudProvider provider;
     provider.id = 11;
     CloudOrder::applyConfiguration(
-        provider, QJsonDocument::fromJson(data.replace("%1", QByteArray::number(freight))).object());
+        provider, QJsonDocument::fromJson(data.replace("%1", freight).replace("%2", bindingPrice)).object());
     return provider;
 }
 
@@ -70,7 +70,7 @@ private slots:
 
 void TestCloudOrder::configuration()
 {
-    const CloudProvider provider = configuredProvider(500);
+    const CloudProvider provider = configuredProvider("500");
     QCOMPARE(provider.sizes,
              QStringList({QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("6寸照片")}));
     QCOMPARE(provider.bindingPrices, QList<int>({0, 200}));
@@ -124,7 +124,7 @@ void TestCloudOrder::rowPrices()
     QFETCH(qint64, total);
     QFETCH(QString, printText);
     QFETCH(QString, bindingText);
-    const CloudOrder::RowPrice price = CloudOrder::priceRow(document, configuredProvider(0));
+    const CloudOrder::RowPrice price = CloudOrder::priceRow(document, configuredProvider("0"));
     QCOMPARE(price.error, error);
     QCOMPARE(price.total, total);
     QCOMPARE(price.printText, printText);
@@ -134,34 +134,55 @@ void TestCloudOrder::rowPrices()
 void TestCloudOrder::amounts_data()
 {
     QTest::addColumn<int>("delivery");
+    QTest::addColumn<QByteArray>("freight");      // as sent
+    QTest::addColumn<QByteArray>("bindingPrice"); // of the second binding, as sent
     QTest::addColumn<QList<CloudDocument>>("documents");
     QTest::addColumn<bool>("error");
     QTest::addColumn<qint64>("total");
     QTest::addColumn<QString>("explanation");
     // 0.10 × 6 pages × 20 copies = 12.00
     const CloudDocument twelve = document(1, 0, 0, 1, 0, 6, 20);
+    const QByteArray binding = R"("200")";
     QTest::newRow("delivered: freight added")
-        << int(CloudOrder::ToTheDoor) << QList<CloudDocument>{twelve} << false << qint64(1700)
+        << int(CloudOrder::ToTheDoor) << QByteArray("500") << binding << QList<CloudDocument>{twelve} << false
+        << qint64(1700)
         << "r.pdf :\n    打印费用：\t0.10印币/页 * 6页 * 20份 = 12.00印币\n配送费：\t5.00印币";
     QTest::newRow("picked up: no freight")
-        << int(CloudOrder::PickUp) << QList<CloudDocument>{twelve, document(1, 0, 0, 1, 1, 1, 1)} << false
-        << qint64(1200 + 10 + 200)
+        << int(CloudOrder::PickUp) << QByteArray("500") << binding
+        << QList<CloudDocument>{twelve, document(1, 0, 0, 1, 1, 1, 1)} << false << qint64(1200 + 10 + 200)
         << "r.pdf :\n    打印费用：\t0.10印币/页 * 6页 * 20份 = 12.00印币\n"
            "r.pdf :\n    打印费用：\t0.10印币/页 * 1页 * 1份 = 0.10印币\n    装订费用：\t2.00印币/份 * 1份 = "
            "2.00印币\n";
     QTest::newRow("one unpriced document blocks the amount")
-        << int(CloudOrder::ToTheDoor) << QList<CloudDocument>{twelve, document(1, 1, 1, 1, 0, 1, 1)} << true
-        << qint64(0) << "";
+        << int(CloudOrder::ToTheDoor) << QByteArray("500") << binding
+        << QList<CloudDocument>{twelve, document(1, 1, 1, 1, 0, 1, 1)} << true << qint64(0) << "";
+    // Charges the client cannot read are no charges of 0 or less: no amount at all.
+    QTest::newRow("negative freight") << int(CloudOrder::ToTheDoor) << QByteArray("-2000") << binding
+                                      << QList<CloudDocument>{twelve} << true << qint64(0) << "";
+    QTest::newRow("huge freight") << int(CloudOrder::ToTheDoor) << QByteArray("1e12") << binding
+                                  << QList<CloudDocument>{twelve} << true << qint64(0) << "";
+    QTest::newRow("negative freight, picked up")
+        << int(CloudOrder::PickUp) << QByteArray("-2000") << binding << QList<CloudDocument>{twelve} << false
+        << qint64(1200) << "r.pdf :\n    打印费用：\t0.10印币/页 * 6页 * 20份 = 12.00印币\n";
+    QTest::newRow("negative binding price")
+        << int(CloudOrder::PickUp) << QByteArray("500") << QByteArray(R"("-200")")
+        << QList<CloudDocument>{document(1, 0, 0, 1, 1, 1, 1)} << true << qint64(0) << "";
+    QTest::newRow("total beyond any price")
+        << int(CloudOrder::PickUp) << QByteArray("500") << binding
+        << QList<CloudDocument>{document(1, 0, 0, 1, 0, 2000, 9999)} << true << qint64(0) << "";
 }
 
 void TestCloudOrder::amounts()
 {
     QFETCH(int, delivery);
+    QFETCH(QByteArray, freight);
+    QFETCH(QByteArray, bindingPrice);
     QFETCH(QList<CloudDocument>, documents);
     QFETCH(bool, error);
     QFETCH(qint64, total);
     QFETCH(QString, explanation);
-    const CloudOrder::Amount amount = CloudOrder::amount(documents, configuredProvider(500), delivery);
+    const CloudOrder::Amount amount =
+        CloudOrder::amount(documents, configuredProvider(freight, bindingPrice), delivery);
     QCOMPARE(amount.error, error);
     QCOMPARE(amount.total, total);
     QCOMPARE(amount.explanation, explanation);
@@ -178,7 +199,7 @@ void TestCloudOrder::orderBody()
     recipient.address = QStringLiteral("科苑路15号");
     const QList<CloudDocument> documents{document(5, 1, 2, 4, 0, 1, 3), document(1, 0, 1, 1, 1, 3, 2)};
     const QJsonObject body =
-        CloudOrder::orderBody(documents, configuredProvider(500), recipient, 0, QStringLiteral("放门口"));
+        CloudOrder::orderBody(documents, configuredProvider("500"), recipient, 0, QStringLiteral("放门口"));
     const QByteArray expected =
         R"({"address":"科苑路15号","area":"南山区","city":"深圳市","cloudPriceId":"904",
         "company_id":"0","decAmountType":"personal","freight_templat_id":"0","lat":"0","lng":"0","merchant_id":"11",
@@ -192,7 +213,7 @@ void TestCloudOrder::orderBody()
         "province":"广东省","receive_mobile":"13800000000","receive_name":"李雷","remark":"放门口","source":"pc"})";
     QCOMPARE(body, QJsonDocument::fromJson(expected).object());
     const QJsonObject company =
-        CloudOrder::orderBody(documents, configuredProvider(0), recipient, 7, QString());
+        CloudOrder::orderBody(documents, configuredProvider("0"), recipient, 7, QString());
     QCOMPARE(company.value(QLatin1String("decAmountType")).toString(), QStringLiteral("company"));
     QCOMPARE(company.value(QLatin1String("company_id")).toString(), QStringLiteral("7"));
 }

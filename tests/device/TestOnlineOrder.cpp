@@ -32,6 +32,8 @@ private slots:
     void pageEdits_data();
     void pageEdits();
     void configurationFromService();
+    void unreadablePrices_data();
+    void unreadablePrices();
     void orderAndSplitRequests();
 };
 
@@ -146,6 +148,36 @@ void TestOnlineOrder::configurationFromService()
     QCOMPARE(config.priceTable,
              (QMap<QString, int>{{QStringLiteral("mono_a4_s"), 12}, {QStringLiteral("color_a4_d"), 50}}));
     QCOMPARE(amount, 2500);
+}
+
+// Prices and balances the client cannot read are no prices: the documents they would price cannot be
+// ordered, and the balance pays for nothing.
+void TestOnlineOrder::unreadablePrices_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("text of digits") << QByteArray(R"("40")");
+    QTest::newRow("fraction") << QByteArray("12.5");
+    QTest::newRow("huge") << QByteArray("1e12");
+    QTest::newRow("text") << QByteArray(R"("abc")");
+    QTest::newRow("negative") << QByteArray("-500");
+    QTest::newRow("null") << QByteArray("null");
+}
+
+void TestOnlineOrder::unreadablePrices()
+{
+    QFETCH(QByteArray, value);
+    QByteArray json = R"({"device":{"color":0,"paper_size_2":["A4"]},
+        "print_price_rule":{"price_doc_mono_a4_s":@,"price_doc_mono_a4_d":8},
+        "company_info":{"company_amount":@}})";
+    json.replace("@", value);
+    int amount = -1;
+    const PrintConfiguration config =
+        OnlineOrder::printConfiguration(QJsonDocument::fromJson(json).object(), &amount);
+    QCOMPARE(config.priceTable, (QMap<QString, int>{{QStringLiteral("mono_a4_d"), 8}}));
+    QCOMPARE(amount, 0);
+    const OnlineOrder::RowPrice row = OnlineOrder::priceRow(settings(1, 2, 1), config);
+    QCOMPARE(row.error, QStringLiteral("数据异常，请重试"));
+    QCOMPARE(row.price, qint64(0));
 }
 
 void TestOnlineOrder::orderAndSplitRequests()

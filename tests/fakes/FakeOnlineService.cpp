@@ -27,15 +27,16 @@ FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push
         QTimer::singleShot(0, &m_push, [this, message] { m_push.send(message); });
         return FakeResponse::envelope(0);
     });
-    const QJsonObject device{{QStringLiteral("device_id"), 31},
-                             {QStringLiteral("device_code"), QStringLiteral("KM0001")},
-                             {QStringLiteral("device_nickname"), QStringLiteral("前台")},
-                             {QStringLiteral("device_status"), 1}};
-    service.setDefault("GET", "/w1/Device/deviceList",
-                       FakeResponse::envelope(
-                           0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
-                                                     {QStringLiteral("name"), QStringLiteral("演示公司")},
-                                                     {QStringLiteral("device_list"), QJsonArray{device}}}}));
+    service.setHandler("GET", "/w1/Device/deviceList", [this](const FakeRequest&) {
+        const QJsonObject device{{QStringLiteral("device_id"), 31},
+                                 {QStringLiteral("device_code"), QStringLiteral("KM0001")},
+                                 {QStringLiteral("device_nickname"), QStringLiteral("前台")},
+                                 {QStringLiteral("device_status"), deviceStatus}};
+        return FakeResponse::envelope(
+            0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
+                                      {QStringLiteral("name"), QStringLiteral("演示公司")},
+                                      {QStringLiteral("device_list"), QJsonArray{device}}}});
+    });
     service.setHandler("GET", "/w1/printing/printConfig", [this](const FakeRequest&) {
         return FakeResponse::envelope(
             0, QJsonObject{{QStringLiteral("device"),
@@ -43,10 +44,19 @@ FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push
                                         {QStringLiteral("paper_size_2"), QJsonArray{QStringLiteral("A4")}}}},
                            {QStringLiteral("print_price_rule"),
                             QJsonObject{{QStringLiteral("id"), 3},
-                                        {QStringLiteral("price_doc_mono_a4_s"), 10},
+                                        {QStringLiteral("price_doc_mono_a4_s"), monoPrice},
                                         {QStringLiteral("price_doc_color_a4_s"), 50}}},
                            {QStringLiteral("company_info"),
                             QJsonObject{{QStringLiteral("company_amount"), companyAmount}}}});
+    });
+    service.setDefault(
+        "GET", "/w1/printing/thirdPay",
+        FakeResponse::envelope(
+            0, QJsonObject{{QStringLiteral("out_trade_no"), QStringLiteral("PAY1")},
+                           {QStringLiteral("pay_code_url"), QStringLiteral("weixin://pay/PAY1")}}));
+    service.setHandler("GET", "/w1/Printing/paySee", [this](const FakeRequest&) {
+        return paymentArrives ? FakeResponse::envelope(0)
+                              : FakeResponse::envelope(1, QJsonValue::Undefined, QStringLiteral("等待支付"));
     });
     service.setHandler("GET", "/w1/printing/printingFile", [this](const FakeRequest&) {
         const QJsonObject message{{QStringLiteral("type"), QStringLiteral("print_v4_result")},
@@ -64,6 +74,20 @@ QJsonObject FakeOnlineService::converted(const QString& documentId, const QStrin
     return {{QStringLiteral("type"), QStringLiteral("pdf_convert")},
             {QStringLiteral("data"), QJsonObject{{QStringLiteral("user_document_id"), documentId},
                                                  {QStringLiteral("status"), status}}}};
+}
+
+bool arrivedAfter(const FakeHttpServer& service, const QByteArray& laterPath, const QByteArray& earlierPath)
+{
+    const QList<FakeRequest>& all = service.requests();
+    int earlier = -1;
+    int later = -1;
+    for (int i = 0; i < all.size(); ++i) {
+        if (all[i].path == earlierPath)
+            earlier = i;
+        if (all[i].path == laterPath && later < 0)
+            later = i;
+    }
+    return earlier >= 0 && later > earlier;
 }
 
 FakeOnlineWorld::FakeOnlineWorld() = default;

@@ -4,6 +4,7 @@
 #include "FakeObjectStorage.h"
 #include "FakeWsServer.h"
 
+#include <QJsonValue>
 #include <QString>
 #include <memory>
 
@@ -22,11 +23,15 @@ public:
     int pages = 5;
     QString splitCode = QStringLiteral("1"); // "": the split request is refused and nothing pushed
     bool colorDevice = false;
+    int deviceStatus = 1;
+    QJsonValue monoPrice = 10; // price_doc_mono_a4_s as sent
     int companyAmount = 1000;
     QString orderId = QStringLiteral("OP1");
     QString resultFor; // the order id of the pushed result; empty: orderId
     QString resultCode = QStringLiteral("0");
     QString resultMessage = QStringLiteral("打印成功");
+    // Payments by code: thirdPay hands out "PAY1"; paySee says it arrived, or "等待支付" for ever.
+    bool paymentArrives = true;
 
     // The push message that says a stored document was converted (status "5") or not ("4").
     static QJsonObject converted(const QString& documentId, const QString& status);
@@ -34,6 +39,9 @@ public:
 private:
     FakeWsServer& m_push;
 };
+
+// True when the first request to laterPath arrived after the last one to earlierPath (both arrived).
+bool arrivedAfter(const FakeHttpServer& service, const QByteArray& laterPath, const QByteArray& earlierPath);
 
 // Everything the pages of cloud mode talk to, on one loopback address: the service with the online-print
 // endpoints, its storage, its push channel, and the client's channel to it.

@@ -73,6 +73,7 @@ private slots:
     void providerConfiguration();
     void cloudOrder_data();
     void cloudOrder();
+    void onlineOrderPaidByCode();
 
 private:
     // A fresh world with the default device, both delays 3 s, on the test's clock.
@@ -114,6 +115,22 @@ private:
             .toObject()
             .value(QLatin1String("order_id"))
             .toString();
+    }
+    // The id of a 4-page document of that content, uploaded through the world's storage grant.
+    QString storedDocument(ServiceWorld& world, const QString& token, const QByteArray& content)
+    {
+        const QJsonObject grant = world
+                                      .answer(get(QStringLiteral("/c2/upload/winOssGet"),
+                                                  {{QStringLiteral("token"), token},
+                                                   {QStringLiteral("hash"), md5Hex(content)},
+                                                   {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
+                                      .envelope.value("data"_l1)
+                                      .toObject();
+        const ServiceAnswer stored = world.uploadCallback(
+            {{QStringLiteral("user_id"), QStringLiteral("10001")},
+             {QStringLiteral("name"), QStringLiteral("a.pdf")}},
+            *world.grant(grant.value("SecurityToken"_l1).toString()), md5Hex(content), 4);
+        return QString::number(stored.envelope.value("data"_l1).toObject().value("document_id"_l1).toInt());
     }
     ServiceAnswer confirm(ServiceWorld& world, const QString& token, const QString& order, int payType)
     {
@@ -866,18 +883,7 @@ void TestServiceSim::cloudOrder()
     QFETCH(qint64, companyDrop);
     auto world = makeWorld();
     const QString token = loginToken(*world);
-    const QJsonObject grant = world
-                                  ->answer(get(QStringLiteral("/c2/upload/winOssGet"),
-                                               {{QStringLiteral("token"), token},
-                                                {QStringLiteral("hash"), md5Hex("doc")},
-                                                {QStringLiteral("filename"), QStringLiteral("a.pdf")}}))
-                                  .envelope["data"_l1]
-                                  .toObject();
-    const ServiceAnswer stored =
-        world->uploadCallback({{QStringLiteral("user_id"), QStringLiteral("10001")},
-                               {QStringLiteral("name"), QStringLiteral("a.pdf")}},
-                              *world->grant(grant["SecurityToken"_l1].toString()), md5Hex("doc"), 4);
-    const QString document = QString::number(stored.envelope["data"_l1]["document_id"_l1].toInt());
+    const QString document = storedDocument(*world, token, "doc");
     if (order == QLatin1String("qr"))
         world->answer(get(QStringLiteral("/w1/printing/thirdPay"),
                           {{QStringLiteral("token"), token},
@@ -905,4 +911,49 @@ void TestServiceSim::cloudOrder()
         QCOMPARE(orders[0]->id, answer.envelope["data"_l1]["order_id"_l1].toString());
     if (order == QLatin1String("qr"))
         QVERIFY2(post(*world, token, path, body).code() != 0, "one QR payment pays one order");
+}
+
+// Online printing pays by code before it orders: the payment is credited to the personal balance once,
+// and the order that follows is charged from there.
+void TestServiceSim::onlineOrderPaidByCode()
+{
+    auto world = makeWorld();
+    const QString token = loginToken(*world);
+    const QString document = storedDocument(*world, token, "online");
+    const QString tradeNo = world
+                                ->answer(get(QStringLiteral("/w1/printing/thirdPay"),
+                                             {{QStringLiteral("token"), token},
+                                              {QStringLiteral("pay_type"), QStringLiteral("2")},
+                                              {QStringLiteral("amount"), QStringLiteral("20000")}}))
+                                .envelope.value("data"_l1)
+                                .toObject()
+                                .value("out_trade_no"_l1)
+                                .toString();
+    QVERIFY(!tradeNo.isEmpty());
+    const auto see = [&] {
+        return world->answer(
+            get(QStringLiteral("/w1/Printing/paySee"),
+                {{QStringLiteral("token"), token}, {QStringLiteral("out_trade_no"), tradeNo}}));
+    };
+    QCOMPARE(see().code(), 1);
+    QCOMPARE(world->balance(), ServiceWorld::kInitialBalance);
+    m_now += 3000; // converted and paid
+    QCOMPARE(see().code(), 0);
+    QCOMPARE(see().code(), 0);
+    QCOMPARE(world->balance(), ServiceWorld::kInitialBalance + 20000); // once
+    const QString rows = QStringLiteral(R"([{"document_id":"%1","num":"2","size":"1","double":"0",)"
+                                        R"("double_type":"2","color":"0","split_start_page":"1",)"
+                                        R"("split_end_page":"4","split_synthetize":"0","filepage":"4"}])")
+                             .arg(document);
+    const ServiceAnswer ordered = world->answer(
+        get(QStringLiteral("/w1/printing/printingFile"), {{QStringLiteral("token"), token},
+                                                          {QStringLiteral("company_id"), QStringLiteral("0")},
+                                                          {QStringLiteral("ticket_id"), QStringLiteral("0")},
+                                                          {QStringLiteral("device_id"), kDevice},
+                                                          {QStringLiteral("print_data"), rows}}));
+    QCOMPARE(ordered.code(), 0);
+    const qint64 charged = ServiceWorld::kInitialBalance + 20000 - world->balance();
+    QVERIFY(charged > 0);
+    QCOMPARE(see().code(), 0);
+    QCOMPARE(world->balance(), ServiceWorld::kInitialBalance + 20000 - charged);
 }

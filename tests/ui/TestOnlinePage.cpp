@@ -6,12 +6,14 @@
 #include "MainOnlineWidget.h"
 #include "OnlineWidget1.h"
 #include "OnlineWidget2.h"
+#include "PayWidget.h"
 #include "TestSupport.h"
 #include "UIFile2.h"
 #include "UIFileConfig2.h"
 #include "UIFileList2.h"
 #include "UiResources.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -23,6 +25,8 @@ const QHostAddress kAddress(QStringLiteral("127.0.81.3"));
 const QByteArray kCheck = "/c2/document/checkDocument";
 const QByteArray kAssign = "/w1/printing/assignDocument";
 const QByteArray kOrder = "/w1/printing/printingFile";
+const QByteArray kThirdPay = "/w1/printing/thirdPay";
+const QByteArray kPaySee = "/w1/Printing/paySee";
 } // namespace
 
 // The online-print page against loopback fakes of the service, its storage and its push channel.
@@ -41,6 +45,12 @@ private slots:
     void pricesAndRefusals();
     void orderOutcome_data();
     void orderOutcome();
+    void nextStepRefusals();
+    void printRefusals_data();
+    void printRefusals();
+    void paidBeforeOrder_data();
+    void paidBeforeOrder();
+    void onePaymentAndOrderPerClick();
 
 private:
     QString file(const QString& name);
@@ -66,6 +76,14 @@ void TestOnlinePage::init()
 {
     m_online.splitCode = QStringLiteral("1");
     m_online.colorDevice = false;
+    m_online.deviceStatus = 1;
+    m_online.monoPrice = 10;
+    m_online.companyAmount = 1000;
+    m_online.orderId = QStringLiteral("OP1");
+    m_online.resultFor.clear();
+    m_online.resultCode = QStringLiteral("0");
+    m_online.resultMessage = QStringLiteral("打印成功");
+    m_online.paymentArrives = true;
     m_service.clearRequests();
 }
 
@@ -289,6 +307,159 @@ void TestOnlinePage::orderOutcome()
         R"([{"document_id":"77","num":"2","size":"1","double":"0","double_type":"2","color":"0",)"
         R"("split_start_page":"3","split_end_page":"5","split_synthetize":"0","filepage":"5"}])");
     QCOMPARE(QString::fromUtf8(order.queryValue("print_data")), expected);
+}
+
+// Step 2 is reached only with documents, all of them ready.
+void TestOnlinePage::nextStepRefusals()
+{
+    MainOnlineWidget page(m_user, nullptr);
+    page.show();
+    auto* next = page.findChild<QToolButton*>(QStringLiteral("btn_next"));
+    answerNextMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(next, Qt::LeftButton);
+    QCOMPARE(lastMessageBox().text, QStringLiteral("请添加文件。\n谢谢！"));
+    // A document the service is still converting.
+    m_service.enqueue("GET", kCheck,
+                      FakeResponse::json(R"({"code":0,"data":{"check":2,"user_document_id":78}})"));
+    UIFileList2* list = page.step1()->fileList();
+    QVERIFY(list->addFile(file(QStringLiteral("busy.pdf"))));
+    QTRY_COMPARE(list->rows().first()->status(), int(UIFile2::Converting));
+    answerNextMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(next, Qt::LeftButton);
+    QCOMPARE(lastMessageBox().text, QStringLiteral("部分文件处理未完成，请稍等。\n谢谢！"));
+    QVERIFY(!page.step2()->isVisible());
+    QVERIFY(page.step1()->isVisible());
+}
+
+// What keeps an order from being placed on step 2: the device, the balance, and prices that cannot be
+// read (which never become an order for 0.00 or less).
+void TestOnlinePage::printRefusals_data()
+{
+    QTest::addColumn<int>("deviceStatus");
+    QTest::addColumn<int>("companyAmount");
+    QTest::addColumn<QJsonValue>("price"); // per page of the document's kind
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("message");
+    const QString unpriced = QStringLiteral("文件设置异常，请检查打印参数或设备后，再打印");
+    QTest::newRow("busy device") << 2 << 1000 << QJsonValue(10) << "0.60"
+                                 << "打印机使用中，请选择其他打印机或等待打印机空闲";
+    QTest::newRow("device switched off") << 3 << 1000 << QJsonValue(10) << "0.60"
+                                         << "打印机不可用，请重新选择";
+    QTest::newRow("balance short") << 1 << 59 << QJsonValue(10) << "0.60"
+                                   << "余额不足，请先充值后，再打印";
+    QTest::newRow("price as a text") << 1 << 1000 << QJsonValue(QStringLiteral("10")) << "异常" << unpriced;
+    QTest::newRow("unreadable price") << 1 << 1000 << QJsonValue(QStringLiteral("abc")) << "异常" << unpriced;
+    QTest::newRow("fraction") << 1 << 1000 << QJsonValue(12.5) << "异常" << unpriced;
+    QTest::newRow("negative price") << 1 << 1000 << QJsonValue(-1000) << "异常" << unpriced;
+    QTest::newRow("huge price") << 1 << 1000 << QJsonValue(1e12) << "异常" << unpriced;
+    QTest::newRow("total beyond any price") << 1 << 1000 << QJsonValue(100000000) << "异常" << unpriced;
+}
+
+void TestOnlinePage::printRefusals()
+{
+    QFETCH(int, deviceStatus);
+    QFETCH(int, companyAmount);
+    QFETCH(QJsonValue, price);
+    QFETCH(QString, amount);
+    QFETCH(QString, message);
+    m_online.deviceStatus = deviceStatus;
+    m_online.companyAmount = companyAmount;
+    m_online.monoPrice = price;
+    const auto page = readyPage(DocumentSettings::A4, false);
+    QCOMPARE(page->step2()->findChild<QLabel*>(QStringLiteral("label_amount"))->text(), amount);
+    answerNextMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(page->step2()->findChild<QToolButton*>(QStringLiteral("btn_print")), Qt::LeftButton);
+    QCOMPARE(lastMessageBox().text, message);
+    QVERIFY(m_service.requestsTo(kOrder).isEmpty());
+}
+
+// WeChat Pay and Alipay take the total first; the order reaches the service only once the payment has
+// arrived, and never when the payment window was closed.
+void TestOnlinePage::paidBeforeOrder_data()
+{
+    QTest::addColumn<QByteArray>("payButton");
+    QTest::addColumn<int>("payType"); // 1: no payment window
+    QTest::addColumn<bool>("paid");
+    QTest::addColumn<bool>("firstOrderFails"); // then it is ordered again
+    QTest::newRow("WeChat Pay") << QByteArray("btn_wxpay") << 2 << true << false;
+    QTest::newRow("Alipay") << QByteArray("btn_alipay") << 3 << true << false;
+    QTest::newRow("payment window closed") << QByteArray("btn_wxpay") << 2 << false << false;
+    QTest::newRow("balance") << QByteArray("btn_balance") << 1 << true << false;
+    QTest::newRow("order failed after paying, ordered again from the balance")
+        << QByteArray("btn_wxpay") << 2 << true << true;
+}
+
+void TestOnlinePage::paidBeforeOrder()
+{
+    QFETCH(QByteArray, payButton);
+    QFETCH(int, payType);
+    QFETCH(bool, paid);
+    QFETCH(bool, firstOrderFails);
+    m_online.paymentArrives = paid;
+    const auto page = readyPage(DocumentSettings::A4, false);
+    OnlineWidget2* step2 = page->step2();
+    auto* accounts = step2->findChild<QComboBox*>(QStringLiteral("cbx_account"));
+    accounts->setCurrentIndex(accounts->count() - 1); // the personal account, which may pay by code
+    QTest::mouseClick(step2->findChild<QAbstractButton*>(QLatin1String(payButton)), Qt::LeftButton);
+    QSignalSpy success(page.get(), &MainOnlineWidget::success);
+    if (!paid)
+        onNextModal<PayWidget>([this](PayWidget* pay) {
+            QTRY_VERIFY(!m_service.requestsTo(kPaySee).isEmpty());
+            pay->close();
+        });
+    if (firstOrderFails) {
+        m_online.resultCode = QStringLiteral("3");
+        m_online.resultMessage = QStringLiteral("卡纸");
+        answerNextMessageBox(QMessageBox::Ok);
+    }
+    auto* print = step2->findChild<QToolButton*>(QStringLiteral("btn_print"));
+    QTest::mouseClick(print, Qt::LeftButton);
+    if (firstOrderFails) {
+        QCOMPARE(lastMessageBox().text, QStringLiteral("卡纸"));
+        QCOMPARE(success.count(), 0);
+        m_online.resultCode = QStringLiteral("0");
+        QTest::mouseClick(print, Qt::LeftButton);
+    }
+    QCOMPARE(success.count(), paid ? 1 : 0);
+    const QList<FakeRequest> payments = m_service.requestsTo(kThirdPay);
+    QCOMPARE(payments.size(), payType == 1 ? 0 : 1);
+    QCOMPARE(m_service.requestsTo(kOrder).size(), paid ? (firstOrderFails ? 2 : 1) : 0);
+    if (payType == 1)
+        return;
+    QCOMPARE(payments.first().queryValue("pay_type"), QByteArray::number(payType));
+    QCOMPARE(payments.first().queryValue("amount"), QByteArray("60"));
+    if (!paid)
+        return;
+    // The order came after the answer that said the money had arrived.
+    QVERIFY(arrivedAfter(m_service, kOrder, kPaySee));
+    QCOMPARE(m_service.requestsTo(kOrder).first().queryValue("company_id"), QByteArray("0"));
+}
+
+// Clicks while the payment or the order are under way do nothing.
+void TestOnlinePage::onePaymentAndOrderPerClick()
+{
+    const auto page = readyPage(DocumentSettings::A4, false);
+    OnlineWidget2* step2 = page->step2();
+    auto* accounts = step2->findChild<QComboBox*>(QStringLiteral("cbx_account"));
+    accounts->setCurrentIndex(accounts->count() - 1);
+    QTest::mouseClick(step2->findChild<QAbstractButton*>(QStringLiteral("btn_wxpay")), Qt::LeftButton);
+    QPointer<QToolButton> print = step2->findChild<QToolButton*>(QStringLiteral("btn_print"));
+    // Once while the payment window is open, once while the order's outcome is awaited.
+    onNextModal<PayWidget>([print](PayWidget*) { print->click(); });
+    QTimer whileOrdering;
+    connect(&whileOrdering, &QTimer::timeout, this, [this, print, &whileOrdering] {
+        if (!m_service.requestsTo(kOrder).isEmpty() && print) {
+            whileOrdering.stop();
+            print->click();
+        }
+    });
+    whileOrdering.start(10);
+    QSignalSpy success(page.get(), &MainOnlineWidget::success);
+    print->click();
+    QCOMPARE(success.count(), 1);
+    QCOMPARE(m_service.requestsTo(kThirdPay).size(), 1);
+    QCOMPARE(m_service.requestsTo(kOrder).size(), 1);
+    QVERIFY(!whileOrdering.isActive());
 }
 
 QTEST_MAIN(TestOnlinePage)

@@ -3,6 +3,7 @@
 #include "AConfig.h"
 #include "AQrImage.h"
 #include "ASingleton.h"
+#include "Coins.h"
 #include "ServiceApi.h"
 #include "ui_PayWidget.h"
 
@@ -29,6 +30,19 @@ PayWidget::PayWidget(const QString& token, int payType, QString& outTradeNo, QSt
 }
 
 PayWidget::~PayWidget() = default;
+
+bool PayWidget::payBeforeOrder(const QString& token, int payType, qint64 amount, QWidget* parent)
+{
+    if (!isAmount(amount)) {
+        qWarning() << "PayWidget : no payment of" << amount;
+        return false;
+    }
+    QString outTradeNo;
+    QString payUrl;
+    PayWidget pay(token, payType, outTradeNo, payUrl, int(amount), parent);
+    pay.exec();
+    return pay.paid();
+}
 
 bool PayWidget::requestPayUrl(int payType, int amount)
 {

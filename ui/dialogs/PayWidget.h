@@ -27,6 +27,11 @@ public:
 
     bool paid() const { return m_paid; }
 
+    // Pays for an order before it is placed (online printing, print-and-deliver): runs the dialog, which
+    // asks the service for a code of that type and amount. True once the money has arrived; false when
+    // the user closed the window first or the amount is no price (nothing is asked then).
+    static bool payBeforeOrder(const QString& token, int payType, qint64 amount, QWidget* parent);
+
     void done(int result) override;
 
 private:

@@ -19,18 +19,34 @@ CloudWidget2::CloudWidget2(const SUser& user, CloudWidget1* step1, QWidget* pare
     setAttribute(Qt::WA_StyledBackground);
     setDelivery(CloudOrder::ToTheDoor);
     setPayType(Balance);
+    loadAccounts();
+}
+
+CloudWidget2::~CloudWidget2() = default;
+
+void CloudWidget2::loadAccounts()
+{
+    const std::optional<CloudAccount> chosen = selectedAccount();
     m_accounts = CloudOrder::fetchAccounts(
         ServiceApi(ASingleton<AConfig>::instance()->https_server(), m_user.token), m_user.userId);
     {
         const QSignalBlocker blocker(m_ui->cbx_account);
-        for (const CloudAccount& account : qAsConst(m_accounts))
+        m_ui->cbx_account->clear();
+        for (const CloudAccount& account : qAsConst(m_accounts)) {
             m_ui->cbx_account->addItem(account.name +
                                        QStringLiteral(" (余额 %1 印币)").arg(coins(account.amount)));
+            if (chosen && account.id == chosen->id)
+                m_ui->cbx_account->setCurrentIndex(m_ui->cbx_account->count() - 1);
+        }
     }
     on_cbx_account_currentIndexChanged(m_ui->cbx_account->currentIndex());
 }
 
-CloudWidget2::~CloudWidget2() = default;
+void CloudWidget2::paidIntoBalance()
+{
+    setPayType(Balance);
+    loadAccounts();
+}
 
 std::optional<CloudAccount> CloudWidget2::selectedAccount() const
 {

@@ -37,6 +37,9 @@ public:
     std::optional<CloudAccount> selectedAccount() const;
     int payType() const { return m_payType; }
     QString remark() const;
+    // A payment by code arrived: the money sits in the personal balance, so the order is paid from
+    // there from now on (also when it has to be placed again), with the balance the service now shows.
+    void paidIntoBalance();
 
 private slots:
     void on_btn_mail_clicked();
@@ -48,6 +51,8 @@ private slots:
     void on_cbx_account_currentIndexChanged(int index);
 
 private:
+    // Asks the service for the accounts and shows them, keeping the chosen one.
+    void loadAccounts();
     void setDelivery(int delivery);
     void setPayType(int payType);
 

@@ -94,12 +94,10 @@ bool MainCloudWidget::placeOrder()
         return false;
     }
     if (payType == CloudWidget2::WeChatPay || payType == CloudWidget2::Alipay) {
-        QString outTradeNo;
-        QString payUrl;
-        PayWidget pay(m_user.token, payType, outTradeNo, payUrl, int(total), this);
-        pay.exec();
-        if (!pay.paid())
+        if (!PayWidget::payBeforeOrder(m_user.token, payType, total, this))
             return false;
+        // Paid into the balance: should the order fail, the next attempt pays from there, not twice.
+        m_step2->paidIntoBalance();
     }
     QList<CloudDocument> documents;
     for (const UIFile* row : m_step1->fileList()->cloudRows())

@@ -19,6 +19,7 @@
 #include "ui_MainShareWidget.h"
 
 #include <QDebug>
+#include <QPointer>
 
 namespace {
 
@@ -36,6 +37,8 @@ const auto kLaterBusy = QStringLiteral("QToolButton { border : none; background-
                                        "rgb(191,191,191); }");
 
 constexpr int kConvertTimeoutMs = 30000;
+
+const auto kNoPrice = QStringLiteral("未能获取打印费用，请刷新或重新选择打印机后，再打印");
 
 AStatus* status()
 {
@@ -160,6 +163,12 @@ void MainShareWidget::deviceChosen(int index)
 
 void MainShareWidget::budget()
 {
+    // The price and the order of the previous selection are gone whatever the answer: confirming them
+    // would charge another device's price for a job printed here.
+    m_priced = false;
+    m_printAmount = 0;
+    m_amountExplain.clear();
+    m_job->orderId.clear();
     const AccountEntry* account = selectedAccount();
     const std::optional<DeviceEntry> device = m_ui->widget_device_list->selectedEntry();
     if (!account || account->devices.isEmpty() || !device)
@@ -183,14 +192,32 @@ void MainShareWidget::budget()
     if (!reply.okWithData())
         return;
     const QJsonObject data = reply.dataObject();
-    m_userAmount = data.value(QLatin1String("user_amount")).toInt();
-    m_printAmount = data.value(QLatin1String("print_amount")).toInt();
+    const std::optional<qint64> price = amountFromJson(data.value(QLatin1String("print_amount")));
+    const QString orderId = idText(data.value(QLatin1String("order_id")));
+    if (!price || orderId.isEmpty()) {
+        qWarning() << "get_budget : no readable price or order";
+        return;
+    }
+    // A balance that cannot be read pays for nothing.
+    m_userAmount = amountFromJson(data.value(QLatin1String("user_amount"))).value_or(0);
+    m_printAmount = *price;
     m_amountExplain = data.value(QLatin1String("amount_explain")).toString();
-    m_job->orderId = idText(data.value(QLatin1String("order_id")));
+    m_job->orderId = orderId;
+    m_priced = true;
 }
 
 void MainShareWidget::showAmounts()
 {
+    if (!m_priced) {
+        m_ui->label_amount->setStyleSheet(QStringLiteral("color:rgb(216,30,6)"));
+        m_ui->label_amount->setText(QStringLiteral("异常"));
+        m_ui->label_amount->setToolTip(QStringLiteral("未能获取打印费用"));
+        m_ui->btn_balance->setText(QStringLiteral("  余额支付"));
+        m_ui->btn_wxpay->setText(QStringLiteral("  微信支付"));
+        m_ui->btn_alipay->setText(QStringLiteral("  支付宝"));
+        return;
+    }
+    m_ui->label_amount->setStyleSheet(QStringLiteral("color:rgb(13,127,233)"));
     m_ui->label_amount->setText(coins(m_printAmount));
     m_ui->label_amount->setToolTip(m_amountExplain);
     m_ui->btn_balance->setText(
@@ -220,10 +247,13 @@ void MainShareWidget::on_btn_alipay_clicked()
     m_picker->setPayType(AccountDevicePicker::Alipay);
 }
 
+// Greyed while a print is checked, confirmed or paid, and the page's controls disabled: a second click
+// would confirm (and pay) a second time, and another choice would replace the order being confirmed.
 void MainShareWidget::setPrintButtonsBusy(bool busy)
 {
     m_ui->btn_print->setStyleSheet(busy ? kPrintBusy : kPrintIdle);
     m_ui->btn_print_later->setStyleSheet(busy ? kLaterBusy : kLaterIdle);
+    setControlsEnabled(!busy);
 }
 
 bool MainShareWidget::canPay(DeviceEntry& device)
@@ -233,7 +263,11 @@ bool MainShareWidget::canPay(DeviceEntry& device)
         warnBox(QStringLiteral("未选择打印机，请先选择打印机，再打印"));
         return false;
     }
-    if (payType() == AccountDevicePicker::Balance && m_printAmount > m_userAmount) {
+    if (!m_priced) {
+        warnBox(kNoPrice);
+        return false;
+    }
+    if (payType() == AccountDevicePicker::Balance && m_printAmount > m_userAmount && !orderPaid()) {
         warnBox(QStringLiteral("余额不足，请先充值后，再打印"));
         return false;
     }
@@ -278,12 +312,14 @@ void MainShareWidget::on_btn_print_clicked()
         setPrintButtonsBusy(false);
         return;
     }
+    QPointer<MainShareWidget> self(this);
     if (confirmPrint(payType()) == 0) {
         m_job->device = device;
         rememberDefaults(device);
         emit success();
     }
-    setPrintButtonsBusy(false);
+    if (self)
+        setPrintButtonsBusy(false);
 }
 
 void MainShareWidget::goOnlineOrRetry(const DeviceEntry& device, const QString& message)
@@ -291,8 +327,11 @@ void MainShareWidget::goOnlineOrRetry(const DeviceEntry& device, const QString& 
     setPrintButtonsBusy(false);
     BadNetWidget badNet(message, this);
     badNet.exec();
-    if (badNet.result() == BadNetWidget::Retry) {
+    // Unless it goes online, the job stays one to print here: left marked as online, a later print on
+    // another device would be confirmed and paid as an online job and the spooled job swept unprinted.
+    if (badNet.result() != BadNetWidget::GoOnline)
         m_job->state = SJob::SendToDevice;
+    if (badNet.result() == BadNetWidget::Retry) {
         refresh();
         m_ui->btn_print->click();
     } else if (badNet.result() == BadNetWidget::GoOnline) {
@@ -304,42 +343,58 @@ void MainShareWidget::goOnlineOrRetry(const DeviceEntry& device, const QString& 
     }
 }
 
+bool MainShareWidget::orderPaid() const
+{
+    return !m_paidOrderId.isEmpty() && m_paidOrderId == m_job->orderId;
+}
+
 int MainShareWidget::confirmPrint(int payType)
 {
-    BHttpClient::Params params{{QStringLiteral("order_id"), m_job->orderId},
-                               {QStringLiteral("print_type"), QString::number(m_job->state)},
-                               {QStringLiteral("pay_type"), QString::number(payType)}};
-    if (m_job->state == SJob::ContinuedOnline || m_job->state == SJob::PrintLater)
-        params.insert(QStringLiteral("document_id"), m_job->documentId);
-    const ServiceReply reply = service().get(QStringLiteral("/w1/Printing/confirmPrint"), params);
-    qDebug() << "confirm_print : " << reply.body();
-    if (!reply.transportOk()) {
-        warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
-        return -1;
+    for (;;) {
+        BHttpClient::Params params{{QStringLiteral("order_id"), m_job->orderId},
+                                   {QStringLiteral("print_type"), QString::number(m_job->state)},
+                                   {QStringLiteral("pay_type"), QString::number(payType)}};
+        if (m_job->state == SJob::ContinuedOnline || m_job->state == SJob::PrintLater)
+            params.insert(QStringLiteral("document_id"), m_job->documentId);
+        const ServiceReply reply = service().get(QStringLiteral("/w1/Printing/confirmPrint"), params);
+        qDebug() << "confirm_print : " << reply.body();
+        if (!reply.transportOk()) {
+            warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
+            return -1;
+        }
+        if (!reply.ok()) {
+            warnBox(reply.msg());
+            return -1;
+        }
+        if (!reply.okWithData()) {
+            warnBox(QStringLiteral("调用第三方支付接口失败"));
+            return -1;
+        }
+        const QJsonObject data = reply.dataObject();
+        if (data.value(QLatin1String("pay_type")).toInt() == AccountDevicePicker::Balance)
+            return 0;
+        // An order is paid once: a service that asks again after the payment arrived is not followed.
+        if (orderPaid()) {
+            qWarning() << "confirm_print : payment asked again for the paid order" << m_job->orderId;
+            warnBox(QStringLiteral("订单已支付，但确认打印失败，请联系Pavko客服"));
+            return -1;
+        }
+        QString outTradeNo = idText(data.value(QLatin1String("out_trade_no")));
+        QString payUrl = data.value(QLatin1String("pay_code_url")).toString();
+        if (outTradeNo.isEmpty() || payUrl.isEmpty()) {
+            warnBox(QStringLiteral("调用第三方支付接口失败"));
+            return -1;
+        }
+        PayWidget pay(m_user.token, payType, outTradeNo, payUrl, int(m_printAmount), this);
+        pay.exec();
+        if (!pay.paid())
+            return -1;
+        // The money sits in the balance now: this confirmation and every later one for this order are
+        // paid from it, also after a failure, when the user clicks again.
+        m_paidOrderId = m_job->orderId;
+        m_picker->setPayType(AccountDevicePicker::Balance);
+        payType = AccountDevicePicker::Balance;
     }
-    if (!reply.ok()) {
-        warnBox(reply.msg());
-        return -1;
-    }
-    if (!reply.okWithData()) {
-        warnBox(QStringLiteral("调用第三方支付接口失败"));
-        return -1;
-    }
-    const QJsonObject data = reply.dataObject();
-    if (data.value(QLatin1String("pay_type")).toInt() == AccountDevicePicker::Balance)
-        return 0;
-    QString outTradeNo = idText(data.value(QLatin1String("out_trade_no")));
-    QString payUrl = data.value(QLatin1String("pay_code_url")).toString();
-    if (outTradeNo.isEmpty() || payUrl.isEmpty()) {
-        warnBox(QStringLiteral("调用第三方支付接口失败"));
-        return -1;
-    }
-    PayWidget pay(m_user.token, payType, outTradeNo, payUrl, m_printAmount, this);
-    pay.exec();
-    if (!pay.paid())
-        return -1;
-    // Paid: confirmed again, now as paid from the balance the payment filled.
-    return confirmPrint(AccountDevicePicker::Balance);
 }
 
 void MainShareWidget::rememberDefaults(const DeviceEntry& device)

@@ -53,6 +53,7 @@ private:
     void showAccountDetails();
     void deviceChosen(int index);
     const AccountEntry* selectedAccount() const;
+    // Asks the price of the job on the selected account and device; until it is had, nothing is confirmed.
     void budget();
     void showAmounts();
     void setPrintButtonsBusy(bool busy);
@@ -61,6 +62,8 @@ private:
     void goOnlineOrRetry(const DeviceEntry& device, const QString& message);
     // 0 on success, -1 when the service refused or the payment was not made.
     int confirmPrint(int payType);
+    // The job's order was paid by QR code: its money sits in the balance.
+    bool orderPaid() const;
     void rememberDefaults(const DeviceEntry& device);
     void setControlsEnabled(bool enabled);
 
@@ -68,9 +71,11 @@ private:
     const SUser& m_user;
     SJob* m_job;
     std::unique_ptr<AccountDevicePicker> m_picker;
-    int m_userAmount = 0;
-    int m_printAmount = 500000;
+    qint64 m_userAmount = 0;
+    qint64 m_printAmount = 500000;
     QString m_amountExplain;
+    bool m_priced = false; // the amounts and the job's order id come from a budget of the selection
+    QString m_paidOrderId; // the order a QR payment of this page paid
     int m_runMode;
     qint64 m_companyId;
     bool m_initializing = false;

@@ -10,6 +10,7 @@
 #include "EventWait.h"
 #include "OnlineOrder.h"
 #include "OnlineWidget1.h"
+#include "PayWidget.h"
 #include "ServiceApi.h"
 #include "ShareAccounts.h"
 #include "UIFile2.h"
@@ -19,6 +20,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDebug>
+#include <QPointer>
 
 namespace {
 const auto kPrintIdle = QStringLiteral(
@@ -167,6 +169,11 @@ void OnlineWidget2::computeAmounts()
         m_explain += row->fileName() + QStringLiteral(" :\n") + QStringLiteral("    ") + row->priceText() +
                      QLatin1Char('\n');
     }
+    // Beyond any price the client takes: no order for it.
+    if (!isAmount(m_total)) {
+        showFailure(QStringLiteral("数据异常，请重试"));
+        return;
+    }
     m_priced = true;
     m_ui->label_amount->setText(coins(m_total));
     m_ui->label_amount->setStyleSheet(QStringLiteral("color:rgb(13,127,233)"));
@@ -219,15 +226,31 @@ void OnlineWidget2::on_btn_print_clicked()
         warnBox(QStringLiteral("打印机不可用，请重新选择"));
         return;
     }
+    // Disabled until the payment and the order are over: a second click would pay or order twice.
     m_ui->btn_print->setEnabled(false);
-    const qint64 accountId = account->id;
-    if (submitOrder(*account, *device) == 0) {
-        status()->setInt(QStringLiteral("default_company_id"), accountId);
-        status()->setInt(QStringLiteral("default_device_id"), device->deviceId);
+    const AccountEntry paying = *account;
+    const DeviceEntry printer = *device;
+    const int payType = m_picker->payType();
+    QPointer<OnlineWidget2> self(this);
+    // WeChat Pay and Alipay pay the total first; the order follows only once the money has arrived.
+    const bool byCode = payType == AccountDevicePicker::WeChatPay || payType == AccountDevicePicker::Alipay;
+    const bool paid = !byCode || PayWidget::payBeforeOrder(m_user.token, payType, m_total, this);
+    if (!self)
+        return;
+    if (byCode && paid) {
+        // The money sits in the balance now: an order that fails is tried again from there, not paid twice.
+        m_picker->setPayType(AccountDevicePicker::Balance);
+    }
+    if (paid && submitOrder(paying, printer) == 0) {
+        status()->setInt(QStringLiteral("default_company_id"), paying.id);
+        status()->setInt(QStringLiteral("default_device_id"), printer.deviceId);
         status()->save();
         emit success();
+    } else if (self && byCode && paid) {
+        computeAmounts(); // the balance the payment filled
     }
-    m_ui->btn_print->setEnabled(true);
+    if (self)
+        m_ui->btn_print->setEnabled(true);
 }
 
 int OnlineWidget2::submitOrder(const AccountEntry& account, const DeviceEntry& device)

@@ -160,7 +160,7 @@ private slots:
         }
         QCOMPARE(log().count(QLatin1String(" [Debug] process is running( 1 ).\n")), 2);
 
-        QSharedMemory mailbox(QStringLiteral("pavko_share_memory"));
+        QSharedMemory mailbox(QStringLiteral("pavko_share_memory_") + QString::number(::getuid()));
         QVERIFY(mailbox.attach(QSharedMemory::ReadOnly));
         QCOMPARE(QByteArray(static_cast<const char*>(mailbox.constData())), first.toLatin1() + ',');
     }

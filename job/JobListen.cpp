@@ -96,7 +96,7 @@ public:
 private:
     void read()
     {
-        if (m_finished)
+        if (m_finished || !m_socket->isOpen())
             return;
         const QByteArray bytes = m_socket->readAll();
         if (bytes.isEmpty())

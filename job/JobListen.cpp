@@ -89,6 +89,11 @@ public:
     {
         if (m_finished)
             return;
+        // A whole path may be waiting unread, as when a crowd arrives at once: it is taken, not dropped.
+        m_socket->waitForReadyRead(0);
+        read();
+        if (m_finished)
+            return;
         m_dropped("too many connections open");
         finish(false);
     }
@@ -237,7 +242,7 @@ void JobListen::acceptConnections()
         m_connections.remove_if([](const QPointer<QObject>& open) {
             return !open || static_cast<HandOverConnection*>(open.data())->isFinished();
         });
-        while (openConnections() >= kMaxConnections && dropOldestConnection()) {
+        while (openConnections() >= m_maxConnections && dropOldestConnection()) {
         }
         // A connection still open when the listener goes ends with its socket, after the listener is
         // gone: the guard is cleared by then.

@@ -50,8 +50,9 @@ public:
     // The print backend's folder of this user; empty where there is none.
     static QString userSpoolFolder();
 
-    // For tests: another deadline for connections accepted from now on.
+    // For tests: another deadline for connections accepted from now on, another limit on open ones.
     void setDeadlineMs(int milliseconds) { m_deadlineMs = milliseconds; }
+    void setMaxConnections(int count) { m_maxConnections = count; }
     // Hand-over connections open now.
     int openConnections() const;
 
@@ -71,6 +72,7 @@ private:
     // tell that the first hand-over arrived, and this client may have taken the file at start.
     QHash<QString, QDateTime> m_taken;
     int m_deadlineMs = kDeadlineMs;
+    int m_maxConnections = kMaxConnections;
     // Open hand-over connections, oldest first.
     std::list<QPointer<QObject>> m_connections;
     static constexpr qint64 kDropLogGapMs = 10000;

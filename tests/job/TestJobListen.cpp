@@ -37,6 +37,7 @@ private slots:
     void sendersHearWhetherTheJobWasTaken();
     void tricklingConnectionsMeetTheirDeadline();
     void realJobsTakenWhileACrowdTrickles();
+    void pathWaitingUnreadIsTakenNotDropped();
     void connectionsBecomeJobsInArrivalOrder();
     void payloadInPieces();
     void oversizedAndSilentConnectionsAreDropped();
@@ -310,6 +311,22 @@ void TestJobListen::realJobsTakenWhileACrowdTrickles()
              HandOver::SendResult::Taken);
     QCOMPARE(queuedJobs(queue), 1);
     QCOMPARE(crowd.back()->state(), QAbstractSocket::ConnectedState);
+}
+
+// A crowd arriving at once is accepted in one go: a whole path that came before it, not read yet, is
+// taken rather than dropped as the oldest connection.
+void TestJobListen::pathWaitingUnreadIsTakenNotDropped()
+{
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    listen.setMaxConnections(2);
+    Sender real(listen.serverPort());
+    real.write((m_work + QStringLiteral("/PavkoPort.34")).toLocal8Bit() + '\0');
+    Sender crowd1(listen.serverPort());
+    Sender crowd2(listen.serverPort());
+    QTRY_COMPARE(queuedJobs(queue), 1);
+    QTRY_VERIFY(real.socket.bytesAvailable() > 0 || real.socket.state() == QAbstractSocket::UnconnectedState);
+    QCOMPARE(real.socket.read(1), QByteArray(1, HandOver::kAnswerTaken));
 }
 
 void TestJobListen::connectionsBecomeJobsInArrivalOrder()

@@ -67,11 +67,26 @@ int runUpgradeNotice(QApplication& app)
     return app.exec();
 }
 
+// A guard that could not be made at all is no second instance: said, with what failed.
+constexpr int kExitNoInstanceGuard = 1;
+
+InstanceGuard takeGuard(const QString& name)
+{
+    QString failure;
+    const InstanceGuard guard = takeInstanceGuard(name, &failure);
+    if (guard == InstanceGuard::Unavailable)
+        qCritical() << "instance guard of" << name << "not taken:" << failure;
+    return guard;
+}
+
 // Later starts hand their file to the running instance through the mailbox and leave.
 int runCloud(int argc, char* argv[])
 {
     const char* handedFile = argc > 2 ? argv[2] : nullptr;
-    if (isProcessRunning(QStringLiteral("pavkocloud"))) {
+    const InstanceGuard guard = takeGuard(QStringLiteral("pavkocloud"));
+    if (guard == InstanceGuard::Unavailable)
+        return kExitNoInstanceGuard;
+    if (guard == InstanceGuard::HeldElsewhere) {
         AMailbox mailbox;
         if (handedFile && mailbox.attach()) {
             mailbox.append(QByteArray(handedFile, int(std::strlen(handedFile))));
@@ -92,7 +107,10 @@ int runCloud(int argc, char* argv[])
 
 int runDriver(QApplication& app)
 {
-    if (isProcessRunning(QStringLiteral("pavkodriver"))) {
+    const InstanceGuard guard = takeGuard(QStringLiteral("pavkodriver"));
+    if (guard == InstanceGuard::Unavailable)
+        return kExitNoInstanceGuard;
+    if (guard == InstanceGuard::HeldElsewhere) {
         qDebug() << "process is running(" << 1 << ").";
         return -1;
     }

@@ -2,12 +2,52 @@
 
 #include "TextDecode.h"
 
+#include <cerrno>
 #include <cstring>
+#ifndef Q_OS_WIN
+#include <QFile>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <unistd.h>
+#endif
+
+QString AMailbox::defaultKey()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("pavko_share_memory_") + qEnvironmentVariable("USERNAME");
+#else
+    return QStringLiteral("pavko_share_memory_") + QString::number(::getuid());
+#endif
+}
 
 AMailbox::AMailbox(const QString& key) : m_memory(key) {}
 
+bool AMailbox::isOwnOrAbsent() const
+{
+#ifdef Q_OS_WIN
+    // Made with the creator's default rights, in the session's namespace.
+    return true;
+#else
+    // Qt's System V segment behind the key, found as Qt finds it: through the key file's identity.
+    const key_t key = ::ftok(QFile::encodeName(m_memory.nativeKey()).constData(), 'Q');
+    if (key == -1)
+        return true; // no key file: no segment either, and Qt makes both for this user
+    const int id = ::shmget(key, 0, 0);
+    if (id == -1)
+        return errno == ENOENT;
+    struct shmid_ds segment;
+    if (::shmctl(id, IPC_STAT, &segment) != 0)
+        return false;
+    const uid_t user = ::geteuid();
+    return segment.shm_perm.uid == user && segment.shm_perm.cuid == user &&
+           (segment.shm_perm.mode & 0077) == 0;
+#endif
+}
+
 bool AMailbox::create()
 {
+    if (!isOwnOrAbsent())
+        return false;
     if (!m_memory.create(kSize, QSharedMemory::ReadWrite) &&
         !(m_memory.error() == QSharedMemory::AlreadyExists && attach() && m_memory.size() >= kSize))
         return false;
@@ -20,7 +60,7 @@ bool AMailbox::create()
 
 bool AMailbox::attach()
 {
-    return m_memory.attach(QSharedMemory::ReadWrite);
+    return isOwnOrAbsent() && m_memory.attach(QSharedMemory::ReadWrite);
 }
 
 void AMailbox::detach()

@@ -6,9 +6,14 @@
 
 // Host and process services whose implementation differs between Windows and the other platforms.
 
-// True when another process already holds the instance guard of this name. The guard taken by the
-// first call is held until the process ends, however it ends.
-bool isProcessRunning(const QString& name);
+enum class InstanceGuard
+{
+    Taken,         // this process holds it until it ends, however it ends
+    HeldElsewhere, // another instance of this user runs
+    Unavailable    // no guard could be made; the failure says what failed, naming the folder
+};
+// Takes the instance guard of this name for this user; call once per process.
+InstanceGuard takeInstanceGuard(const QString& name, QString* failure);
 
 // Runs the converter that turns a spooled job into a PDF (for printing later from object storage) and
 // waits at most timeoutMs for it: through "cmd /c" on Windows, directly elsewhere. True when it ended
@@ -26,8 +31,9 @@ ProgramCall converterCall(const QString& converter, const QString& input, const 
 
 #ifndef Q_OS_WIN
 // Where the instance guards' lock files live: the user's runtime folder (XDG_RUNTIME_DIR) when it is the
-// user's own, else "~/.pavko", created for the user alone; empty when neither can be had.
-QString instanceLockFolder();
+// user's own, else "~/.pavko", created for the user alone; empty when neither can be had, and then
+// failure says why, naming both.
+QString instanceLockFolder(QString* failure = nullptr);
 #endif
 
 // Renames from to to, replacing a file already there in one step: to holds either its old or its new

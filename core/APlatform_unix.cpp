@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,28 +21,54 @@ bool isPrivateFolder(const QByteArray& path)
 }
 } // namespace
 
-QString instanceLockFolder()
+QString instanceLockFolder(QString* failure)
 {
     // Never a shared folder such as /tmp: another user could create the lock file there first.
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (isPrivateFolder(runtime))
         return QFile::decodeName(runtime);
     const QByteArray home = QFile::encodeName(QDir::homePath() + QStringLiteral("/.pavko"));
-    ::mkdir(home.constData(), 0700);
-    return isPrivateFolder(home) ? QFile::decodeName(home) : QString();
+    const bool made = ::mkdir(home.constData(), 0700) == 0 || errno == EEXIST;
+    const int error = errno;
+    if (made && isPrivateFolder(home))
+        return QFile::decodeName(home);
+    if (failure) {
+        *failure =
+            (runtime.isEmpty() ? QStringLiteral("XDG_RUNTIME_DIR is not set")
+                               : QFile::decodeName(runtime) + QStringLiteral(" is not this user's alone")) +
+            QStringLiteral(", and ") + QFile::decodeName(home) +
+            (made ? QStringLiteral(" is not this user's alone")
+                  : QStringLiteral(" cannot be made: ") + QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return QString();
 }
 
-bool isProcessRunning(const QString& name)
+InstanceGuard takeInstanceGuard(const QString& name, QString* failure)
 {
-    // An flock()ed file: the kernel drops the lock with the process, even after SIGKILL.
-    static const int fd = [&name] {
-        const QString folder = instanceLockFolder();
-        if (folder.isEmpty())
-            return -1;
-        const QString path = folder + QStringLiteral("/pavko-%1.lock").arg(name);
-        return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    }();
-    return fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    QString why;
+    const QString folder = instanceLockFolder(&why);
+    if (folder.isEmpty()) {
+        *failure = QStringLiteral("no folder for the lock file: ") + why;
+        return InstanceGuard::Unavailable;
+    }
+    const QString path = folder + QStringLiteral("/pavko-%1.lock").arg(name);
+    // An flock()ed file: the kernel drops the lock with the process, even after SIGKILL. The descriptor
+    // stays open for the rest of the process.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        *failure =
+            path + QStringLiteral(" cannot be opened: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return InstanceGuard::Unavailable;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return InstanceGuard::Taken;
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK)
+        return InstanceGuard::HeldElsewhere;
+    *failure = path + QStringLiteral(" cannot be locked: ") + QString::fromLocal8Bit(std::strerror(error));
+    return InstanceGuard::Unavailable;
 }
 
 bool startDetachedProgram(const ProgramCall& call, const QString& workingDir)

@@ -10,11 +10,18 @@
 #include <shellapi.h>
 // clang-format on
 
-bool isProcessRunning(const QString& name)
+InstanceGuard takeInstanceGuard(const QString& name, QString* failure)
 {
-    // Windows frees the section with the last handle, so a crashed instance never blocks the next.
-    static QSharedMemory guard(name);
-    return !guard.create(8, QSharedMemory::ReadWrite);
+    // Windows frees the section with the last handle, so a crashed instance never blocks the next. The
+    // name is the user's, in the session's namespace: another user's instance is never this user's.
+    static QSharedMemory guard;
+    guard.setNativeKey(QStringLiteral("Local\\pavko-%1-%2").arg(name, qEnvironmentVariable("USERNAME")));
+    if (guard.create(8, QSharedMemory::ReadWrite))
+        return InstanceGuard::Taken;
+    if (guard.error() == QSharedMemory::AlreadyExists)
+        return InstanceGuard::HeldElsewhere;
+    *failure = guard.nativeKey() + QStringLiteral(": ") + guard.errorString();
+    return InstanceGuard::Unavailable;
 }
 
 bool startDetachedProgram(const ProgramCall& call, const QString& workingDir)

@@ -285,12 +285,17 @@ int run(const Job& job, unsigned short port)
         }
         return false;
     };
-    switch (HandOver::sendPath(path, port, HandOver::kHoldMs, isUsers)) {
+    switch (HandOver::sendPath(path, port, isUsers)) {
     case HandOver::SendResult::Taken:
         std::fprintf(stderr, "INFO: handed over to the Pavko client of %s\n", job.user.c_str());
         return kOk;
     case HandOver::SendResult::NotOwner:
         std::fprintf(stderr, "INFO: the Pavko client running is not %s's; the job waits\n", job.user.c_str());
+        return kRetry;
+    case HandOver::SendResult::Refused:
+    case HandOver::SendResult::Failed:
+        std::fprintf(stderr, "INFO: the Pavko client of %s did not take the job; the job waits\n",
+                     job.user.c_str());
         return kRetry;
     default:
         std::fprintf(stderr, "INFO: no Pavko client of %s is running; the job waits\n", job.user.c_str());

@@ -5,7 +5,9 @@
 
 // The contract between the spooler monitor and the client: the monitor moves each finished job's
 // output to a file named kSpoolFilePrefix + job id and sends that file's full path to the client on
-// 127.0.0.1:kHandOverPort, one path per connection, then closes the connection.
+// 127.0.0.1:kHandOverPort, one path per connection, ended by a zero byte; the client answers with one
+// byte, kAnswerTaken or kAnswerRefused, and closes the connection. A sender that gets no kAnswerTaken
+// keeps the job and tries again later.
 // Plain C++ so that the monitor, which uses no Qt, shares it with the client's listener.
 namespace HandOver {
 constexpr unsigned short kHandOverPort = 9110;
@@ -20,13 +22,18 @@ constexpr char kWorkFolderName[] = "pavkodriver";
 constexpr char kUserSpoolRoot[] = "/var/spool/pavko";
 constexpr char kUserSpoolRootVariable[] = "PAVKO_SPOOL_ROOT";
 
-// How long a sender keeps the connection open after the path, so that the listener reads it first.
-constexpr unsigned kHoldMs = 1000;
+constexpr char kAnswerTaken = 'T';
+constexpr char kAnswerRefused = 'R';
+
+// A sender's limits: a listener that never accepts, reads or answers costs it seconds, not minutes.
+constexpr unsigned kConnectMs = 3000;
+constexpr unsigned kSendMs = 3000;
+constexpr unsigned kAnswerMs = 5000;
 
 // The folders where the monitor may put job files, in the order it tries them: "pavkodriver" in the
-// user's temporary folder, then the install folder. The monitor takes the first it can use; the client
-// accepts job files only directly inside one of them. Either argument may be empty (unknown); the
-// temporary folder may end with a separator or not.
+// user's temporary folder, then the install folder. The monitor takes the first that exists (or can be
+// made) and is trusted; the client accepts job files only directly inside one of them that is trusted.
+// Either argument may be empty (unknown); the temporary folder may end with a separator or not.
 inline std::vector<std::string> workFolderCandidates(const std::string& tempFolder,
                                                      const std::string& installFolder, char separator)
 {
@@ -40,4 +47,10 @@ inline std::vector<std::string> workFolderCandidates(const std::string& tempFold
         folders.push_back(installFolder);
     return folders;
 }
+
+// Whether job files in this folder can only be the user's: a folder itself, not a link to one. On
+// POSIX systems it also belongs to this process's user and nobody else may enter it (mode 0700 or
+// stricter): another local user could otherwise put a job there that this user pays for. Windows gives
+// each user a temporary folder of their own.
+bool isTrustedWorkFolder(const std::string& path);
 } // namespace HandOver

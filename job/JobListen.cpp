@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
@@ -16,6 +15,7 @@
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -55,18 +55,22 @@ QString canonicalFolder(const QString& path)
 }
 
 // Collects one connection's payload until the sender closes it or sends a zero byte, within the size
-// and idle limits; then hands the whole payload on, once.
+// limit and the deadline; then hands the whole payload on, once, and answers a sender that waits.
 class HandOverConnection : public QObject
 {
 public:
-    HandOverConnection(QTcpSocket* socket, int idleTimeoutMs, std::function<void(const QByteArray&)> done)
-        : QObject(socket), m_socket(socket), m_done(std::move(done))
+    using Take = std::function<bool(const QByteArray&)>;
+    using Dropped = std::function<void(const char*)>;
+
+    HandOverConnection(QTcpSocket* socket, int deadlineMs, Take take, Dropped dropped)
+        : QObject(socket), m_socket(socket), m_take(std::move(take)), m_dropped(std::move(dropped))
     {
-        m_idle.setSingleShot(true);
-        m_idle.setInterval(idleTimeoutMs);
-        connect(&m_idle, &QTimer::timeout, this, [this] {
-            qWarning() << "listener : dropped a connection that sent nothing for" << m_idle.interval()
-                       << "ms";
+        // Started once: bytes that trickle in do not buy more time.
+        m_deadline.setSingleShot(true);
+        m_deadline.setInterval(deadlineMs);
+        connect(&m_deadline, &QTimer::timeout, this, [this] {
+            if (!m_finished)
+                m_dropped("no whole path in time");
             finish(false);
         });
         connect(socket, &QTcpSocket::readyRead, this, &HandOverConnection::read);
@@ -75,20 +79,34 @@ public:
             finish(true);
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        m_idle.start();
+        m_deadline.start();
         read();
+    }
+
+    bool isFinished() const { return m_finished; }
+
+    void drop()
+    {
+        if (m_finished)
+            return;
+        // A whole path may be waiting unread, as when a crowd arrives at once: it is taken, not dropped.
+        m_socket->waitForReadyRead(0);
+        read();
+        if (m_finished)
+            return;
+        m_dropped("too many connections open");
+        finish(false);
     }
 
 private:
     void read()
     {
-        if (m_finished)
+        if (m_finished || !m_socket->isOpen())
             return;
         const QByteArray bytes = m_socket->readAll();
         if (bytes.isEmpty())
             return;
         m_payload += bytes;
-        m_idle.start();
         const int end = m_payload.indexOf('\0');
         if (end >= 0)
             m_payload.truncate(end);
@@ -105,16 +123,23 @@ private:
         if (m_finished)
             return;
         m_finished = true;
-        m_idle.stop();
-        if (complete)
-            m_done(m_payload);
+        m_deadline.stop();
+        const bool taken = complete && m_take(m_payload);
+        if (complete && m_socket->state() == QAbstractSocket::ConnectedState) {
+            // The sender keeps the job unless it hears that it was taken.
+            const char answer = taken ? HandOver::kAnswerTaken : HandOver::kAnswerRefused;
+            m_socket->write(&answer, 1);
+            m_socket->disconnectFromHost(); // deleted once the answer is out
+            return;
+        }
         m_socket->abort();
         m_socket->deleteLater();
     }
 
     QTcpSocket* m_socket;
-    std::function<void(const QByteArray&)> m_done;
-    QTimer m_idle;
+    Take m_take;
+    Dropped m_dropped;
+    QTimer m_deadline;
     QByteArray m_payload;
     bool m_finished = false;
 };
@@ -127,6 +152,14 @@ JobListen::JobListen(ATimerQueue<SJob>* jobs, QObject* parent, quint16 port)
     m_retry.setInterval(kRetryIntervalMs);
     connect(&m_retry, &QTimer::timeout, this, &JobListen::listenOrRetry);
     connect(this, &QTcpServer::newConnection, this, &JobListen::acceptConnections);
+    // Qt stops accepting for good when the process is out of file descriptors: room is made by dropping
+    // the oldest connection, and accepting goes on.
+    connect(this, &QTcpServer::acceptError, this, [this] {
+        noteDropped("out of file descriptors");
+        const bool made = dropOldestConnection();
+        QTimer::singleShot(made ? 0 : kRetryIntervalMs / 20, this, [this] { resumeAccepting(); });
+    });
+    prepareWorkFolders();
     listenOrRetry();
     qInfo() << "listener" << port << "start running.";
 }
@@ -170,42 +203,87 @@ JobListen::~JobListen()
     close();
 }
 
+int JobListen::openConnections() const
+{
+    return int(std::count_if(m_connections.cbegin(), m_connections.cend(), [](const QPointer<QObject>& open) {
+        return open && !static_cast<HandOverConnection*>(open.data())->isFinished();
+    }));
+}
+
+bool JobListen::dropOldestConnection()
+{
+    while (!m_connections.empty()) {
+        const QPointer<QObject> oldest = m_connections.front();
+        m_connections.pop_front();
+        auto* connection = static_cast<HandOverConnection*>(oldest.data());
+        if (connection && !connection->isFinished()) {
+            connection->drop();
+            return true;
+        }
+    }
+    return false;
+}
+
+void JobListen::noteDropped(const char* why)
+{
+    // Said once in a while: a crowd of connections must not flood the log.
+    ++m_dropped;
+    if (m_lastDropLog.isValid() && !m_lastDropLog.hasExpired(kDropLogGapMs))
+        return;
+    qWarning() << "listener : dropped" << m_dropped << "hand-over connection(s):" << why;
+    m_dropped = 0;
+    m_lastDropLog.start();
+}
+
 void JobListen::acceptConnections()
 {
     while (hasPendingConnections()) {
         QTcpSocket* socket = nextPendingConnection();
+        m_connections.remove_if([](const QPointer<QObject>& open) {
+            return !open || static_cast<HandOverConnection*>(open.data())->isFinished();
+        });
+        while (openConnections() >= m_maxConnections && dropOldestConnection()) {
+        }
         // A connection still open when the listener goes ends with its socket, after the listener is
         // gone: the guard is cleared by then.
-        new HandOverConnection(socket, m_idleTimeoutMs,
-                               [self = QPointer<JobListen>(this)](const QByteArray& payload) {
-                                   if (self)
-                                       self->takePayload(payload);
-                               });
+        const QPointer<JobListen> self(this);
+        m_connections.push_back(new HandOverConnection(
+            socket, m_deadlineMs,
+            [self](const QByteArray& payload) { return self && self->takePayload(payload); },
+            [self](const char* why) {
+                if (self)
+                    self->noteDropped(why);
+            }));
     }
 }
 
-void JobListen::takePayload(const QByteArray& payload)
+bool JobListen::takePayload(const QByteArray& payload)
 {
     SJob job;
     if (!jobFromPayload(payload, &job)) {
         // Only the monitor's spool files may enter the pipeline: the sweep deletes whatever file a job names.
         qWarning() << "listener : refused job file" << logExcerpt(job.filePath);
-        return;
+        return false;
     }
-    const QString spool = canonicalFolder(userSpoolFolder());
-    if (!spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'))) {
-        const QFileInfo file(job.filePath);
-        const auto taken = m_taken.constFind(job.filePath);
-        if (taken != m_taken.constEnd()) {
-            // Written again after this client had taken it (and perhaps finished it already): a copy.
-            if (file.exists() && file.lastModified() > taken.value())
+    // A sender that heard no answer in time hands the same job over again.
+    const QFileInfo file(job.filePath);
+    const auto taken = m_taken.constFind(job.filePath);
+    if (taken != m_taken.constEnd()) {
+        const bool newer = file.exists() && file.lastModified() > taken.value();
+        const QString spool = canonicalFolder(userSpoolFolder());
+        const bool backend = !spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'));
+        if (!newer || backend) {
+            // The backend wrote it again after this client had taken it (and perhaps finished it
+            // already): a copy.
+            if (newer)
                 QFile::remove(job.filePath);
             qInfo() << "listener : job" << job.jobId << "was taken already";
-            return;
+            return true;
         }
-        m_taken.insert(job.filePath, QDateTime::currentDateTimeUtc());
     }
+    m_taken.insert(job.filePath, QDateTime::currentDateTimeUtc());
     m_jobs->push(job);
+    return true;
 }
 
 QString JobListen::userSpoolFolder()
@@ -218,6 +296,26 @@ QString JobListen::userSpoolFolder()
         root = QLatin1String(HandOver::kUserSpoolRoot);
     return root + QLatin1Char('/') + QString::number(getuid());
 #endif
+}
+
+void JobListen::prepareWorkFolders()
+{
+    for (const std::string& own :
+         HandOver::workFolderCandidates(QDir::tempPath().toStdString(), std::string(), '/')) {
+#ifdef Q_OS_WIN
+        QDir().mkpath(QString::fromStdString(own));
+#else
+        // For this user alone from the start, whatever the process's umask.
+        ::mkdir(QFile::encodeName(QString::fromStdString(own)).constData(), 0700);
+#endif
+    }
+    for (const QString& folder : workFolders()) {
+        const QString canonical = canonicalFolder(folder);
+        if (!canonical.isEmpty() &&
+            !HandOver::isTrustedWorkFolder(QFile::encodeName(canonical).toStdString()))
+            qWarning() << "listener : job files in" << folder
+                       << "are refused: the folder is not this user's alone (owner only, no link)";
+    }
 }
 
 QStringList JobListen::workFolders()
@@ -254,15 +352,22 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
     const bool inWorkFolder =
         std::any_of(folders.cbegin(), folders.cend(), [&folder](const QString& candidate) {
             const QString canonical = canonicalFolder(candidate);
-            return !canonical.isEmpty() && canonical.compare(folder, kPathCase) == 0;
+            // The work folder itself is no link, whatever it would lead to.
+            return !canonical.isEmpty() && canonical.compare(folder, kPathCase) == 0 &&
+                   HandOver::isTrustedWorkFolder(QFile::encodeName(candidate).toStdString());
         });
-    if (!inWorkFolder)
+    // Another local user must not be able to put a job there that this user then pays for.
+    if (!inWorkFolder || !HandOver::isTrustedWorkFolder(QFile::encodeName(folder).toStdString()))
         return false;
     const QString resolved = folder + QLatin1Char('/') + name;
     const QFileInfo file(resolved);
     if (file.isSymLink() ||
         (file.exists() && (!file.isFile() || file.canonicalFilePath().compare(resolved, kPathCase) != 0)))
         return false;
+#ifndef Q_OS_WIN
+    if (file.exists() && file.ownerId() != ::geteuid())
+        return false;
+#endif
 
     job->filePath = resolved;
     job->convertedPath = resolved + QStringLiteral(".pdf");

@@ -5,22 +5,30 @@
 #include "SJob.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QPointer>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTimer>
+#include <list>
 
 class QTcpSocket;
 
 // Receives the spool file paths that the spooler monitor hands over on the loopback port, one path per
 // connection, and queues each as a job for analysis. A path is complete when the monitor closes the
-// connection or sends a zero byte, however many pieces it arrived in.
+// connection or sends a zero byte, however many pieces it arrived in; after a zero byte the sender is
+// answered whether the job was taken.
 class JobListen : public QTcpServer
 {
 public:
     static constexpr quint16 kPort = HandOver::kHandOverPort;
-    // A connection that sends nothing for this long is dropped.
-    static constexpr int kIdleTimeoutMs = 5000;
+    // A connection that has not given its whole path this long after it was accepted is dropped, however
+    // it trickles: the monitor sends it at once.
+    static constexpr int kDeadlineMs = 5000;
+    // More connections than this open at once are no monitor's: the oldest is dropped for each new one,
+    // so that a crowd of them cannot hold the process at its file limit and keep real jobs out.
+    static constexpr int kMaxConnections = 64;
     // While the port is taken (an instance on its way out, another program), listening is tried again
     // this often, so that jobs arrive once it is free instead of never.
     static constexpr int kRetryIntervalMs = 2000;
@@ -29,22 +37,32 @@ public:
     ~JobListen() override;
 
     // The job a payload describes, its path resolved; false when its file is not one of the monitor's job
-    // files: a "PavkoPort." + id file directly inside one of workFolders(), and no link.
+    // files: a "PavkoPort." + id file directly inside one of workFolders() that is trusted
+    // (HandOver::isTrustedWorkFolder), and no link.
     static bool jobFromPayload(const QByteArray& payload, SJob* job);
     // Where the monitor writes job files: "pavkodriver" in the user's temporary folder (QDir::tempPath(),
     // which follows TMPDIR on Linux) and the application folder; on Linux also the print backend's
     // folder of this user.
     static QStringList workFolders();
+    // Makes "pavkodriver" in the temporary folder for this user alone when it is missing; says so when a
+    // work folder is there but not trusted, as its job files will be refused.
+    static void prepareWorkFolders();
     // The print backend's folder of this user; empty where there is none.
     static QString userSpoolFolder();
 
-    // For tests: a shorter idle limit for connections accepted from now on.
-    void setIdleTimeoutMs(int milliseconds) { m_idleTimeoutMs = milliseconds; }
+    // For tests: another deadline for connections accepted from now on, another limit on open ones.
+    void setDeadlineMs(int milliseconds) { m_deadlineMs = milliseconds; }
+    void setMaxConnections(int count) { m_maxConnections = count; }
+    // Hand-over connections open now.
+    int openConnections() const;
 
 private:
     void listenOrRetry();
     void acceptConnections();
-    void takePayload(const QByteArray& payload);
+    // False when there was none to drop.
+    bool dropOldestConnection();
+    void noteDropped(const char* why);
+    bool takePayload(const QByteArray& payload);
     void takeWaitingFiles();
 
     ATimerQueue<SJob>* m_jobs;
@@ -53,5 +71,11 @@ private:
     // The backend's files taken in this run, with when: it hands a job over again when it could not
     // tell that the first hand-over arrived, and this client may have taken the file at start.
     QHash<QString, QDateTime> m_taken;
-    int m_idleTimeoutMs = kIdleTimeoutMs;
+    int m_deadlineMs = kDeadlineMs;
+    int m_maxConnections = kMaxConnections;
+    // Open hand-over connections, oldest first.
+    std::list<QPointer<QObject>> m_connections;
+    static constexpr qint64 kDropLogGapMs = 10000;
+    int m_dropped = 0;
+    QElapsedTimer m_lastDropLog;
 };

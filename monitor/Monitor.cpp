@@ -35,20 +35,23 @@ int Monitor::run()
 
 std::string Monitor::workFolder()
 {
+    // The client takes job files only from these folders, and only when they are trusted: a file put
+    // anywhere else would never be printed.
     for (const std::string& folder : HandOver::workFolderCandidates(
              m_platform.tempFolder(), m_platform.installFolder(), kPathSeparator)) {
         if (!m_platform.isFolder(folder))
             m_platform.makeFolder(folder);
-        if (m_platform.isFolder(folder))
+        if (HandOver::isTrustedWorkFolder(folder))
             return folder;
     }
-    // The last resort; the client refuses job files there, as it cannot know this program's current folder.
-    return std::string(".") + kPathSeparator + "temp";
+    return std::string();
 }
 
 void Monitor::emptyWorkFolder()
 {
     const std::string folder = workFolder();
+    if (folder.empty())
+        return;
     if (folder == m_platform.installFolder()) {
         // The client is installed there: only this program's own leftovers go.
         removeJobFiles(folder);
@@ -92,7 +95,7 @@ bool Monitor::waitAndHandle()
 {
     if (!m_open)
         return reopen();
-    const unsigned timeout = m_pending.empty() ? Spooler::kInfinite : kRetryMs;
+    const unsigned timeout = m_pending.empty() && !m_stalled ? Spooler::kInfinite : kRetryMs;
     std::uint32_t changes = 0;
     const SpoolerWait result = m_spooler.waitForChange(timeout, &changes);
     if (result == SpoolerWait::Closed)
@@ -105,9 +108,17 @@ bool Monitor::waitAndHandle()
     }
     if (result == SpoolerWait::Changed)
         handleChange(changes);
-    if (!m_pending.empty() && m_platform.nowMs() - m_lastHandOverMs >= kRetryMs)
+    if (retryDue()) {
         handOverPending();
+        if (m_stalled)
+            handleChange(0);
+    }
     return true;
+}
+
+bool Monitor::retryDue()
+{
+    return (m_stalled || !m_pending.empty()) && m_platform.nowMs() - m_lastAttemptMs >= kRetryMs;
 }
 
 bool Monitor::reopen()
@@ -130,8 +141,7 @@ bool Monitor::reopen()
     if (m_spooler.waitForChange(m_reopenMs, &changes) == SpoolerWait::Closed)
         return false;
     m_reopenMs = m_reopenMs * 2 > kReopenLongestMs ? kReopenLongestMs : m_reopenMs * 2;
-    if (!m_pending.empty() && m_platform.nowMs() - m_lastHandOverMs >= kRetryMs)
-        handOverPending();
+    // Files the client has not taken yet wait for the spooler: their jobs are deleted once taken.
     return true;
 }
 
@@ -153,7 +163,9 @@ void Monitor::handleChange(std::uint32_t changes)
             m_spooler.resumeJob(id);
         }
         holdOthers(now, id);
-        handleJob(id);
+        m_stalled = !handleJob(id);
+        if (m_stalled)
+            return;
         m_waiting.pop_front();
     }
 }
@@ -161,7 +173,10 @@ void Monitor::handleChange(std::uint32_t changes)
 void Monitor::noteArrivals(const std::vector<SpoolerJob>& jobs, std::uint32_t changes)
 {
     for (const SpoolerJob& job : jobs) {
-        if (job.id <= m_lastSeen || std::find(m_waiting.begin(), m_waiting.end(), job.id) != m_waiting.end())
+        if (job.id <= m_lastSeen ||
+            std::find(m_waiting.begin(), m_waiting.end(), job.id) != m_waiting.end() ||
+            std::any_of(m_pending.begin(), m_pending.end(),
+                        [&job](const Pending& pending) { return pending.id == job.id; }))
             continue;
         const bool added = changes & Spooler::kChangeAddJob;
         const bool printing = (changes & Spooler::kChangeSetJob) && (job.status & Spooler::kStatusPrinting);
@@ -186,7 +201,7 @@ void Monitor::holdOthers(const std::vector<SpoolerJob>& jobs, std::uint32_t curr
     }
 }
 
-void Monitor::handleJob(std::uint32_t id)
+bool Monitor::handleJob(std::uint32_t id)
 {
     while (jobStatus(id) & (Spooler::kStatusSpooling | Spooler::kStatusPrinting))
         pauseFor(kStatusPollMs, id);
@@ -194,8 +209,16 @@ void Monitor::handleJob(std::uint32_t id)
 
     m_spooler.pauseJob(id);
 
-    const std::string jobFile =
-        workFolder() + kPathSeparator + HandOver::kSpoolFilePrefix + std::to_string(id);
+    const std::string folder = workFolder();
+    if (folder.empty()) {
+        m_lastAttemptMs = m_platform.nowMs();
+        if (!m_noFolderSaid)
+            m_platform.print("No work folder for job files; the job waits in the spooler.\n");
+        m_noFolderSaid = true;
+        return false;
+    }
+    m_noFolderSaid = false;
+    const std::string jobFile = folder + kPathSeparator + HandOver::kSpoolFilePrefix + std::to_string(id);
     m_platform.removeFile(jobFile);
     m_platform.moveFile(m_portFile, jobFile);
     // The next job must not find this one's output.
@@ -204,10 +227,9 @@ void Monitor::handleJob(std::uint32_t id)
     m_platform.print("job id(" + std::to_string(static_cast<int>(id)) + ") : " + jobFile + "\n");
 
     // The client runs in another folder, so a relative work folder must not reach it as such.
-    m_pending.push_back(m_platform.absolutePath(jobFile));
+    m_pending.push_back({m_platform.absolutePath(jobFile), id});
     handOverPending();
-
-    m_spooler.deleteJob(id);
+    return true;
 }
 
 std::uint32_t Monitor::jobStatus(std::uint32_t id)
@@ -248,8 +270,10 @@ void Monitor::waitForPortFile(std::uint32_t current)
 
 void Monitor::handOverPending()
 {
-    m_lastHandOverMs = m_platform.nowMs();
+    m_lastAttemptMs = m_platform.nowMs();
     // In job order: a later file never overtakes one the client has not taken yet.
-    while (!m_pending.empty() && m_platform.handOver(m_pending.front()))
+    while (!m_pending.empty() && m_platform.handOver(m_pending.front().path)) {
+        m_spooler.deleteJob(m_pending.front().id);
         m_pending.pop_front();
+    }
 }

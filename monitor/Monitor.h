@@ -11,7 +11,9 @@
 
 // Takes each finished job of the virtual printer out of the spooler and hands its spool file to the
 // client: the job is paused, its port file moved to the work folder as "PavkoPort." + job id, the
-// file's path sent to the client's job port, and the job deleted from the queue.
+// file's path sent to the client's job port, and the job deleted from the queue once the client has
+// answered that it took it. Until then the job stays paused and its file stays where it is, and the
+// hand-over is tried again: no client, a refusal or no answer never lose a job.
 // The port writes every job to the one port file, so jobs go through one at a time: every job that
 // arrives while another is taken is paused, and resumed only once the port file before it has been
 // moved.
@@ -24,7 +26,7 @@ public:
 
     // Seconds after which the waits for the port file give up and the job is taken as it is.
     static constexpr std::int64_t kPortFileLimitSeconds = 300;
-    // Between two attempts to hand over files the client has not taken yet.
+    // Between two attempts to hand over files the client has not taken yet, or to find a work folder.
     static constexpr unsigned kRetryMs = 3000;
     // Between attempts to open the printer again after it failed, doubling up to the longest.
     static constexpr unsigned kReopenFirstMs = 500;
@@ -38,7 +40,8 @@ public:
     // Start-up and main loop; returns the exit code. The loop ends only when the spooler closes.
     int run();
 
-    // The first usable of: the temporary folder's "pavkodriver", the install folder, "./temp".
+    // The first of the temporary folder's "pavkodriver" and the install folder that exists (or can be
+    // made) and that the client trusts (HandOver::isTrustedWorkFolder); empty when neither.
     std::string workFolder();
 
 private:
@@ -50,7 +53,9 @@ private:
     void handleChange(std::uint32_t changes);
     void noteArrivals(const std::vector<SpoolerJob>& jobs, std::uint32_t changes);
     void holdOthers(const std::vector<SpoolerJob>& jobs, std::uint32_t current);
-    void handleJob(std::uint32_t id);
+    // False when the job's file had nowhere to go: the job stays paused, its output in the port file.
+    bool handleJob(std::uint32_t id);
+    bool retryDue();
     std::uint32_t jobStatus(std::uint32_t id);
     void pauseFor(unsigned ms, std::uint32_t current);
     void waitForPortFile(std::uint32_t current);
@@ -68,7 +73,15 @@ private:
     std::deque<std::uint32_t> m_waiting;
     // Jobs this program paused, to be resumed in their turn.
     std::set<std::uint32_t> m_held;
-    // Paths the client has not taken yet, oldest job first.
-    std::deque<std::string> m_pending;
-    std::int64_t m_lastHandOverMs = 0;
+    // Jobs whose files the client has not taken yet, oldest first; each stays paused in the spooler.
+    struct Pending
+    {
+        std::string path;
+        std::uint32_t id;
+    };
+    std::deque<Pending> m_pending;
+    // The first waiting job found no work folder; tried again with the hand-overs.
+    bool m_stalled = false;
+    bool m_noFolderSaid = false;
+    std::int64_t m_lastAttemptMs = 0;
 };

@@ -56,7 +56,7 @@ public:
     // Diagnostics on standard output.
     virtual void print(const std::string& text) = 0;
 
-    // One connection to the client's job port carrying these bytes, held for a second before closing.
-    // True when the client took all of them.
+    // One hand-over of these bytes to the client's job port (HandOver::sendPath). True only when the
+    // client answered that it took the job.
     virtual bool handOver(const std::string& bytes) = 0;
 };

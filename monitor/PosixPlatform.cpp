@@ -133,5 +133,6 @@ void PosixPlatform::print(const std::string& text)
 
 bool PosixPlatform::handOver(const std::string& bytes)
 {
-    return HandOver::sendPath(bytes, m_settings.jobPort, HandOver::kHoldMs) == HandOver::SendResult::Taken;
+    return HandOver::sendPath(bytes, m_settings.jobPort, nullptr, m_settings.limits) ==
+           HandOver::SendResult::Taken;
 }

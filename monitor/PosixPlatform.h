@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HandOver.h"
+#include "HandOverSend.h"
 #include "MonitorPlatform.h"
 
 #include <cstdint>
@@ -18,6 +18,7 @@ public:
         std::string tempFolder;      // ends with "/"
         std::string installFolder;
         std::uint16_t jobPort = HandOver::kHandOverPort;
+        HandOver::SendLimits limits;
     };
 
     explicit PosixPlatform(Settings settings);

@@ -131,5 +131,5 @@ void WinPlatform::print(const std::string& text)
 
 bool WinPlatform::handOver(const std::string& bytes)
 {
-    return HandOver::sendPath(bytes, m_jobPort, HandOver::kHoldMs) == HandOver::SendResult::Taken;
+    return HandOver::sendPath(bytes, m_jobPort) == HandOver::SendResult::Taken;
 }

@@ -126,6 +126,39 @@ private slots:
         ::close(squatter);
     }
 
+    // With no folder for the lock, the client says what failed and fails: it is no second instance.
+    void noLockFolderIsSaidAndFails_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("homeIsFile"); // else ~/.pavko is open to everyone
+        QTest::newRow("driver, home a file") << QStringList() << true;
+        QTest::newRow("driver, ~/.pavko open to all") << QStringList() << false;
+        QTest::newRow("cloud, home a file") << QStringList{QStringLiteral("cloud")} << true;
+    }
+    void noLockFolderIsSaidAndFails()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, homeIsFile);
+        const QString home = m_dir->file(QStringLiteral("home"));
+        if (homeIsFile) {
+            m_dir->writeFile(QStringLiteral("home"), "not a folder");
+        } else {
+            QVERIFY(QDir().mkpath(home + QStringLiteral("/.pavko")));
+            QCOMPARE(::chmod(QFile::encodeName(home + QStringLiteral("/.pavko")).constData(), 0777), 0);
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        QProcess* client = start(arguments, environment);
+        QVERIFY(client->waitForFinished(10000));
+        QCOMPARE(client->exitCode(), 1);
+        const QString lines = log();
+        QVERIFY2(lines.contains(QStringLiteral(" [Critical] instance guard of")) &&
+                     lines.contains(home + QStringLiteral("/.pavko")),
+                 qPrintable(lines));
+        QVERIFY(!lines.contains(QLatin1String("process is running(")));
+    }
+
     void oneDriverRunsBesideSettings()
     {
         QProcess* first = start({});
@@ -160,7 +193,7 @@ private slots:
         }
         QCOMPARE(log().count(QLatin1String(" [Debug] process is running( 1 ).\n")), 2);
 
-        QSharedMemory mailbox(QStringLiteral("pavko_share_memory"));
+        QSharedMemory mailbox(QStringLiteral("pavko_share_memory_") + QString::number(::getuid()));
         QVERIFY(mailbox.attach(QSharedMemory::ReadOnly));
         QCOMPARE(QByteArray(static_cast<const char*>(mailbox.constData())), first.toLatin1() + ',');
     }

@@ -1,10 +1,15 @@
 #include "AppDir.h"
 #include "CollectingJobQueue.h"
+#include "HandOverSend.h"
 #include "JobListen.h"
 
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <future>
+#include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Hand-overs are tried against the folders of one test: its own temporary folder (TMPDIR) with the
@@ -27,6 +32,12 @@ private slots:
     void initTestCase();
     void handOver_data();
     void handOver();
+    void workFolderTrust_data();
+    void workFolderTrust();
+    void sendersHearWhetherTheJobWasTaken();
+    void tricklingConnectionsMeetTheirDeadline();
+    void realJobsTakenWhileACrowdTrickles();
+    void pathWaitingUnreadIsTakenNotDropped();
     void connectionsBecomeJobsInArrivalOrder();
     void payloadInPieces();
     void oversizedAndSilentConnectionsAreDropped();
@@ -43,8 +54,10 @@ void TestJobListen::initTestCase()
     m_home = root + QStringLiteral("/home");
     m_spool = root + QStringLiteral("/spool/") + QString::number(getuid());
     for (const QString& folder :
-         QStringList{m_work, m_app, m_home, m_spool, m_work + QStringLiteral("/PavkoPort.11")})
+         QStringList{m_work, m_app, m_home, m_spool, m_work + QStringLiteral("/PavkoPort.11")}) {
         QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0700), 0); // as the client makes them
+    }
     qputenv("TMPDIR", QFile::encodeName(m_temp));
     qputenv(HandOver::kUserSpoolRootVariable, QFile::encodeName(root + QStringLiteral("/spool")));
     setAppDir(m_app);
@@ -152,6 +165,170 @@ int queuedJobs(CollectingJobQueue& queue)
 }
 } // namespace
 
+// A work folder is trusted only when it is this user's alone: another local user must not be able to
+// put a job there that this user pays for.
+void TestJobListen::workFolderTrust_data()
+{
+    QTest::addColumn<int>("mode");        // of the temporary folder's "pavkodriver"; -1: missing until the
+                                          // listener starts
+    QTest::addColumn<bool>("otherOwner"); // the folder belongs to another user
+    QTest::addColumn<bool>("linked");     // "pavkodriver" is a link to a private folder of this user
+    QTest::addColumn<bool>("otherFile");  // the job file belongs to another user
+    QTest::addColumn<QString>("folder");  // where the job file lies, below the row's temporary folder
+    QTest::addColumn<bool>("accepted");
+    const QString work = QStringLiteral("pavkodriver");
+    QTest::newRow("this user's alone") << 0700 << false << false << false << work << true;
+    QTest::newRow("made by the listener") << -1 << false << false << false << work << true;
+    QTest::newRow("group may read") << 0750 << false << false << false << work << false;
+    QTest::newRow("group may write") << 0770 << false << false << false << work << false;
+    QTest::newRow("everyone may write") << 0777 << false << false << false << work << false;
+    QTest::newRow("shared like /tmp") << 01777 << false << false << false << work << false;
+    QTest::newRow("another user's") << 0700 << true << false << false << work << false;
+    QTest::newRow("a link to a private folder") << 0700 << false << true << false << work << false;
+    QTest::newRow("another user's file") << 0700 << false << false << true << work << false;
+    QTest::newRow("a private folder, but no work folder")
+        << 0700 << false << false << false << QStringLiteral("elsewhere") << false;
+}
+
+void TestJobListen::workFolderTrust()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, linked);
+    QFETCH(bool, otherFile);
+    QFETCH(QString, folder);
+    QFETCH(bool, accepted);
+    const passwd* nobody = ::getpwnam("nobody");
+    if ((otherOwner || otherFile) && (::geteuid() != 0 || !nobody))
+        QSKIP("needs root and the user nobody to hand a folder to another user");
+    QTemporaryDir temp;
+    const QString work = temp.path() + QStringLiteral("/pavkodriver");
+    const QString private_ = temp.path() + QStringLiteral("/private");
+    const QString elsewhere = temp.path() + QStringLiteral("/elsewhere");
+    for (const QString& made : {private_, elsewhere}) {
+        QVERIFY(QDir().mkpath(made));
+        QCOMPARE(::chmod(QFile::encodeName(made).constData(), 0700), 0);
+    }
+    if (linked) {
+        QVERIFY(QFile::link(private_, work));
+    } else if (mode >= 0) {
+        QVERIFY(QDir().mkpath(work));
+        QCOMPARE(::chmod(QFile::encodeName(work).constData(), mode_t(mode)), 0);
+        if (otherOwner)
+            QCOMPARE(::chown(QFile::encodeName(work).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    CollectingJobQueue queue;
+    const auto listen = std::make_unique<JobListen>(&queue, nullptr, 0);
+    const QString file = temp.path() + QLatin1Char('/') + folder + QStringLiteral("/PavkoPort.7");
+    makeFile(file);
+    if (otherFile)
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    SJob job;
+    const bool taken = JobListen::jobFromPayload(file.toLocal8Bit(), &job);
+    qputenv("TMPDIR", QFile::encodeName(m_temp));
+    QCOMPARE(taken, accepted);
+    if (mode < 0)
+        QCOMPARE(QFileInfo(work).permissions() & 0x0077, QFileDevice::Permissions()); // 0700
+}
+
+namespace {
+// A monitor's whole hand-over through the client's listener in this thread.
+HandOver::SendResult sendAndWait(quint16 port, const QByteArray& payload)
+{
+    auto sending = std::async(std::launch::async,
+                              [port, payload] { return HandOver::sendPath(payload.toStdString(), port); });
+    while (sending.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return sending.get();
+}
+} // namespace
+
+// The sender keeps a job it did not hear was taken, and tries again; one taken already is taken once.
+void TestJobListen::sendersHearWhetherTheJobWasTaken()
+{
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    const QByteArray job = (m_work + QStringLiteral("/PavkoPort.31")).toLocal8Bit();
+    const struct
+    {
+        QByteArray payload;
+        HandOver::SendResult result;
+        int queued;
+    } steps[] = {
+        {job, HandOver::SendResult::Taken, 1},
+        {"/etc/passwd", HandOver::SendResult::Refused, 1},
+        {(m_home + QStringLiteral("/PavkoPort.1")).toLocal8Bit(), HandOver::SendResult::Refused, 1},
+        {job, HandOver::SendResult::Taken, 1}, // again, as after an answer that came too late
+    };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused job file")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused job file")));
+    for (const auto& step : steps) {
+        QCOMPARE(int(sendAndWait(listen.serverPort(), step.payload)), int(step.result));
+        QCOMPARE(queuedJobs(queue), step.queued);
+    }
+}
+
+// A connection must give its whole path within the deadline, however it trickles.
+void TestJobListen::tricklingConnectionsMeetTheirDeadline()
+{
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    constexpr int kDeadlineMs = 500;
+    listen.setDeadlineMs(kDeadlineMs);
+    Sender trickle(listen.serverPort());
+    QElapsedTimer open;
+    open.start();
+    // A byte every 100 ms: never silent for long, never done.
+    while (trickle.socket.state() == QAbstractSocket::ConnectedState && !open.hasExpired(20 * kDeadlineMs)) {
+        trickle.socket.write("/");
+        trickle.socket.flush();
+        QTest::qWait(100);
+    }
+    QCOMPARE(trickle.socket.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY2(open.elapsed() < 10 * kDeadlineMs, QByteArray::number(open.elapsed()));
+    QCOMPARE(queuedJobs(queue), 0);
+}
+
+// A crowd of connections that never finish cannot keep a real job out: past the limit the oldest go.
+void TestJobListen::realJobsTakenWhileACrowdTrickles()
+{
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    listen.setDeadlineMs(600000); // only the limit on open connections is at work here
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int i = 0; i < 200; ++i) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        crowd.back()->connectToHost(QHostAddress::LocalHost, listen.serverPort());
+        QVERIFY(crowd.back()->waitForConnected(5000));
+        crowd.back()->write("/");
+        QVERIFY(crowd.back()->waitForBytesWritten(5000));
+        QCoreApplication::processEvents(); // accepted before the listener's queue fills
+    }
+    QTRY_COMPARE(crowd.front()->state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(listen.openConnections() <= JobListen::kMaxConnections);
+    QCOMPARE(sendAndWait(listen.serverPort(), (m_work + QStringLiteral("/PavkoPort.32")).toLocal8Bit()),
+             HandOver::SendResult::Taken);
+    QCOMPARE(queuedJobs(queue), 1);
+    QCOMPARE(crowd.back()->state(), QAbstractSocket::ConnectedState);
+}
+
+// A crowd arriving at once is accepted in one go: a whole path that came before it, not read yet, is
+// taken rather than dropped as the oldest connection.
+void TestJobListen::pathWaitingUnreadIsTakenNotDropped()
+{
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    listen.setMaxConnections(2);
+    Sender real(listen.serverPort());
+    real.write((m_work + QStringLiteral("/PavkoPort.34")).toLocal8Bit() + '\0');
+    Sender crowd1(listen.serverPort());
+    Sender crowd2(listen.serverPort());
+    QTRY_COMPARE(queuedJobs(queue), 1);
+    QTRY_VERIFY(real.socket.bytesAvailable() > 0 || real.socket.state() == QAbstractSocket::UnconnectedState);
+    QCOMPARE(real.socket.read(1), QByteArray(1, HandOver::kAnswerTaken));
+}
+
 void TestJobListen::connectionsBecomeJobsInArrivalOrder()
 {
     CollectingJobQueue queue;
@@ -214,7 +391,7 @@ void TestJobListen::oversizedAndSilentConnectionsAreDropped()
 {
     CollectingJobQueue queue;
     JobListen listen(&queue, nullptr, 0);
-    listen.setIdleTimeoutMs(300);
+    listen.setDeadlineMs(300);
     Sender silent(listen.serverPort());
     Sender flood(listen.serverPort());
     flood.write(m_work.toLocal8Bit() + '/' + QByteArray(10000, 'a') + "/PavkoPort.1");
@@ -228,6 +405,7 @@ void TestJobListen::oversizedAndSilentConnectionsAreDropped()
     const QString longest = deep + QStringLiteral("/pavkodriver/PavkoPort.2");
     QCOMPARE(longest.size(), 4000);
     QVERIFY(QDir().mkpath(deep + QStringLiteral("/pavkodriver")));
+    QCOMPARE(::chmod(QFile::encodeName(deep + QStringLiteral("/pavkodriver")).constData(), 0700), 0);
     qputenv("TMPDIR", QFile::encodeName(deep));
     sendWhole(listen.serverPort(), longest.toLocal8Bit());
     Sender tooLong(listen.serverPort());

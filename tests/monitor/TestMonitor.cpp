@@ -5,18 +5,19 @@
 #include "PosixPlatform.h"
 #include "SpoolerDouble.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <future>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 using Control = SpoolerDouble::Control;
 
-// The POSIX platform on the spooler's clock. After each hand-over the client gets to read it, so that
-// jobs arrive one by one as they would a second apart.
+// The POSIX platform on the spooler's clock. The client, in this thread, reads and answers each hand-over
+// while the monitor waits for its answer.
 class TestPlatform : public PosixPlatform
 {
 public:
@@ -30,20 +31,18 @@ public:
     bool handOver(const std::string& bytes) override
     {
         const int before = m_received.jobs.size();
-        const bool taken = PosixPlatform::handOver(bytes);
-        const QDeadlineTimer guard(10000); // only against a hang when the client drops the job
-        while (taken && clientAccepts && m_received.jobs.size() == before && !guard.hasExpired()) {
+        auto sending =
+            std::async(std::launch::async, [this, bytes] { return PosixPlatform::handOver(bytes); });
+        while (sending.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            m_received.onTimeout();
-        }
+        const bool taken = sending.get();
+        m_received.onTimeout();
         if (m_received.jobs.size() > before)
             receivedAtMs.push_back(nowMs());
         return taken;
     }
 
-    int index = 0;
     std::string output;
-    bool clientAccepts = true;              // false: the client refuses these paths, nothing to wait for
     std::vector<std::int64_t> receivedAtMs; // spooler time of each job the client took
 
 private:
@@ -70,9 +69,9 @@ struct Rig
     SpoolerDouble spooler;
     CollectingJobQueue received;
     std::unique_ptr<JobListen> client;
-    PosixPlatform::Settings settings{path(""), path("docs"), path("tmp/"), path("install")};
+    PosixPlatform::Settings settings{
+        path(""), path("docs"), path("tmp/"), path("install"), HandOver::kHandOverPort, {}};
     std::unique_ptr<TestPlatform> platform;
-    bool clientAccepts = true;
 
     Rig()
     {
@@ -102,7 +101,6 @@ struct Rig
         qputenv("TMPDIR", QByteArray::fromStdString(settings.tempFolder));
         setAppDir(q(settings.installFolder));
         platform = std::make_unique<TestPlatform>(settings, spooler, received);
-        platform->clientAccepts = clientAccepts;
         return Monitor(*platform, spooler).run();
     }
     QList<int> receivedIds() const
@@ -113,6 +111,15 @@ struct Rig
         return ids;
     }
     // What the monitor asked of the spooler, as "pause 5", "delete 5", ...
+    // The spooler time of a control, -1 when it was not asked for.
+    std::int64_t controlAtMs(Control::Kind kind, std::uint32_t id) const
+    {
+        for (const Control& control : spooler.controls()) {
+            if (control.kind == kind && control.id == id)
+                return control.atMs;
+        }
+        return -1;
+    }
     QByteArrayList controls() const
     {
         QByteArrayList done;
@@ -139,6 +146,8 @@ private slots:
     void portFileWaitsGiveUp();
     void workFolderRules_data();
     void workFolderRules();
+    void keepsJobsTheClientDidNotTake_data();
+    void keepsJobsTheClientDidNotTake();
     void backlogGoesOverAtOnce();
     void backToBackJobsGoOneByOne_data();
     void backToBackJobsGoOneByOne();
@@ -217,20 +226,21 @@ void TestMonitor::takesFinishedJobs()
     QCOMPARE(rig.receivedIds(), taken.keys());
     int index = 0;
     std::string output;
-    QByteArrayList controls;
     for (auto job = taken.cbegin(); job != taken.cend(); ++job) {
         const std::string path = rig.path("tmp/pavkodriver/PavkoPort.") + std::to_string(job.key());
         QCOMPARE(readAll(path), job.value());
-        QCOMPARE(rig.received.jobs.value(index++).filePath, q(path));
+        QCOMPARE(rig.received.jobs.value(index).filePath, q(path));
         output += "job id(" + std::to_string(job.key()) + ") : " + path + "\n";
-        controls << "pause " + QByteArray::number(job.key()) << "delete " + QByteArray::number(job.key());
+        // Paused when taken from the port, deleted from the queue once the client had it.
+        const auto id = std::uint32_t(job.key());
+        const std::int64_t paused = rig.controlAtMs(Control::Pause, id);
+        QVERIFY(paused >= 0 && rig.controlAtMs(Control::Delete, id) >= paused);
+        QCOMPARE(rig.controlAtMs(Control::Delete, id), rig.platform->receivedAtMs.at(std::size_t(index)));
+        ++index;
     }
     QCOMPARE(q(rig.platform->output), q(output));
-    QCOMPARE(rig.controls(), controls);
+    QCOMPARE(rig.controls().size(), 2 * taken.size());
     QCOMPARE(QFile::exists(q(rig.portFile())), taken.isEmpty()); // moved, not copied
-    // The spooler's queue never waits for the client.
-    for (std::size_t i = 1; i < rig.spooler.controls().size(); i += 2)
-        QVERIFY(rig.spooler.controls()[i].atMs - rig.spooler.controls()[i - 1].atMs <= 2000);
 }
 
 void TestMonitor::portFileWaitsGiveUp_data()
@@ -257,12 +267,14 @@ void TestMonitor::workFolderRules_data()
 {
     QTest::addColumn<QByteArray>("temp");
     QTest::addColumn<QByteArray>("install");
-    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("expected"); // empty: none, the job waits in the spooler
     QTest::newRow("temporary folder")
         << QByteArray("tmp/") << QByteArray("install") << QByteArray("tmp/pavkodriver");
     QTest::newRow("install folder") << QByteArray("file/") << QByteArray("install") << QByteArray("install");
-    QTest::newRow("current folder") << QByteArray("file/") << QByteArray("file/install")
-                                    << QByteArray("cwd/temp");
+    // The client takes job files from nowhere else, so there is no last resort.
+    QTest::newRow("neither") << QByteArray("file/") << QByteArray("file/install") << QByteArray();
+    QTest::newRow("install folder open to others")
+        << QByteArray("file/") << QByteArray("open") << QByteArray();
 }
 
 void TestMonitor::workFolderRules()
@@ -275,32 +287,106 @@ void TestMonitor::workFolderRules()
     rig.settings.tempFolder = rig.path(temp.constData());
     rig.settings.installFolder = rig.path(install.constData());
     QDir(rig.root.path()).mkpath(QStringLiteral("cwd"));
+    QDir(rig.root.path()).mkpath(QStringLiteral("open"));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(rig.root.path() + QStringLiteral("/cwd"));
     // The client's own files beside a job file left from an earlier run.
     QDir(rig.root.path()).mkpath(QStringLiteral("install/config"));
+    QCOMPARE(::chmod(QFile::encodeName(q(rig.path("install"))).constData(), 0700), 0);
     SpoolerDouble::appendToFile(rig.path("install/config/config.json"), "{}");
     SpoolerDouble::appendToFile(rig.path("install/status.db"), "e30=");
     SpoolerDouble::appendToFile(rig.path("install/PavkoPort.2"), "stale");
     rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
-    // The client cannot know the monitor's current folder, so it refuses job files from there.
-    const bool lastResort = expected == "cwd/temp";
-    rig.clientAccepts = !lastResort;
     rig.run();
     QDir::setCurrent(previous);
 
+    if (expected.isEmpty()) {
+        // Its output still in the port file, the job paused in the queue.
+        QCOMPARE(readAll(rig.portFile()), QByteArray("three"));
+        QCOMPARE(rig.receivedIds(), QList<int>());
+        QVERIFY(!rig.controls().isEmpty());
+        QCOMPARE(rig.controls().count("pause 3"), rig.controls().size()); // at each attempt, never deleted
+        QCOMPARE(q(rig.platform->output),
+                 QStringLiteral("No work folder for job files; the job waits in the spooler.\n"));
+        QVERIFY(QDir(q(rig.path("cwd"))).isEmpty());
+        return;
+    }
     const std::string jobFile = rig.path(expected.constData()) + "/PavkoPort.3";
     QCOMPARE(readAll(jobFile), QByteArray("three"));
-    QCOMPARE(rig.receivedIds(), lastResort ? QList<int>() : QList<int>{3});
-    if (lastResort)
-        QCOMPARE(q(rig.platform->output), QStringLiteral("job id(3) : ./temp/PavkoPort.3\n"));
-    else
-        QCOMPARE(rig.received.jobs.value(0).filePath, q(jobFile)); // absolute, whatever the monitor's folder
+    QCOMPARE(rig.receivedIds(), QList<int>{3});
+    QCOMPARE(rig.received.jobs.value(0).filePath, q(jobFile)); // absolute, whatever the monitor's folder
     if (expected != "install")
         return;
     QCOMPARE(readAll(rig.path("install/status.db")), QByteArray("e30="));
     QCOMPARE(readAll(rig.path("install/config/config.json")), QByteArray("{}"));
     QVERIFY(!QFile::exists(q(rig.path("install/PavkoPort.2"))));
+}
+
+// No path from the spooler to the client loses a job: a refused or unanswered hand-over, or no folder to
+// put the job's file in, leaves the job paused in the queue with its output kept, and it reaches the
+// client once the client takes it.
+void TestMonitor::keepsJobsTheClientDidNotTake_data()
+{
+    QTest::addColumn<Script>("trouble"); // from the start until 20 s
+    QTest::addColumn<Script>("mended");  // at 20 s
+    QTest::addColumn<QString>("output");
+    QTest::newRow("refused") << Script([](Rig& rig) {
+        // A client whose work folders are elsewhere refuses the path.
+        rig.spooler.at(0, [&rig] { qputenv("TMPDIR", QByteArray::fromStdString(rig.path("docs"))); });
+    }) << Script([](Rig& rig) { qputenv("TMPDIR", QByteArray::fromStdString(rig.settings.tempFolder)); })
+                             << QString();
+    QTest::newRow("not answered") << Script([](Rig& rig) {
+        rig.settings.limits.answerMs = 300;
+        rig.client.reset();
+        // Accepts and reads, never answers.
+        auto silent = std::make_shared<QTcpServer>();
+        QVERIFY(silent->listen(QHostAddress::LocalHost, rig.settings.jobPort));
+        rig.spooler.at(20000, [silent] { silent->close(); });
+    }) << Script([](Rig& rig) { rig.startClient(); })
+                                  << QString();
+    QTest::newRow("no work folder") << Script([](Rig& rig) {
+        rig.settings.tempFolder = rig.path("blocked/");
+        rig.settings.installFolder = rig.path("blocked/install");
+        SpoolerDouble::appendToFile(rig.path("blocked"), "a file, so no folder can be made below it");
+        qputenv("TMPDIR", QByteArray::fromStdString(rig.settings.tempFolder));
+    }) << Script([](Rig& rig) {
+        QFile::remove(q(rig.path("blocked")));
+        QDir().mkpath(q(rig.path("blocked")));
+    }) << QStringLiteral("No work folder for job files; the job waits in the spooler.\n");
+}
+
+void TestMonitor::keepsJobsTheClientDidNotTake()
+{
+    QFETCH(Script, trouble);
+    QFETCH(Script, mended);
+    QFETCH(QString, output);
+    Rig rig;
+    trouble(rig);
+    constexpr std::int64_t kMendedAtMs = 20000;
+    rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
+    // Printed meanwhile; the port must not overwrite the waiting job's output.
+    rig.spooler.spoolToPort(5000, 4, rig.portFile(), "four", 100, 300);
+    bool keptMeanwhile = false;
+    rig.spooler.at(kMendedAtMs - 1, [&rig, &keptMeanwhile] {
+        const std::vector<std::uint32_t> queued = rig.spooler.queuedIds();
+        keptMeanwhile = rig.receivedIds().isEmpty() && rig.controlAtMs(Control::Delete, 3) < 0 &&
+                        std::count(queued.begin(), queued.end(), 3u) == 1;
+    });
+    rig.spooler.at(kMendedAtMs, [&rig, mended] { mended(rig); });
+    rig.spooler.at(kMendedAtMs + 3 * Monitor::kRetryMs, [] {});
+    QCOMPARE(rig.run(), Monitor::kExitSpoolerClosed);
+    qputenv("TMPDIR", QByteArray::fromStdString(rig.settings.tempFolder));
+
+    QVERIFY(keptMeanwhile);
+    QCOMPARE(rig.receivedIds(), (QList<int>{3, 4}));
+    for (int id : {3, 4}) {
+        const QString file = rig.received.jobs.value(id - 3).filePath;
+        QCOMPARE(readAll(file.toStdString()), id == 3 ? QByteArray("three") : QByteArray("four"));
+        QVERIFY(rig.controlAtMs(Control::Delete, std::uint32_t(id)) >= kMendedAtMs);
+    }
+    QString lines = q(rig.platform->output);
+    lines.remove(QRegularExpression(QStringLiteral("job id\\(\\d+\\) : [^\\n]*\\n")));
+    QCOMPARE(lines, output);
 }
 
 // Jobs that piled up while no client listened all go over at the first attempt after it is back, each
@@ -400,6 +486,8 @@ void TestMonitor::startUpEmptiesWorkFolder()
     Rig rig;
     QDir root(rig.root.path());
     root.mkpath(QStringLiteral("tmp/pavkodriver/old/deeper"));
+    QCOMPARE(::chmod(QFile::encodeName(root.filePath(QStringLiteral("tmp/pavkodriver"))).constData(), 0700),
+             0);
     root.mkpath(QStringLiteral("outside"));
     SpoolerDouble::appendToFile(rig.path("tmp/pavkodriver/PavkoPort.41"), "stale");
     SpoolerDouble::appendToFile(rig.path("tmp/pavkodriver/old/deeper/PavkoPort.40"), "stale");
@@ -418,6 +506,7 @@ void TestMonitor::startUpEmptiesWorkFolder()
     Rig noDocuments;
     noDocuments.settings.documentsFolder.clear();
     QDir(noDocuments.root.path()).mkpath(QStringLiteral("tmp/pavkodriver"));
+    QCOMPARE(::chmod(QFile::encodeName(q(noDocuments.path("tmp/pavkodriver"))).constData(), 0700), 0);
     SpoolerDouble::appendToFile(noDocuments.path("tmp/pavkodriver/PavkoPort.41"), "stale");
     noDocuments.run();
     QCOMPARE(q(noDocuments.platform->output), QStringLiteral("Get PavkoPort file path failed.\n"));

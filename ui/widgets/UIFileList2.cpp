@@ -38,7 +38,7 @@ UIFileList2::UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWid
     m_ui->scrollArea_filelist->setWidget(m_ui->scrollAreaWidgetContents_filelist);
     showConfig(false);
     layoutRows();
-    useMailbox(QStringLiteral("pavko_share_memory"));
+    useMailbox(AMailbox::defaultKey());
     m_mailboxTimer.setInterval(kMailboxPollMs);
     // The online and the print-and-deliver page both listen: the documents go to the one the user sees.
     connect(&m_mailboxTimer, &QTimer::timeout, this, [this] {

@@ -203,7 +203,9 @@ void TestSUpgrade::firstCheckAfterTwoIntervals()
     SUpgrade upgrade(setup(status, QStringLiteral("1.0.0")));
     QVERIFY(upgrade.isChecking());
     const int first = upgrade.msUntilNextCheck();
-    QVERIFY2(first > 2 * SUpgrade::kCheckIntervalMs - 60000 && first <= 2 * SUpgrade::kCheckIntervalMs,
+    // A coarse timer may be set up to 5 % of its interval later than asked.
+    QVERIFY2(first > 2 * SUpgrade::kCheckIntervalMs - 60000 &&
+                 first <= 2 * SUpgrade::kCheckIntervalMs + SUpgrade::kCheckIntervalMs / 20,
              qPrintable(QString::number(first)));
     publish(QString(), QStringLiteral("0"), QString()); // a failed check leaves the schedule as it was
     upgrade.check();

@@ -120,7 +120,7 @@ void TestDriverJourney::spooledJobIsPaidAndPrinted()
     QProcess driver;
     driver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     driver.start(dir.installDriver(), QStringList());
-    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("listener 9110 start running.")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("listener 9110 start running.")), kStateWaitMs);
 
     const QString spool = dir.file(QStringLiteral("PavkoPort.57"));
     dir.writeFile(QStringLiteral("PavkoPort.57"), m_stream);

@@ -51,7 +51,7 @@ private slots:
     void driverTakesOnlySpoolFiles()
     {
         start({QStringLiteral("unknown-word")});
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains(m_listening), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(m_listening), kStateWaitMs);
         QVERIFY(log().contains(QLatin1String(" [Info] \"pavkodriver start running. 2.3.4\"\n")));
 
         const auto send = [](const QString& path) {
@@ -120,7 +120,7 @@ private slots:
         QProcess* driver = start({}, environment);
 
         const QString lock = m_dir->file(lockFolder) + QStringLiteral("/pavko-pavkodriver.lock");
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock) && takeLock(lock) < 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock) && takeLock(lock) < 0, kStateWaitMs);
         QCOMPARE(driver->state(), QProcess::Running);
         QCOMPARE(QFile::permissions(m_dir->file(lockFolder)) & 0x0077, QFileDevice::Permissions()); // 0700
         ::close(squatter);
@@ -150,7 +150,7 @@ private slots:
         environment.insert(QStringLiteral("HOME"), home);
         environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         QProcess* client = start(arguments, environment);
-        QVERIFY(client->waitForFinished(10000));
+        QVERIFY(client->waitForFinished(kStateWaitMs));
         QCOMPARE(client->exitCode(), 1);
         const QString lines = log();
         QVERIFY2(lines.contains(QStringLiteral(" [Critical] instance guard of")) &&
@@ -162,11 +162,11 @@ private slots:
     void oneDriverRunsBesideSettings()
     {
         QProcess* first = start({});
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains(m_listening), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(m_listening), kStateWaitMs);
         QProcess* settings = start({QStringLiteral("setting")});
 
         QProcess* second = start({});
-        QVERIFY(second->waitForFinished(10000));
+        QVERIFY(second->waitForFinished(kStateWaitMs));
         QCOMPARE(qint8(second->exitCode()), qint8(-1));
         QVERIFY(log().contains(QLatin1String(" [Debug] process is running( 1 ).\n")));
         QVERIFY(!settings->waitForFinished(1500));
@@ -174,7 +174,7 @@ private slots:
         first->kill(); // SIGKILL: nothing is cleaned up by the process itself
         first->waitForFinished();
         QProcess* third = start({});
-        QTRY_COMPARE_WITH_TIMEOUT(log().count(m_listening), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(log().count(m_listening), 2, kStateWaitMs);
         QCOMPARE(third->state(), QProcess::Running);
         QCOMPARE(log().count(QLatin1String("process is running(")), 1); // the second driver's alone
     }
@@ -182,13 +182,14 @@ private slots:
     void laterCloudStartsHandTheirFilesOver()
     {
         start({QStringLiteral("cloud")});
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("\"pavkocloud start running. 2.3.4\"")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("\"pavkocloud start running. 2.3.4\"")),
+                                 kStateWaitMs);
 
         const QString first(600, QLatin1Char('a'));
         const QString second(600, QLatin1Char('b'));
         for (const QString& path : {first, second}) {
             QProcess* later = start({QStringLiteral("cloud"), path});
-            QVERIFY(later->waitForFinished(10000));
+            QVERIFY(later->waitForFinished(kStateWaitMs));
             QCOMPARE(qint8(later->exitCode()), qint8(-1));
         }
         QCOMPARE(log().count(QLatin1String(" [Debug] process is running( 1 ).\n")), 2);

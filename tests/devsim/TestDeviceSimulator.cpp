@@ -150,7 +150,7 @@ QJsonObject TestDeviceSimulator::get(const QByteArray& path, const QByteArray& q
                    QString::fromLatin1(path + '?' + query));
     std::unique_ptr<QNetworkReply> reply(m_network.get(QNetworkRequest(url)));
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-    if (!finished.wait(5000))
+    if (!finished.wait(kStateWaitMs))
         return {};
     return QJsonDocument::fromJson(reply->readAll()).object();
 }
@@ -169,7 +169,7 @@ QJsonObject TestDeviceSimulator::sendRaw(quint16 port, const QByteArray& bytes)
            !deadline.hasExpired())
         QTest::qWait(2);
     socket.disconnectFromHost();
-    if (finished.isEmpty() && !finished.wait(10000))
+    if (finished.isEmpty() && !finished.wait(kStateWaitMs))
         return {};
     return finished.first().first().toJsonObject();
 }
@@ -348,7 +348,7 @@ void TestDeviceSimulator::silentControlRecordsWithoutAnswer()
         QString::fromLatin1(
             signedQuery(portFields(QStringLiteral("open"), QStringLiteral("O1")), QStringLiteral("1"))));
     std::unique_ptr<QNetworkReply> reply(m_network.get(QNetworkRequest(url)));
-    QVERIFY(handled.wait(5000));
+    QVERIFY(handled.wait(kStateWaitMs));
     QCoreApplication::processEvents();
     QVERIFY(!reply->isFinished());
     reply->abort();
@@ -510,7 +510,7 @@ void TestDeviceSimulator::greeting()
         QVERIFY(m_box->greetings().isEmpty());
         return;
     }
-    QVERIFY(greeted.wait(5000));
+    QVERIFY(greeted.wait(kStateWaitMs));
     QCOMPARE(m_box->greetings().first().toObject().value(QStringLiteral("peer")).toString(), kProberAddress);
     if (expected.isEmpty()) {
         QTest::qWait(100); // longer than the scripted delay: a silent box still has said nothing
@@ -561,7 +561,7 @@ void TestDeviceSimulator::programServesScriptedBox()
         texts({"--control-port", "18080", "--raw-port", "19100", "--greeting-port", "20417"});
     arguments << QStringLiteral("--script") << script << QStringLiteral("--record") << record;
     program.start(QStringLiteral(PAVKODEVSIM_PATH), arguments);
-    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), kStateWaitMs);
     QCOMPARE(program.readLine().trimmed(),
              QByteArray("DEV7 127.0.31.2 control 18080 raw 19100 greeting 20417"));
 
@@ -571,12 +571,12 @@ void TestDeviceSimulator::programServesScriptedBox()
                  .value(QStringLiteral("result-code"))
                  .toInt(),
              2212);
-    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), kStateWaitMs);
     QCOMPARE(QJsonDocument::fromJson(program.readLine()).object().value(QStringLiteral("event")).toString(),
              QStringLiteral("request"));
 
     program.terminate(); // SIGTERM: a clean end, the record written once more
-    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.waitForFinished(kStateWaitMs));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
     QFile written(record);
@@ -622,7 +622,7 @@ void TestDeviceSimulator::programRefusesBadUsage()
     arguments.replaceInStrings(QStringLiteral("SCRIPT"), script);
     QProcess program;
     program.start(QStringLiteral(PAVKODEVSIM_PATH), arguments);
-    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.waitForFinished(kStateWaitMs));
     QCOMPARE(program.exitCode(), 2);
     QVERIFY2(program.readAllStandardError().contains(said), said.constData());
     QVERIFY(program.readAllStandardOutput().isEmpty()); // no box was started

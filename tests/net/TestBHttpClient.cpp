@@ -559,7 +559,7 @@ void TestBHttpClient::workerThreads()
         threads.back()->start();
     }
     for (auto& thread : threads)
-        QTRY_VERIFY_WITH_TIMEOUT(thread->isFinished(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(thread->isFinished(), kStateWaitMs);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(bodies[i], QStringLiteral("answer %1").arg(i));
         QCOMPARE(downloads[i], 0);

@@ -51,7 +51,7 @@ private:
     QString installerArguments() const
     {
         const QString file = m_dir->file(QStringLiteral("pkg/args.txt"));
-        if (!QTest::qWaitFor([&] { return QFile::exists(file); }, 10000))
+        if (!QTest::qWaitFor([&] { return QFile::exists(file); }, kStateWaitMs))
             return QStringLiteral("<not started>");
         return QString::fromUtf8(m_dir->readFile(QStringLiteral("pkg/args.txt")).trimmed())
             .replace(QLatin1Char('\n'), QLatin1Char(','))

@@ -536,7 +536,7 @@ void TestServiceSim::uploadIsStoredAndPushed()
     QWebSocket socket;
     QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
     socket.open(QUrl(m_sim->pushUrl()));
-    QVERIFY(messages.wait(5000));
+    QVERIFY(messages.wait(kStateWaitMs));
     const QString clientId = QJsonDocument::fromJson(messages.takeFirst().at(0).toString().toUtf8())
                                  .object()
                                  .value(QLatin1String("data"))
@@ -590,7 +590,7 @@ void TestServiceSim::pushLogin()
     QWebSocket socket;
     QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
     socket.open(QUrl(m_sim->pushUrl()));
-    QVERIFY(messages.wait(5000));
+    QVERIFY(messages.wait(kStateWaitMs));
     const QString given = QJsonDocument::fromJson(messages.takeFirst().at(0).toString().toUtf8())
                               .object()
                               .value(QLatin1String("data"))

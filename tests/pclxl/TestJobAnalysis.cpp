@@ -70,6 +70,33 @@ private slots:
         QTest::newRow("no PJL") << B().pjl("SET QTY=7").header().session(1).bytes << "pages 1 copies 7 pjl 7";
         QTest::newRow("QTY beyond int")
             << withSet({"QTY=99999999999"}) << "pages 1 copies 2147483647 pjl 2147483647";
+        // Copies asked for inside the stream: each EndPage's PageCopies, whatever its integer type.
+        QTest::newRow("PageCopies 3 on each page") << B().header().session(2, 3).bytes << "pages 2 copies 3";
+        QTest::newRow("PageCopies in each of 2 sessions")
+            << B().header().session(2, 2).session(2, 2).bytes << "pages 2 copies 4";
+        QTest::newRow("PageCopies uint16 300")
+            << B().header().op(0x41).op(0x43).value(0xc1, B::le(300, 2), PageCopies).op(0x44).op(0x42).bytes
+            << "pages 1 copies 300";
+        QTest::newRow("PageCopies sint32 5")
+            << B().header().op(0x41).op(0x43).value(0xc4, B::le(5, 4), PageCopies).op(0x44).op(0x42).bytes
+            << "pages 1 copies 5";
+        QTest::newRow("PageCopies sint16 -2 prints one") << B().header()
+                                                                .op(0x41)
+                                                                .op(0x43)
+                                                                .value(0xc3, B::le(0xfffe, 2), PageCopies)
+                                                                .op(0x44)
+                                                                .op(0x42)
+                                                                .bytes
+                                                         << "pages 1 copies 1";
+        // 3 + 1 pages printed for a copy of 2: priced as 2 copies, so no printed page goes unpaid.
+        QTest::newRow("PageCopies 3 and 1")
+            << B().header().op(0x41).op(0x43).ubyte(3, PageCopies).op(0x44).op(0x43).op(0x44).op(0x42).bytes
+            << "pages 2 copies 2";
+        QTest::newRow("PageCopies of another operator")
+            << B().header().op(0x41).ubyte(4, PageCopies).op(0x43).op(0x44).op(0x42).bytes
+            << "pages 1 copies 1";
+        QTest::newRow("PageCopies and fewer PJL copies")
+            << B().pjl("PJL SET QTY=2").header().session(1, 3).bytes << "pages 1 copies 3 pjl 2";
         QTest::newRow("gray only") << B().header().ubyte(1, ColorSpace).op(SetColorSpace).session(1).bytes
                                    << "pages 1 copies 1";
         B c = B().header().ubyte(2, ColorSpace).op(SetColorSpace).ubyte(1, DuplexPageMode);

@@ -1,6 +1,7 @@
 #include "JobAnalysis.h"
 #include "XlStreamBuilder.h"
 
+#include <QProcess>
 #include <QtTest>
 #include <thread>
 
@@ -30,6 +31,32 @@ QByteArray withSet(const QByteArrayList& settings)
     for (const QByteArray& setting : settings)
         b.pjl("PJL SET " + setting);
     return b.header().session(1).bytes;
+}
+
+// Two pages of text; copies, when given, asked for in the PostScript itself.
+QByteArray twoPages(int copies = 0)
+{
+    QByteArray ps = "%!PS\n";
+    if (copies > 0)
+        ps += "<< /NumCopies " + QByteArray::number(copies) + " >> setpagedevice\n";
+    return ps + "/Helvetica findfont 20 scalefont setfont 72 700 moveto (one) show showpage\n"
+                "72 700 moveto (two) show showpage\n";
+}
+
+// Runs program with arguments (the input file last) and the environment, its output into out.
+bool runStage(const QString& program, const QStringList& arguments, const QStringList& environment,
+              const QString& out)
+{
+    QProcess stage;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : environment)
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    stage.setProcessEnvironment(env);
+    stage.setStandardOutputFile(out);
+    stage.setStandardErrorFile(QProcess::nullDevice());
+    stage.start(program, arguments);
+    return stage.waitForFinished(120000) && stage.exitStatus() == QProcess::NormalExit &&
+           stage.exitCode() == 0;
 }
 
 } // namespace
@@ -133,6 +160,85 @@ private slots:
         const bool ok = analyseJob(job, &pjlLines);
         QCOMPARE(ok, job.analysed);
         QCOMPARE(job.fileSize, qint64(bytes.size()));
+        QTEST(figures(job, pjlLines), "figures");
+    }
+
+    // What reaches the client when a Linux program prints copies, from the real Ghostscript and CUPS
+    // filters (the queue's PPD is cups-filters' pxlcolor.ppd, which leaves copies to the device):
+    // Ghostscript writes NumCopies as each page's PageCopies; pstops turns "lp -n 3" into NumCopies;
+    // pdftopdf leaves a PDF's copies to the device and gstopxl does not pass them on, so that stream
+    // prints one copy.
+    void copiesFromLinuxPrograms_data()
+    {
+        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("lpCopies");
+        QTest::addColumn<QString>("figures");
+        QTest::newRow("Ghostscript -dNumCopies=3") << "gs" << twoPages() << 3 << "pages 2 copies 3";
+        QTest::newRow("PostScript asking NumCopies 3") << "gs" << twoPages(3) << 1 << "pages 2 copies 3";
+        QTest::newRow("lp -n 3, PostScript") << "pstops" << twoPages() << 3 << "pages 2 copies 3";
+        QTest::newRow("PostScript asking NumCopies 2, lp -n 1")
+            << "pstops" << twoPages(2) << 1 << "pages 2 copies 2";
+        QTest::newRow("lp -n 3, PDF") << "pdftopdf" << twoPages() << 3 << "pages 2 copies 1";
+    }
+    void copiesFromLinuxPrograms()
+    {
+        QFETCH(QString, chain);
+        QFETCH(QByteArray, document);
+        QFETCH(int, lpCopies);
+        const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+        if (gs.isEmpty())
+            QSKIP("Ghostscript is not installed");
+        const QString filters = QStringLiteral("/usr/lib/cups/filter/");
+        const QString ppd = QStringLiteral("/usr/share/ppd/cupsfilters/pxlcolor.ppd");
+        if (chain != QLatin1String("gs") && !(QFile::exists(filters + chain) && QFile::exists(ppd)))
+            QSKIP("cups-filters is not installed");
+
+        const QString ps = writeTestFile(m_dir, document), stream = ps + QStringLiteral(".pxl");
+        const QStringList cups = {QStringLiteral("PPD=") + ppd,
+                                  QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups")};
+        // A filter's arguments: job id, user, title, copies, options, file.
+        const auto filterArguments = [&](const QString& file) {
+            return QStringList{QStringLiteral("1"),
+                               QStringLiteral("user"),
+                               QStringLiteral("title"),
+                               QString::number(lpCopies),
+                               QString(),
+                               file};
+        };
+        if (chain == QLatin1String("gs")) {
+            QStringList arguments =
+                QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlcolor").split(QLatin1Char(' '));
+            if (lpCopies > 1)
+                arguments << QStringLiteral("-dNumCopies=%1").arg(lpCopies);
+            QVERIFY(runStage(gs, arguments << QStringLiteral("-sOutputFile=") + stream << ps, {}, stream));
+        } else {
+            QString input = ps, type = QStringLiteral("application/vnd.cups-postscript");
+            if (chain == QLatin1String("pdftopdf")) {
+                input = ps + QStringLiteral(".pdf");
+                QVERIFY(
+                    runStage(gs,
+                             QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=-")
+                                     .split(QLatin1Char(' '))
+                                 << ps,
+                             {}, input));
+                type = QStringLiteral("application/vnd.cups-pdf");
+            }
+            const QString filtered = ps + QStringLiteral(".filtered");
+            QVERIFY(runStage(filters + chain, filterArguments(input),
+                             cups + QStringList{QStringLiteral("CONTENT_TYPE=") +
+                                                    (chain == QLatin1String("pdftopdf")
+                                                         ? QStringLiteral("application/pdf")
+                                                         : QStringLiteral("application/postscript")),
+                                                QStringLiteral("FINAL_CONTENT_TYPE=") + type},
+                             filtered));
+            QVERIFY(runStage(filters + QStringLiteral("gstopxl"), filterArguments(filtered),
+                             cups + QStringList{QStringLiteral("CONTENT_TYPE=") + type}, stream));
+        }
+        SJob job;
+        job.filePath = stream;
+        std::vector<std::string> pjlLines;
+        QVERIFY(analyseJob(job, &pjlLines));
         QTEST(figures(job, pjlLines), "figures");
     }
 

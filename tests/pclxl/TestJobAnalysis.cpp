@@ -163,80 +163,75 @@ private slots:
         QTEST(figures(job, pjlLines), "figures");
     }
 
-    // What reaches the client when a Linux program prints copies, from the real Ghostscript and CUPS
-    // filters (the queue's PPD is cups-filters' pxlcolor.ppd, which leaves copies to the device):
-    // Ghostscript writes NumCopies as each page's PageCopies; pstops turns "lp -n 3" into NumCopies;
-    // pdftopdf leaves a PDF's copies to the device and gstopxl does not pass them on, so that stream
-    // prints one copy.
+    // What reaches the client when a Linux program prints copies, from the real Ghostscript and the CUPS
+    // filters of the queue (cups-filters' pxlcolor.ppd, which leaves copies to the device; CUPS turns
+    // PostScript into PDF first). Ghostscript writes NumCopies as each page's PageCopies. Through the
+    // queue "lp -n 3" leaves the stream at one copy (the count only reaches the backend's arguments),
+    // and a PostScript document's own NumCopies comes out as repeated pages.
     void copiesFromLinuxPrograms_data()
     {
-        QTest::addColumn<QString>("chain");
+        QTest::addColumn<QStringList>("filters"); // empty: Ghostscript's pxlcolor device directly
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<int>("lpCopies");
         QTest::addColumn<QString>("figures");
-        QTest::newRow("Ghostscript -dNumCopies=3") << "gs" << twoPages() << 3 << "pages 2 copies 3";
-        QTest::newRow("PostScript asking NumCopies 3") << "gs" << twoPages(3) << 1 << "pages 2 copies 3";
-        QTest::newRow("lp -n 3, PostScript") << "pstops" << twoPages() << 3 << "pages 2 copies 3";
-        QTest::newRow("PostScript asking NumCopies 2, lp -n 1")
-            << "pstops" << twoPages(2) << 1 << "pages 2 copies 2";
-        QTest::newRow("lp -n 3, PDF") << "pdftopdf" << twoPages() << 3 << "pages 2 copies 1";
+        const QStringList pdf = {QStringLiteral("pdftopdf"), QStringLiteral("gstopxl")};
+        const QStringList ps = QStringList{QStringLiteral("gstopdf")} + pdf;
+        QTest::newRow("Ghostscript -dNumCopies=3") << QStringList() << twoPages() << 3 << "pages 2 copies 3";
+        QTest::newRow("PostScript asking NumCopies 3, Ghostscript")
+            << QStringList() << twoPages(3) << 1 << "pages 2 copies 3";
+        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << "pages 2 copies 1";
+        QTest::newRow("lp -n 3, PostScript") << ps << twoPages() << 3 << "pages 2 copies 1";
+        QTest::newRow("PostScript asking NumCopies 3, queue") << ps << twoPages(3) << 1 << "pages 6 copies 1";
     }
     void copiesFromLinuxPrograms()
     {
-        QFETCH(QString, chain);
+        QFETCH(QStringList, filters);
         QFETCH(QByteArray, document);
         QFETCH(int, lpCopies);
         const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
         if (gs.isEmpty())
             QSKIP("Ghostscript is not installed");
-        const QString filters = QStringLiteral("/usr/lib/cups/filter/");
+        const QString filterFolder = QStringLiteral("/usr/lib/cups/filter/");
         const QString ppd = QStringLiteral("/usr/share/ppd/cupsfilters/pxlcolor.ppd");
-        if (chain != QLatin1String("gs") && !(QFile::exists(filters + chain) && QFile::exists(ppd)))
-            QSKIP("cups-filters is not installed");
+        for (const QString& filter : filters) {
+            if (!QFile::exists(filterFolder + filter) || !QFile::exists(ppd))
+                QSKIP("cups-filters is not installed");
+        }
+        const QStringList gsArguments =
+            QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER").split(QLatin1Char(' '));
 
-        const QString ps = writeTestFile(m_dir, document), stream = ps + QStringLiteral(".pxl");
-        const QStringList cups = {QStringLiteral("PPD=") + ppd,
-                                  QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups")};
-        // A filter's arguments: job id, user, title, copies, options, file.
-        const auto filterArguments = [&](const QString& file) {
-            return QStringList{QStringLiteral("1"),
-                               QStringLiteral("user"),
-                               QStringLiteral("title"),
-                               QString::number(lpCopies),
-                               QString(),
-                               file};
-        };
-        if (chain == QLatin1String("gs")) {
-            QStringList arguments =
-                QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlcolor").split(QLatin1Char(' '));
+        QString file = writeTestFile(m_dir, document), type = QStringLiteral("application/postscript");
+        if (filters.isEmpty()) {
+            QStringList arguments = gsArguments;
+            arguments << QStringLiteral("-sDEVICE=pxlcolor") << QStringLiteral("-sOutputFile=-");
             if (lpCopies > 1)
                 arguments << QStringLiteral("-dNumCopies=%1").arg(lpCopies);
-            QVERIFY(runStage(gs, arguments << QStringLiteral("-sOutputFile=") + stream << ps, {}, stream));
-        } else {
-            QString input = ps, type = QStringLiteral("application/vnd.cups-postscript");
-            if (chain == QLatin1String("pdftopdf")) {
-                input = ps + QStringLiteral(".pdf");
-                QVERIFY(
-                    runStage(gs,
-                             QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=-")
-                                     .split(QLatin1Char(' '))
-                                 << ps,
-                             {}, input));
-                type = QStringLiteral("application/vnd.cups-pdf");
-            }
-            const QString filtered = ps + QStringLiteral(".filtered");
-            QVERIFY(runStage(filters + chain, filterArguments(input),
-                             cups + QStringList{QStringLiteral("CONTENT_TYPE=") +
-                                                    (chain == QLatin1String("pdftopdf")
-                                                         ? QStringLiteral("application/pdf")
-                                                         : QStringLiteral("application/postscript")),
-                                                QStringLiteral("FINAL_CONTENT_TYPE=") + type},
-                             filtered));
-            QVERIFY(runStage(filters + QStringLiteral("gstopxl"), filterArguments(filtered),
-                             cups + QStringList{QStringLiteral("CONTENT_TYPE=") + type}, stream));
+            QVERIFY(runStage(gs, arguments << file, {}, file + QStringLiteral(".pxl")));
+            file += QStringLiteral(".pxl");
+        } else if (filters.first() == QLatin1String("pdftopdf")) {
+            QVERIFY(runStage(gs,
+                             QStringList(gsArguments) << QStringLiteral("-sDEVICE=pdfwrite")
+                                                      << QStringLiteral("-sOutputFile=-") << file,
+                             {}, file + QStringLiteral(".pdf")));
+            file += QStringLiteral(".pdf");
+            type = QStringLiteral("application/pdf");
+        }
+        // Each filter as CUPS runs it: job id, user, title, copies, options, file.
+        for (const QString& filter : filters) {
+            const QString out = file + QLatin1Char('.') + filter;
+            QVERIFY(runStage(filterFolder + filter,
+                             {QStringLiteral("1"), QStringLiteral("user"), QStringLiteral("title"),
+                              QString::number(lpCopies), QString(), file},
+                             {QStringLiteral("PPD=") + ppd, QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups"),
+                              QStringLiteral("CONTENT_TYPE=") + type,
+                              QStringLiteral("FINAL_CONTENT_TYPE=application/vnd.cups-pdf")},
+                             out));
+            file = out;
+            type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
+                                                      : QStringLiteral("application/vnd.cups-pdf");
         }
         SJob job;
-        job.filePath = stream;
+        job.filePath = file;
         std::vector<std::string> pjlLines;
         QVERIFY(analyseJob(job, &pjlLines));
         QTEST(figures(job, pjlLines), "figures");

@@ -9,7 +9,7 @@
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AppDir.h"
-#include "Autopilot.h"
+#include "AutopilotGate.h"
 #include "BHttpClient.h"
 #include "CloudJobRun.h"
 #include "JobListen.h"
@@ -100,7 +100,7 @@ int runCloud(int argc, char* argv[])
     if (mailbox.create() && handedFile)
         mailbox.append(QByteArray(handedFile, int(std::strlen(handedFile))));
     ASingleton<AStatus>::instance()->setInt(QStringLiteral("software_mode"), 1);
-    const std::unique_ptr<Autopilot> autopilot = Autopilot::fromConfig(nullptr);
+    const std::unique_ptr<QObject> autopilot = startAutopilot(*ASingleton<AConfig>::instance(), nullptr);
     CloudJobRun cloud;
     return 0;
 }
@@ -120,7 +120,7 @@ int runDriver(QApplication& app)
     JobStatusWidget status;
     JobSweep sweep;
     JobRun run(&sweep, &status);
-    const std::unique_ptr<Autopilot> autopilot = Autopilot::fromConfig(&status);
+    const std::unique_ptr<QObject> autopilot = startAutopilot(*ASingleton<AConfig>::instance(), &status);
     JobListen listen(&run);
     SUpgrade upgrade;
     upgrade.setAsk([](const QString& question) { return askBox(question) == QMessageBox::Yes; });

@@ -1,7 +1,6 @@
 #include "Autopilot.h"
 
 #include "AConfig.h"
-#include "ASingleton.h"
 #include "AddressDetailWidget.h"
 #include "AddressListWidget.h"
 #include "BadNetWidget.h"
@@ -46,10 +45,9 @@ QJsonObject readObject(const QString& path)
 }
 } // namespace
 
-std::unique_ptr<Autopilot> Autopilot::fromConfig(JobStatusWidget* status)
+std::unique_ptr<Autopilot> Autopilot::fromConfig(const AConfig& config, JobStatusWidget* status)
 {
-    const AConfig* config = ASingleton<AConfig>::instance();
-    const QString choice = config->autopilot();
+    const QString choice = config.autopilot();
     if (choice.isEmpty())
         return nullptr;
     if (choice != QLatin1String("balance") && choice != QLatin1String("wechat")) {
@@ -57,9 +55,9 @@ std::unique_ptr<Autopilot> Autopilot::fromConfig(JobStatusWidget* status)
         return nullptr;
     }
     return std::make_unique<Autopilot>(
-        choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance, config->autopilot_receipt(),
-        config->autopilot_screenshots(), status,
-        config->autopilot_flow() == QLatin1String("online") ? config->autopilot_documents() : QString());
+        choice == QLatin1String("wechat") ? Payment::WeChat : Payment::Balance, config.autopilot_receipt(),
+        config.autopilot_screenshots(), status,
+        config.autopilot_flow() == QLatin1String("online") ? config.autopilot_documents() : QString());
 }
 
 Autopilot::Autopilot(Payment payment, QString receiptPath, QString screenshotFolder, JobStatusWidget* status,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class AConfig;
 class JobStatusWidget;
 class MainCloudWidget;
 class MainOnlineWidget;
@@ -34,8 +35,9 @@ public:
     };
 
     // The one the configuration asks for; none when its "autopilot" is empty or names no payment.
-    // status: the job status window of driver mode; null in cloud mode.
-    static std::unique_ptr<Autopilot> fromConfig(JobStatusWidget* status);
+    // status: the job status window of driver mode; null in cloud mode. Started through startAutopilot(),
+    // which checks where the service is.
+    static std::unique_ptr<Autopilot> fromConfig(const AConfig& config, JobStatusWidget* status);
 
     // screenshotFolder: where pictures of the windows go; empty for none. onlineDocuments: a folder whose
     // files are printed online in place of the share page's job; empty to print the job.

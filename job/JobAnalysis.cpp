@@ -118,6 +118,13 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     job.pages = (stats.sessions == 0 || stats.pageOperators == 0)
                     ? -1
                     : clampToInt(stats.pageOperators / stats.sessions);
+    // Copies asked for inside the stream (each page's PageCopies, as Ghostscript writes its NumCopies):
+    // what the device prints over the pages of one copy, rounded up so that no printed page goes unpaid.
+    if (job.pages > 0) {
+        const uint64_t printed = (stats.printedPages + uint64_t(job.pages) - 1) / uint64_t(job.pages);
+        if (printed > uint64_t(job.copies))
+            job.copies = clampToInt(printed);
+    }
     job.color = stats.color ? 1 : 0;
     job.size = stats.customSize ? 2 : 1;
     job.duplex = stats.duplex ? 1 : 0;

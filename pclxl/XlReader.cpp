@@ -100,6 +100,10 @@ struct XlReaderContext
     std::vector<std::string> pjlHeaderLines;
     bool colorFlag = false;   // the enumeration eRGB was decoded
     bool sessionOpen = false; // a BeginSession not yet followed by an EndSession
+    // The PageCopies attribute of the operator being read (1 when it has none) and what the EndPage
+    // operators so far print with theirs.
+    uint64_t pageCopies = 1;
+    uint64_t printedPages = 0;
 };
 
 namespace {
@@ -576,6 +580,13 @@ void readDataValue(XlReaderContext* c, uint8_t tag)
         return;
     }
     ++c->attributeCounts[attribute];
+    if (attribute == XL_ATTR_PAGE_COPIES && !isArray && count == 1 && base != XL_REAL32) {
+        const uint32_t raw = littleEndian(c->value.data(), width);
+        const int64_t v = base == XL_SINT16   ? static_cast<int16_t>(raw)
+                          : base == XL_SINT32 ? static_cast<int32_t>(raw)
+                                              : static_cast<int64_t>(raw);
+        c->pageCopies = v < 1 ? 1 : static_cast<uint64_t>(v);
+    }
 
     // Enumerated attributes name their values; numbers stay numbers.
     const bool enumerated = fast.attributeHasEnums[attribute] && base != XL_REAL32;
@@ -631,6 +642,10 @@ void readOperator(XlReaderContext* c, uint8_t tag)
         return;
     }
     ++c->operatorPosition;
+    // Attributes belong to the operator that follows them.
+    if (tag == XL_OP_END_PAGE)
+        c->printedPages += c->pageCopies;
+    c->pageCopies = 1;
     if (tag == XL_OP_BEGIN_SESSION)
         c->sessionOpen = true;
     else if (tag == XL_OP_END_SESSION)
@@ -807,6 +822,7 @@ void run(XlSink* sink, std::FILE* stream, const char* name, const XlArguments* a
     if (stats) {
         stats->colorFlag = c->colorFlag;
         stats->lastSessionOpen = c->sessionOpen;
+        stats->printedPages = c->printedPages;
         stats->PjlHeaderLines = std::move(c->pjlHeaderLines);
     }
     destroy_reader_context(c);

@@ -62,6 +62,9 @@ struct XlStreamStats
     // spooling), however cleanly. Filled in every mode, also when the run failed.
     bool lastSessionOpen = false;
     uint32_t pageOperators = 0;
+    // Sheet sides the device prints: each EndPage counts its PageCopies (1 without one), so that copies
+    // asked for inside the stream (Ghostscript's NumCopies) are counted as printed.
+    uint64_t printedPages = 0;
     bool color = false;     // an RGBColor attribute occurred, or eRGB was decoded
     bool colorFlag = false; // the enumeration eRGB was decoded (in every mode)
     bool customSize = false;

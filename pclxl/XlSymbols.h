@@ -80,6 +80,7 @@ enum : uint32_t
     XL_OP_BEGIN_SESSION = 0x41,
     XL_OP_END_SESSION = 0x42,
     XL_OP_BEGIN_PAGE = 0x43,
+    XL_OP_END_PAGE = 0x44,
 };
 
 extern const XlSymbol xlSymbolTable[];

@@ -1,6 +1,7 @@
 #include "JobAnalysis.h"
 #include "XlStreamBuilder.h"
 
+#include <QProcess>
 #include <QtTest>
 #include <thread>
 
@@ -30,6 +31,32 @@ QByteArray withSet(const QByteArrayList& settings)
     for (const QByteArray& setting : settings)
         b.pjl("PJL SET " + setting);
     return b.header().session(1).bytes;
+}
+
+// Two pages of text; copies, when given, asked for in the PostScript itself.
+QByteArray twoPages(int copies = 0)
+{
+    QByteArray ps = "%!PS\n";
+    if (copies > 0)
+        ps += "<< /NumCopies " + QByteArray::number(copies) + " >> setpagedevice\n";
+    return ps + "/Helvetica findfont 20 scalefont setfont 72 700 moveto (one) show showpage\n"
+                "72 700 moveto (two) show showpage\n";
+}
+
+// Runs program with arguments (the input file last) and the environment, its output into out.
+bool runStage(const QString& program, const QStringList& arguments, const QStringList& environment,
+              const QString& out)
+{
+    QProcess stage;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : environment)
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    stage.setProcessEnvironment(env);
+    stage.setStandardOutputFile(out);
+    stage.setStandardErrorFile(QProcess::nullDevice());
+    stage.start(program, arguments);
+    return stage.waitForFinished(120000) && stage.exitStatus() == QProcess::NormalExit &&
+           stage.exitCode() == 0;
 }
 
 } // namespace
@@ -70,6 +97,33 @@ private slots:
         QTest::newRow("no PJL") << B().pjl("SET QTY=7").header().session(1).bytes << "pages 1 copies 7 pjl 7";
         QTest::newRow("QTY beyond int")
             << withSet({"QTY=99999999999"}) << "pages 1 copies 2147483647 pjl 2147483647";
+        // Copies asked for inside the stream: each EndPage's PageCopies, whatever its integer type.
+        QTest::newRow("PageCopies 3 on each page") << B().header().session(2, 3).bytes << "pages 2 copies 3";
+        QTest::newRow("PageCopies in each of 2 sessions")
+            << B().header().session(2, 2).session(2, 2).bytes << "pages 2 copies 4";
+        QTest::newRow("PageCopies uint16 300")
+            << B().header().op(0x41).op(0x43).value(0xc1, B::le(300, 2), PageCopies).op(0x44).op(0x42).bytes
+            << "pages 1 copies 300";
+        QTest::newRow("PageCopies sint32 5")
+            << B().header().op(0x41).op(0x43).value(0xc4, B::le(5, 4), PageCopies).op(0x44).op(0x42).bytes
+            << "pages 1 copies 5";
+        QTest::newRow("PageCopies sint16 -2 prints one") << B().header()
+                                                                .op(0x41)
+                                                                .op(0x43)
+                                                                .value(0xc3, B::le(0xfffe, 2), PageCopies)
+                                                                .op(0x44)
+                                                                .op(0x42)
+                                                                .bytes
+                                                         << "pages 1 copies 1";
+        // 3 + 1 pages printed for a copy of 2: priced as 2 copies, so no printed page goes unpaid.
+        QTest::newRow("PageCopies 3 and 1")
+            << B().header().op(0x41).op(0x43).ubyte(3, PageCopies).op(0x44).op(0x43).op(0x44).op(0x42).bytes
+            << "pages 2 copies 2";
+        QTest::newRow("PageCopies of another operator")
+            << B().header().op(0x41).ubyte(4, PageCopies).op(0x43).op(0x44).op(0x42).bytes
+            << "pages 1 copies 1";
+        QTest::newRow("PageCopies and fewer PJL copies")
+            << B().pjl("PJL SET QTY=2").header().session(1, 3).bytes << "pages 1 copies 3 pjl 2";
         QTest::newRow("gray only") << B().header().ubyte(1, ColorSpace).op(SetColorSpace).session(1).bytes
                                    << "pages 1 copies 1";
         B c = B().header().ubyte(2, ColorSpace).op(SetColorSpace).ubyte(1, DuplexPageMode);
@@ -106,6 +160,80 @@ private slots:
         const bool ok = analyseJob(job, &pjlLines);
         QCOMPARE(ok, job.analysed);
         QCOMPARE(job.fileSize, qint64(bytes.size()));
+        QTEST(figures(job, pjlLines), "figures");
+    }
+
+    // What reaches the client when a Linux program prints copies, from the real Ghostscript and the CUPS
+    // filters of the queue (cups-filters' pxlcolor.ppd, which leaves copies to the device; CUPS turns
+    // PostScript into PDF first). Ghostscript writes NumCopies as each page's PageCopies. Through the
+    // queue "lp -n 3" leaves the stream at one copy (the count only reaches the backend's arguments),
+    // and a PostScript document's own NumCopies comes out as repeated pages.
+    void copiesFromLinuxPrograms_data()
+    {
+        QTest::addColumn<QStringList>("filters"); // empty: Ghostscript's pxlcolor device directly
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("lpCopies");
+        QTest::addColumn<QString>("figures");
+        const QStringList pdf = {QStringLiteral("pdftopdf"), QStringLiteral("gstopxl")};
+        const QStringList ps = QStringList{QStringLiteral("gstopdf")} + pdf;
+        QTest::newRow("Ghostscript -dNumCopies=3") << QStringList() << twoPages() << 3 << "pages 2 copies 3";
+        QTest::newRow("PostScript asking NumCopies 3, Ghostscript")
+            << QStringList() << twoPages(3) << 1 << "pages 2 copies 3";
+        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << "pages 2 copies 1";
+        QTest::newRow("lp -n 3, PostScript") << ps << twoPages() << 3 << "pages 2 copies 1";
+        QTest::newRow("PostScript asking NumCopies 3, queue") << ps << twoPages(3) << 1 << "pages 6 copies 1";
+    }
+    void copiesFromLinuxPrograms()
+    {
+        QFETCH(QStringList, filters);
+        QFETCH(QByteArray, document);
+        QFETCH(int, lpCopies);
+        const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+        if (gs.isEmpty())
+            QSKIP("Ghostscript is not installed");
+        const QString filterFolder = QStringLiteral("/usr/lib/cups/filter/");
+        const QString ppd = QStringLiteral("/usr/share/ppd/cupsfilters/pxlcolor.ppd");
+        for (const QString& filter : filters) {
+            if (!QFile::exists(filterFolder + filter) || !QFile::exists(ppd))
+                QSKIP("cups-filters is not installed");
+        }
+        const QStringList gsArguments =
+            QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER").split(QLatin1Char(' '));
+
+        QString file = writeTestFile(m_dir, document), type = QStringLiteral("application/postscript");
+        if (filters.isEmpty()) {
+            QStringList arguments = gsArguments;
+            arguments << QStringLiteral("-sDEVICE=pxlcolor") << QStringLiteral("-sOutputFile=-");
+            if (lpCopies > 1)
+                arguments << QStringLiteral("-dNumCopies=%1").arg(lpCopies);
+            QVERIFY(runStage(gs, arguments << file, {}, file + QStringLiteral(".pxl")));
+            file += QStringLiteral(".pxl");
+        } else if (filters.first() == QLatin1String("pdftopdf")) {
+            QVERIFY(runStage(gs,
+                             QStringList(gsArguments) << QStringLiteral("-sDEVICE=pdfwrite")
+                                                      << QStringLiteral("-sOutputFile=-") << file,
+                             {}, file + QStringLiteral(".pdf")));
+            file += QStringLiteral(".pdf");
+            type = QStringLiteral("application/pdf");
+        }
+        // Each filter as CUPS runs it: job id, user, title, copies, options, file.
+        for (const QString& filter : filters) {
+            const QString out = file + QLatin1Char('.') + filter;
+            QVERIFY(runStage(filterFolder + filter,
+                             {QStringLiteral("1"), QStringLiteral("user"), QStringLiteral("title"),
+                              QString::number(lpCopies), QString(), file},
+                             {QStringLiteral("PPD=") + ppd, QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups"),
+                              QStringLiteral("CONTENT_TYPE=") + type,
+                              QStringLiteral("FINAL_CONTENT_TYPE=application/vnd.cups-pdf")},
+                             out));
+            file = out;
+            type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
+                                                      : QStringLiteral("application/vnd.cups-pdf");
+        }
+        SJob job;
+        job.filePath = file;
+        std::vector<std::string> pjlLines;
+        QVERIFY(analyseJob(job, &pjlLines));
         QTEST(figures(job, pjlLines), "figures");
     }
 

@@ -48,12 +48,17 @@ struct XlStreamBuilder
             return raw("\xfb" + QByteArray(1, char(data.size())) + data);
         return raw("\xfa" + le(uint32_t(data.size()), 4) + data);
     }
-    // BeginSession, pages of BeginPage/EndPage, EndSession.
-    XlStreamBuilder& session(int pages)
+    // BeginSession, pages of BeginPage/EndPage, EndSession; pageCopies > 0 gives each EndPage a
+    // PageCopies attribute (ubyte).
+    XlStreamBuilder& session(int pages, int pageCopies = 0)
     {
         value(0xd1, le(600, 2) + le(600, 2), 0x89).ubyte(0, 0x86).op(0x41);
-        for (int i = 0; i < pages; ++i)
-            ubyte(0, 0x28).ubyte(2, 0x25).op(0x43).op(0x44);
+        for (int i = 0; i < pages; ++i) {
+            ubyte(0, 0x28).ubyte(2, 0x25).op(0x43);
+            if (pageCopies > 0)
+                ubyte(uint8_t(pageCopies), 49);
+            op(0x44);
+        }
         return op(0x42);
     }
 
@@ -79,6 +84,7 @@ inline QString writeTestFile(const QTemporaryDir& dir, const QByteArray& bytes, 
 // Attribute numbers and operator tags the tests use.
 namespace xlt {
 constexpr uint8_t ColorSpace = 3, RGBColor = 11, MediaSize = 37, CustomMediaSize = 47,
-                  CustomMediaSizeUnits = 48, DuplexPageMode = 53, Point = 76, PointType = 80, TextData = 171;
+                  CustomMediaSizeUnits = 48, PageCopies = 49, DuplexPageMode = 53, Point = 76, PointType = 80,
+                  TextData = 171;
 constexpr uint8_t SetColorSpace = 0x6A, SetBrushSource = 0x63, LinePath = 0x9B, Text = 0xA8;
 } // namespace xlt

@@ -131,6 +131,10 @@ int runDriver(QApplication& app)
 
 int runPavkoDriver(int argc, char* argv[])
 {
+    // Windows laptops run at 150-200 %: lay the forms out in device-independent pixels and draw
+    // pictures from their larger variants, instead of a tiny window or blurred icons.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     initUiResources();
     // The handler goes in before the configuration is read, so that a missing file is logged too.

@@ -25,6 +25,7 @@ QToolButton* rowButton(const char* objectName, const QString& icon, const QStrin
     button->setIcon(QIcon(icon));
     button->setIconSize(QSize(24, 24));
     button->setToolTip(tip);
+    button->setAccessibleName(tip);
     button->setStyleSheet(QStringLiteral("QToolButton{border : 0px;}"));
     button->setCursor(Qt::PointingHandCursor);
     return button;

@@ -6,6 +6,7 @@
 #include "CloudSuccess.h"
 #include "CloudWidget1.h"
 #include "CloudWidget2.h"
+#include "EnterKey.h"
 #include "MainPageSize.h"
 #include "PayWidget.h"
 #include "UIFile.h"
@@ -20,6 +21,7 @@ MainCloudWidget::MainCloudWidget(const SUser& user, SJob* job, QWidget* parent)
     m_ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
     setFixedSize(kMainPageSize);
+    clickOnEnter(this, {m_ui->btn_next, m_ui->btn_commit});
     m_step1 = new CloudWidget1(m_user, m_ui->widget_step);
     m_step2 = new CloudWidget2(m_user, m_step1, m_ui->widget_step);
     showStep2(false);

@@ -1,5 +1,6 @@
 #include "MainOnlineWidget.h"
 
+#include "EnterKey.h"
 #include "MainPageSize.h"
 #include "OnlineWidget1.h"
 #include "OnlineWidget2.h"
@@ -13,6 +14,7 @@ MainOnlineWidget::MainOnlineWidget(const SUser& user, SJob* job, QWidget* parent
     m_ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
     setFixedSize(kMainPageSize);
+    clickOnEnter(this, {m_ui->btn_next});
     if (m_job)
         m_job->state = SJob::ContinuedOnline;
     m_step1 = new OnlineWidget1(m_user, m_ui->widget_step);

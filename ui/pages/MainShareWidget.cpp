@@ -11,6 +11,7 @@
 #include "Coins.h"
 #include "DOss.h"
 #include "DScanDevice.h"
+#include "EnterKey.h"
 #include "PayWidget.h"
 #include "PrinterCheck.h"
 #include "ServiceApi.h"
@@ -57,6 +58,7 @@ MainShareWidget::MainShareWidget(const SUser& user, SJob* job, QWidget* parent)
         m_ui->cbx_account, m_ui->widget_device_list, m_ui->btn_balance, m_ui->btn_wxpay, m_ui->btn_alipay});
     setAttribute(Qt::WA_StyledBackground);
     setPrintButtonsBusy(false);
+    clickOnEnter(this, {m_ui->btn_print});
     connect(m_ui->widget_device_list, &UIDeviceList::click, this, &MainShareWidget::deviceChosen);
     qInfo() << "MainShareWidget show";
     qInfo() << "local ip use : " << ASingleton<DScanDevice>::instance()->LocalIp();

@@ -7,6 +7,7 @@
 #include "AccountDevicePicker.h"
 #include "Coins.h"
 #include "DWebSocket.h"
+#include "EnterKey.h"
 #include "EventWait.h"
 #include "OnlineOrder.h"
 #include "OnlineWidget1.h"
@@ -42,6 +43,7 @@ OnlineWidget2::OnlineWidget2(const SUser& user, OnlineWidget1* step1, QWidget* p
         m_ui->cbx_account, m_ui->widget_device_list, m_ui->btn_balance, m_ui->btn_wxpay, m_ui->btn_alipay});
     setAttribute(Qt::WA_StyledBackground);
     m_ui->btn_print->setStyleSheet(kPrintIdle);
+    clickOnEnter(this, {m_ui->btn_print});
     connect(m_ui->widget_device_list, &UIDeviceList::click, this, &OnlineWidget2::deviceChosen);
     qInfo() << "OnlineWidget2 show";
     refresh();

@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
@@ -81,9 +82,13 @@ void JobStatusWidget::setUpTable()
     table->setHorizontalHeaderLabels({QStringLiteral("目的地"), QStringLiteral("文档名"),
                                       QStringLiteral("状态"), QStringLiteral("页数"),
                                       QStringLiteral("提交时间"), QStringLiteral("操作")});
-    const int widths[] = {100, 120, 60, 30, 70, 50};
-    for (int column = 0; column < 6; ++column)
-        table->setColumnWidth(column, widths[column]);
+    // Every column as wide as its texts; the document name takes what is left and is elided in the
+    // middle (its tool tip holds it whole), so a long name never hides the status or the time.
+    QHeaderView* header = table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(Document, QHeaderView::Stretch);
+    header->setMinimumSectionSize(60);
+    table->setTextElideMode(Qt::ElideMiddle);
     table->verticalHeader()->hide();
     table->setGeometry(rect());
     table->setStyleSheet(QStringLiteral("QScrollArea {border : 1px solid rgb(220,220,220);}"));
@@ -169,7 +174,9 @@ void JobStatusWidget::addRow(int job_id, const QString& destination, const QStri
     const int row = table->rowCount();
     table->insertRow(row);
     table->setItem(row, Destination, new QTableWidgetItem(destination));
-    table->setItem(row, Document, new QTableWidgetItem(doc_name));
+    auto* document = new QTableWidgetItem(doc_name);
+    document->setToolTip(doc_name);
+    table->setItem(row, Document, document);
     table->setItem(row, Status, centred(job_status));
     table->setItem(row, Pages, centred(QString::number(job_pages)));
     table->setItem(row, Submitted, centred(QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))));

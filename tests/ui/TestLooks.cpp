@@ -1,0 +1,336 @@
+#include "ASingleton.h"
+#include "AStatus.h"
+#include "AddressDetailWidget.h"
+#include "AddressListWidget.h"
+#include "BadNetWidget.h"
+#include "CloudSuccess.h"
+#include "CloudWidget1.h"
+#include "CloudWidget2.h"
+#include "FakeAddressBook.h"
+#include "FakeCloudService.h"
+#include "FakeOnlineService.h"
+#include "FitCheck.h"
+#include "JobStatusTexts.h"
+#include "JobStatusWidget.h"
+#include "LoginWidget.h"
+#include "MainCloudWidget.h"
+#include "MainOnlineWidget.h"
+#include "MainShareWidget.h"
+#include "MainWidget.h"
+#include "OnlineWidget1.h"
+#include "OnlineWidget2.h"
+#include "PayWidget.h"
+#include "TestSupport.h"
+#include "UIFileList.h"
+#include "UIFileList2.h"
+#include "UIInfomation.h"
+#include "UIWait.h"
+#include "UiResources.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+namespace {
+const QHostAddress kAddress(QStringLiteral("127.0.87.2"));
+
+// The object names of the widgets Tab visits from first, in order, until it comes back to first.
+QStringList tabCycle(QWidget* first)
+{
+    QStringList names{first->objectName()};
+    first->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* now = QApplication::focusWidget();
+        if (!now || now == first || now == first->window()) // the window takes focus itself
+            break;
+        names << now->objectName();
+    }
+    return names;
+}
+} // namespace
+
+// Every text fits its widget; icon-only buttons say what they do, Tab follows the reading order, Enter
+// starts the main action.
+class TestLooks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void textsFit_data();
+    void textsFit();
+    void iconButtonsAreNamed_data();
+    void iconButtonsAreNamed();
+    void tabFollowsReadingOrder_data();
+    void tabFollowsReadingOrder();
+    void enterClicksMainAction_data();
+    void enterClicksMainAction();
+
+private:
+    // A shown window in the state name says.
+    std::unique_ptr<QWidget> make(const QString& name);
+    QString file(const QString& name)
+    {
+        m_dir.writeFile(name, "%PDF-1.4 " + name.toUtf8());
+        return m_dir.file(name);
+    }
+    // The share page's price (2.50) against the user's balance.
+    void budget(int userAmount)
+    {
+        m_world.service.setDefault(
+            "GET", "/w1/Printing/budget",
+            FakeResponse::envelope(0,
+                                   QJsonObject{{QStringLiteral("user_amount"), userAmount},
+                                               {QStringLiteral("print_amount"), 250},
+                                               {QStringLiteral("amount_explain"), QStringLiteral("1页×1份")},
+                                               {QStringLiteral("order_id"), 9001}}));
+    }
+    static AStatus* status() { return ASingleton<AStatus>::instance(); }
+    static QWidget* child(QWidget* window, const QString& name)
+    {
+        auto* found = window->findChild<QWidget*>(name);
+        if (!found)
+            qWarning() << "no" << name;
+        return found;
+    }
+
+    TestAppDir m_dir;
+    FakeOnlineWorld m_world;
+    FakeAddressBook m_book{m_world.service};
+    FakeCloudService m_cloud{m_world.service};
+    SUser m_user{QStringLiteral("tok"), QStringLiteral("5"), QStringLiteral("李雷")};
+    SJob m_job;
+    QString m_outTradeNo, m_payUrl;
+};
+
+void TestLooks::initTestCase()
+{
+    initUiResources();
+    QVERIFY(m_world.start(kAddress, m_dir.path(), m_user.userId));
+    QVERIFY(
+        QFile::copy(QStringLiteral(PAVKO_PROVINCE_FILE), m_dir.file(QStringLiteral("config/province.json"))));
+}
+
+void TestLooks::init()
+{
+    budget(10000);
+    m_book.addresses.clear();
+    m_book.addresses.append(QJsonObject{{QStringLiteral("id"), 7},
+                                        {QStringLiteral("name"), QStringLiteral("李雷")},
+                                        {QStringLiteral("mobile"), QStringLiteral("13800000000")},
+                                        {QStringLiteral("province"), QStringLiteral("北京市")},
+                                        {QStringLiteral("city"), QStringLiteral("市辖区")},
+                                        {QStringLiteral("area"), QStringLiteral("海淀区")},
+                                        {QStringLiteral("address"), QStringLiteral("中关村1号")},
+                                        {QStringLiteral("default"), 1}});
+    status()->setInt(QStringLiteral("software_mode"), 0);
+    status()->setInt(QStringLiteral("run_mode"), 1);
+    m_job = SJob();
+    m_job.pages = 1;
+    m_job.copies = 1;
+}
+
+std::unique_ptr<QWidget> TestLooks::make(const QString& name)
+{
+    std::unique_ptr<QWidget> window;
+    if (name == QLatin1String("address list")) {
+        window = std::make_unique<AddressListWidget>(m_user);
+    } else if (name == QLatin1String("address detail")) {
+        window = std::make_unique<AddressDetailWidget>(m_user, CloudAddress());
+    } else if (name == QLatin1String("cloud success")) {
+        window = std::make_unique<CloudSuccess>();
+    } else if (name == QLatin1String("address detail, filled")) {
+        CloudAddress address;
+        address.name = QStringLiteral("欧阳娜娜");
+        address.mobile = QStringLiteral("13800000000");
+        address.province = QStringLiteral("黑龙江省");
+        address.city = QStringLiteral("哈尔滨市");
+        address.area = QStringLiteral("松北区");
+        address.address = QStringLiteral("世茂大道松北街道办事处旁99号楼3单元1201室");
+        window = std::make_unique<AddressDetailWidget>(m_user, address);
+    } else if (name == QLatin1String("login")) {
+        window = std::make_unique<LoginWidget>();
+    } else if (name == QLatin1String("payment")) {
+        window =
+            std::make_unique<PayWidget>(m_user.token, PayWidget::kWeChatPay, m_outTradeNo, m_payUrl, 12345);
+    } else if (name == QLatin1String("bad network")) {
+        window = std::make_unique<BadNetWidget>(QStringLiteral("网络连接失败，请检查网络后重试"));
+    } else if (name == QLatin1String("information")) {
+        auto info = std::make_unique<UIInfomation>();
+        info->setText(QStringLiteral("文件已添加到打印队列，请到打印机处取件"));
+        window = std::move(info);
+    } else if (name == QLatin1String("wait")) {
+        window = std::make_unique<UIWait>();
+    } else if (name == QLatin1String("status window")) {
+        auto jobs = std::make_unique<JobStatusWidget>();
+        const QStringList texts{JobStatusTexts::waiting(), JobStatusTexts::sending(), JobStatusTexts::sent(),
+                                JobStatusTexts::failed()};
+        for (int id = 0; id < texts.size(); ++id)
+            emit jobs->job_msg(id + 1, QStringLiteral("KM0001"),
+                               QStringLiteral("彩色复印机（三楼东侧打印室）"),
+                               QStringLiteral("Pavko演示文档——第二季度销售报告与下半年计划（定稿）.docx"),
+                               texts.at(id), 128);
+        window = std::move(jobs);
+    } else if (name == QLatin1String("print-and-deliver step 2")) {
+        auto page = std::make_unique<MainCloudWidget>(m_user, nullptr);
+        page->step1()->hide();
+        page->step2()->show();
+        window = std::move(page);
+    } else if (name == QLatin1String("online step 2")) {
+        auto page = std::make_unique<MainOnlineWidget>(m_user, nullptr);
+        page->step1()->hide();
+        page->step2()->show();
+        window = std::move(page);
+    } else {
+        auto main = std::make_unique<MainWidget>(m_user, &m_job);
+        main->show();
+        if (name == QLatin1String("online step 1")) {
+            emit main->findChild<MainShareWidget*>()->goto_online();
+            UIFileList2* list = main->findChild<OnlineWidget1*>()->fileList();
+            list->addFile(file(QStringLiteral("a.pdf")));
+            list->selectRow(0);
+        } else if (name == QLatin1String("print-and-deliver step 1")) {
+            QTest::mouseClick(main->findChild<QAbstractButton*>(QStringLiteral("btn_cloud")), Qt::LeftButton);
+            UIFileList* list = main->findChild<CloudWidget1*>()->fileList();
+            list->addFile(file(QStringLiteral("b.pdf")));
+            list->selectRow(0);
+        } else if (name == QLatin1String("settings")) {
+            QTest::mouseClick(main->findChild<QAbstractButton*>(QStringLiteral("btn_setting")),
+                              Qt::LeftButton);
+        }
+        window = std::move(main);
+    }
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning() << name << "did not become active";
+    return window;
+}
+
+void TestLooks::iconButtonsAreNamed_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char* window : {"share page", "online step 1", "online step 2", "print-and-deliver step 1",
+                               "address list", "settings"})
+        QTest::newRow(window) << QString::fromUtf8(window);
+}
+
+// A button that shows only a picture tells screen readers and the mouse pointer what it does.
+void TestLooks::iconButtonsAreNamed()
+{
+    QFETCH(QString, window);
+    const std::unique_ptr<QWidget> shown = make(window);
+    int seen = 0;
+    for (QAbstractButton* button : shown->findChildren<QAbstractButton*>()) {
+        if (!button->isVisible() || !button->text().trimmed().isEmpty() || button->icon().isNull())
+            continue;
+        ++seen;
+        QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
+        QCOMPARE(button->toolTip(), button->accessibleName());
+    }
+    QVERIFY(seen > 0);
+}
+
+void TestLooks::tabFollowsReadingOrder_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("names"); // in order
+    const QString side = QStringLiteral("btn_share btn_cloud btn_helper btn_setting btn_logout ");
+    QTest::newRow("share page") << QStringLiteral("share page")
+                                << side + QStringLiteral(
+                                              "cbx_account btn_flush scrollArea btn_detail btn_balance "
+                                              "btn_print btn_print_later");
+    QTest::newRow("settings") << QStringLiteral("settings")
+                              << side + QStringLiteral("cbx_mode btn_ok btn_upgrade");
+    QTest::newRow("print-and-deliver step 2")
+        << QStringLiteral("print-and-deliver step 2")
+        << QStringLiteral(
+               "cbx_account btn_mail btn_self ted_mark btn_detail btn_blance btn_wxpay btn_alipay btn_next");
+    QTest::newRow("address detail")
+        << QStringLiteral("address detail")
+        << QStringLiteral("led_name led_phone cbx_province cbx_city cbx_area led_addr cb_default btnSave");
+}
+
+void TestLooks::tabFollowsReadingOrder()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, names);
+    const QStringList order = names.split(QLatin1Char(' '));
+    const std::unique_ptr<QWidget> shown = make(window);
+    QCOMPARE(tabCycle(child(shown.get(), order.first())).join(QLatin1Char(' ')), names);
+}
+
+void TestLooks::enterClicksMainAction_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("focus");  // where the user is when pressing Enter
+    QTest::addColumn<QString>("action"); // the button Enter clicks
+    QTest::newRow("share page, on the account")
+        << QStringLiteral("share page") << QStringLiteral("cbx_account") << QStringLiteral("btn_print");
+    QTest::newRow("online step 1, on the copies")
+        << QStringLiteral("online step 1") << QStringLiteral("led_copies") << QStringLiteral("btn_next");
+    QTest::newRow("online step 2, on the account")
+        << QStringLiteral("online step 2") << QStringLiteral("cbx_account") << QStringLiteral("btn_print");
+    QTest::newRow("print-and-deliver, on the copies")
+        << QStringLiteral("print-and-deliver step 1") << QStringLiteral("led_copies")
+        << QStringLiteral("btn_next");
+    QTest::newRow("settings, on the phone")
+        << QStringLiteral("settings") << QStringLiteral("edt_phone") << QStringLiteral("btn_ok");
+    QTest::newRow("address detail, on the name")
+        << QStringLiteral("address detail") << QStringLiteral("led_name") << QStringLiteral("btnSave");
+    QTest::newRow("cloud success") << QStringLiteral("cloud success") << QStringLiteral("pushButton")
+                                   << QStringLiteral("pushButton");
+}
+
+void TestLooks::enterClicksMainAction()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, focus);
+    QFETCH(QString, action);
+    budget(100); // printing stops at the balance check
+    const std::unique_ptr<QWidget> shown = make(window);
+    auto* button = qobject_cast<QAbstractButton*>(child(shown.get(), action));
+    QVERIFY(button);
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    QWidget* at = child(shown.get(), focus);
+    at->setFocus(Qt::TabFocusReason);
+    // Whatever the action says (nothing chosen yet, fields empty) is answered.
+    answerNextMessageBox(QMessageBox::Ok);
+    QTest::keyClick(at, Qt::Key_Return);
+    QCOMPARE(clicked.count(), 1);
+}
+
+void TestLooks::textsFit_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char* window :
+         {"address list", "login", "share page", "payment", "status window", "online step 1", "online step 2",
+          "print-and-deliver step 1", "print-and-deliver step 2", "address detail", "address detail, filled",
+          "settings", "bad network", "cloud success", "information", "wait"})
+        QTest::newRow(window) << QString::fromUtf8(window);
+}
+
+// No text is cut, in the states the windows reach with the service's answers in.
+void TestLooks::textsFit()
+{
+    QFETCH(QString, window);
+    const std::unique_ptr<QWidget> shown = make(window);
+    // Wait for what the service sends to be shown.
+    if (window == QLatin1String("address list"))
+        QVERIFY(shown->findChild<QAbstractButton*>(QStringLiteral("btn_delete")));
+    if (window == QLatin1String("share page") || window == QLatin1String("online step 2"))
+        QTRY_VERIFY(!shown->findChild<QComboBox*>(QStringLiteral("cbx_account"))->currentText().isEmpty());
+    if (window.startsWith(QLatin1String("print-and-deliver step 1")))
+        QTRY_VERIFY(!shown->findChild<QComboBox*>(QStringLiteral("cbx_addr"))->currentText().isEmpty());
+    const QList<CutText> cuts = cutTexts(shown.get());
+    QVERIFY2(cuts.isEmpty(), qPrintable(describe(cuts)));
+}
+
+QTEST_MAIN(TestLooks)
+#include "TestLooks.moc"

@@ -148,6 +148,8 @@ int runPavkoDriver(int argc, char* argv[])
     initUiResources();
     // The handler goes in before the configuration is read, so that a missing file is logged too.
     ALog::init(stateDir());
+    if (currentFolders().packaged)
+        qInfo() << "folders : data" << dataDir() << ", state" << stateDir();
     if (ASingleton<AConfig>::instance()->tls_verify_disabled())
         BHttpClient::setTlsVerification(false);
     const LogUpload upload(ASingleton<AConfig>::instance()->log_server());

@@ -117,6 +117,13 @@ AConfig::AConfig(const QString& dataDir, const QString& stateDir)
         qWarning().noquote() << problem;
         return;
     }
+    // The installed program's version, which the upgrade check reports; the settings an older
+    // installation copied into the user's folder carry their own.
+    if (own.contains(QLatin1String("version"))) {
+        qWarning() << "config : version in the user's settings" << path
+                   << "is left out: it is the installation's";
+        own.remove(QLatin1String("version"));
+    }
     warnAboutTypes(own);
     for (auto it = own.begin(); it != own.end(); ++it)
         if (!it.value().isNull())

@@ -12,7 +12,8 @@ public:
     explicit AConfig(const QString& appDir);
     // The installation's config/config.json under dataDir, each key of which the user's own
     // config/config.json under stateDir (when that is another folder and holds the file) replaces; a null
-    // there keeps the installation's value. A user's file that cannot be used is logged and left alone.
+    // there keeps the installation's value, and version is always the installation's. A user's file that
+    // cannot be used is logged and left alone.
     AConfig(const QString& dataDir, const QString& stateDir);
     // The running client's folders.
     AConfig();

@@ -155,12 +155,17 @@ private slots:
             QStringLiteral("config : the user's settings \"%2\" are not used, the installation's are");
         QTest::newRow("no own file") << installation << QByteArray() << installed << QStringList();
         QTest::newRow("own file replaces one key")
-            << installation << QByteArray(R"({"version":"2.0"})") << "https://a.x 2.0 7 0" << QStringList();
+            << installation << QByteArray(R"({"wait_l":9})") << "https://a.x 1.0.0 9 0" << QStringList();
         QTest::newRow("own file adds a key")
             << installation << QByteArray(R"({"wait_s":3})") << "https://a.x 1.0.0 7 3" << QStringList();
         QTest::newRow("own null keeps the installation's")
-            << installation << QByteArray(R"({"wait_l":null,"version":"2.0"})") << "https://a.x 2.0 7 0"
-            << QStringList();
+            << installation << QByteArray("{\"wait_l\":null,\"https_server\":\"https://b.x\"}")
+            << "https://b.x 1.0.0 7 0" << QStringList();
+        // The version is what is installed; a copy of an older installation's settings must not hide it.
+        QTest::newRow("own version left out")
+            << installation << QByteArray(R"({"version":"0.9.0","wait_s":2})") << "https://a.x 1.0.0 7 2"
+            << QStringList{QStringLiteral(
+                   "config : version in the user's settings \"%2\" is left out: it is the installation's")};
         QTest::newRow("own empty object") << installation << QByteArray("{}") << installed << QStringList();
         QTest::newRow("own value of the wrong type")
             << installation << QByteArray(R"({"wait_l":"9"})") << "https://a.x 1.0.0 0 0"
@@ -173,7 +178,7 @@ private slots:
             << installation << QByteArray(R"(["2.0"])") << installed
             << QStringList{unused, QStringLiteral("config : holds an array instead of an object")};
         QTest::newRow("no installation file")
-            << QByteArray() << QByteArray(R"({"version":"2.0"})") << "https://api.pavkoprint.com 2.0 5 0"
+            << QByteArray() << QByteArray(R"({"wait_l":9})") << "https://api.pavkoprint.com 9.9.9 9 0"
             << QStringList{QStringLiteral("\"找不到文件 %1\""), QStringLiteral("config : no file")};
     }
     void userSettingsOverTheInstallation()

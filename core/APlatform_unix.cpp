@@ -117,8 +117,9 @@ QString makeUserFolder(const QString& path, uint userId)
     if (!name.startsWith('/') || name.endsWith('/'))
         return path + QStringLiteral(" is not an absolute folder name");
     const auto failed = [&path](const QString& what) {
+        const int error = errno;
         return path + QLatin1Char(' ') + what + QStringLiteral(": ") +
-               QString::fromLocal8Bit(std::strerror(errno));
+               QString::fromLocal8Bit(std::strerror(error));
     };
     // Missing parents too are the user's alone, as the XDG rules ask; those already there stay as they are.
     for (int slash = name.indexOf('/', 1); slash > 0; slash = name.indexOf('/', slash + 1))

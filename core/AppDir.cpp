@@ -56,8 +56,8 @@ ClientFolders clientFolders(FolderRule rule, const QString& programDir, const QP
                             uint userId)
 {
     const QString program = QDir::cleanPath(programDir);
-    const QString prefix = QDir::cleanPath(program + QStringLiteral("/.."));
-    const QString data = prefix + QStringLiteral("/share/pavko/");
+    const QDir prefix(QDir::cleanPath(program + QStringLiteral("/..")));
+    const QString data = prefix.filePath(QStringLiteral("share/pavko/"));
     if (rule == FolderRule::Windows || QFileInfo(program).fileName() != QLatin1String("bin") ||
         !QFileInfo::exists(data + QStringLiteral("config/config.json")))
         return allIn(rule, program);
@@ -65,14 +65,14 @@ ClientFolders clientFolders(FolderRule rule, const QString& programDir, const QP
     ClientFolders folders;
     folders.packaged = true;
     folders.data = data;
-    folders.converter = prefix + QStringLiteral("/libexec/pavko/") + converterName(rule);
+    folders.converter = prefix.filePath(QStringLiteral("libexec/pavko/") + converterName(rule));
     const QString dataHome = userDataHome(env);
     if (dataHome.isEmpty()) {
         folders.failure = QStringLiteral("no folder for the user's state: neither XDG_DATA_HOME nor HOME "
                                          "names an absolute folder");
         return folders;
     }
-    const QString state = dataHome + QStringLiteral("/pavko");
+    const QString state = QDir(dataHome).filePath(QStringLiteral("pavko"));
     const QString temp = state + QStringLiteral("/tmp");
     // Job files and the user's settings live here: a folder someone else made or can reach is refused.
     folders.failure = makeUserFolder(state, userId);

@@ -69,6 +69,8 @@ int runUpgradeNotice(QApplication& app)
 
 // A guard that could not be made at all is no second instance: said, with what failed.
 constexpr int kExitNoInstanceGuard = 1;
+// The user's state folder cannot be had or is not theirs alone.
+constexpr int kExitNoStateFolder = 2;
 
 InstanceGuard takeGuard(const QString& name)
 {
@@ -136,9 +138,18 @@ int runPavkoDriver(int argc, char* argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
+    // Before anything reads or writes a file: a state folder that is not the user's alone stops the
+    // client, which cannot log anywhere safe yet, so the reason goes to the standard error.
+    QString folderFailure;
+    if (!initClientFolders(&folderFailure)) {
+        qCritical().noquote() << QStringLiteral("pavkodriver cannot start: ") + folderFailure;
+        return kExitNoStateFolder;
+    }
     initUiResources();
     // The handler goes in before the configuration is read, so that a missing file is logged too.
-    ALog::init(appDir());
+    ALog::init(stateDir());
+    if (currentFolders().packaged)
+        qInfo() << "folders : data" << dataDir() << ", state" << stateDir();
     if (ASingleton<AConfig>::instance()->tls_verify_disabled())
         BHttpClient::setTlsVerification(false);
     const LogUpload upload(ASingleton<AConfig>::instance()->log_server());

@@ -1,10 +1,10 @@
 #include "AConfig.h"
 
-#include "APlatform.h"
 #include "AppDir.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -37,17 +37,17 @@ bool isInteger(const QJsonValue& value)
     return value.isDouble() && double(value.toInt(0)) == value.toDouble();
 }
 
-// The object of the file, or empty with what is wrong with it in problem.
-QJsonObject readConfig(const QString& path, QString& problem)
+// True when the file holds a JSON object, which goes to values; otherwise problem says what is wrong.
+bool readConfig(const QString& path, QJsonObject& values, QString& problem)
 {
     QFile file(path);
     if (!file.exists()) {
         problem = QStringLiteral("config : no file");
-        return {};
+        return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
         problem = QStringLiteral("config : cannot read it : ") + file.errorString();
-        return {};
+        return false;
     }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
@@ -55,16 +55,17 @@ QJsonObject readConfig(const QString& path, QString& problem)
         problem = QStringLiteral("config : not JSON : \"%1\" at offset %2")
                       .arg(error.errorString())
                       .arg(error.offset);
-        return {};
+        return false;
     }
     if (!document.isObject()) {
         problem = QStringLiteral("config : holds %1 instead of an object")
                       .arg(QLatin1String(document.isArray() ? "an array" : "no value"));
-        return {};
+        return false;
     }
-    if (document.object().isEmpty())
+    values = document.object();
+    if (values.isEmpty())
         problem = QStringLiteral("config : holds no keys");
-    return document.object();
+    return true;
 }
 
 // Keys of a wrong type read as empty or 0 rather than as their defaults; each is named in a warning.
@@ -96,14 +97,43 @@ void warnAboutTypes(const QJsonObject& values)
 
 } // namespace
 
-AConfig::AConfig() : AConfig(appDir()) {}
+AConfig::AConfig() : AConfig(dataDir(), stateDir()) {}
 
-AConfig::AConfig(const QString& dir) : AConfig(FilePath{dir + QStringLiteral("config/config.json")}) {}
+AConfig::AConfig(const QString& dir) : AConfig(dir, dir) {}
+
+AConfig::AConfig(const QString& dataDir, const QString& stateDir)
+    : AConfig(FilePath{dataDir + QStringLiteral("config/config.json")})
+{
+    if (stateDir == dataDir)
+        return;
+    const QString path = stateDir + QStringLiteral("config/config.json");
+    if (!QFileInfo::exists(path))
+        return;
+    QString problem;
+    QJsonObject own;
+    // The file stays as the user left it, to be mended; meanwhile the installation's settings hold.
+    if (!readConfig(path, own, problem)) {
+        qWarning() << "config : the user's settings" << path << "are not used, the installation's are";
+        qWarning().noquote() << problem;
+        return;
+    }
+    // The installed program's version, which the upgrade check reports; the settings an older
+    // installation copied into the user's folder carry their own.
+    if (own.contains(QLatin1String("version"))) {
+        qWarning() << "config : version in the user's settings" << path
+                   << "is left out: it is the installation's";
+        own.remove(QLatin1String("version"));
+    }
+    warnAboutTypes(own);
+    for (auto it = own.begin(); it != own.end(); ++it)
+        if (!it.value().isNull())
+            m_values.insert(it.key(), it.value());
+}
 
 AConfig::AConfig(const FilePath& file)
 {
     QString problem;
-    m_values = readConfig(file.path, problem);
+    readConfig(file.path, m_values, problem);
     // With an unusable file the client talks to the production service, which must not go unnoticed:
     // administrators search the logs for this line, and the next one says what is wrong.
     if (m_values.isEmpty()) {
@@ -175,7 +205,7 @@ bool AConfig::isDev() const
 
 QString AConfig::converter() const
 {
-    return stringValue(QStringLiteral("converter"), appDir() + defaultConverterName());
+    return stringValue(QStringLiteral("converter"), currentFolders().converter);
 }
 
 QString AConfig::autopilot() const
@@ -195,7 +225,7 @@ QString AConfig::autopilot_documents() const
 
 QString AConfig::autopilot_receipt() const
 {
-    return stringValue(QStringLiteral("autopilot_receipt"), appDir() + QStringLiteral("receipt.json"));
+    return stringValue(QStringLiteral("autopilot_receipt"), stateDir() + QStringLiteral("receipt.json"));
 }
 
 QString AConfig::autopilot_screenshots() const

@@ -10,6 +10,12 @@ class AConfig
 public:
     // Reads config/config.json under appDir (which ends with "/").
     explicit AConfig(const QString& appDir);
+    // The installation's config/config.json under dataDir, each key of which the user's own
+    // config/config.json under stateDir (when that is another folder and holds the file) replaces; a null
+    // there keeps the installation's value, and version is always the installation's. A user's file that
+    // cannot be used is logged and left alone.
+    AConfig(const QString& dataDir, const QString& stateDir);
+    // The running client's folders.
     AConfig();
     // Reads the given file instead, for tools that are pointed at an installation's configuration.
     static AConfig fromFile(const QString& path);
@@ -43,7 +49,7 @@ public:
     // e.g. "ws://127.0.0.1:8091/wss"; empty to derive it from https_server.
     QString ws_server() const;
     // The program that turns a spooled job into a PDF for printing later; by default the platform's
-    // converter in the application folder.
+    // converter of the installation (currentFolders().converter).
     QString converter() const;
     // Demos and end-to-end runs without a person at the screen: "balance" or "wechat" lets the program
     // click through each job's windows itself with that payment; empty (the default) leaves it to the user.
@@ -54,7 +60,7 @@ public:
     // The folder whose files the autopilot prints online; empty for none.
     QString autopilot_documents() const;
     // Where the autopilot writes what each job went through (JSON); by default "receipt.json" in the
-    // application folder.
+    // state folder.
     QString autopilot_receipt() const;
     // A folder where the autopilot saves pictures of the share page (after a refresh, so that devices
     // found on the local network show), the payment dialog and the job status window; empty for none.

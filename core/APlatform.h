@@ -19,8 +19,6 @@ InstanceGuard takeInstanceGuard(const QString& name, QString* failure);
 // waits at most timeoutMs for it: through "cmd /c" on Windows, directly elsewhere. True when it ended
 // in time with exit code 0.
 bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs);
-// The converter's file name in the application folder unless the configuration names another.
-QString defaultConverterName();
 // How the converter is started on this platform.
 struct ProgramCall
 {
@@ -28,6 +26,14 @@ struct ProgramCall
     QStringList arguments;
 };
 ProgramCall converterCall(const QString& converter, const QString& input, const QString& output);
+
+// This process's user: the numeric user id; 0 on Windows, which gives each user folders of their own.
+uint currentUserId();
+// Makes path (absolute, no trailing separator) a folder for userId alone unless it is one already:
+// missing parents and the folder are made with mode 0700, a wider mode of the user's own folder is
+// narrowed to 0700. Refused, with the reason as the result, when the folder is a link, belongs to
+// someone else, or lies in a folder that someone else may rename it in. Empty when the folder is fit.
+QString makeUserFolder(const QString& path, uint userId);
 
 #ifndef Q_OS_WIN
 // Where the instance guards' lock files live: the user's runtime folder (XDG_RUNTIME_DIR) when it is the

@@ -106,9 +106,46 @@ bool renameOver(const QString& from, const QString& to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-QString defaultConverterName()
+uint currentUserId()
 {
-    return QStringLiteral("pavko-convert");
+    return ::getuid();
+}
+
+QString makeUserFolder(const QString& path, uint userId)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (!name.startsWith('/') || name.endsWith('/'))
+        return path + QStringLiteral(" is not an absolute folder name");
+    const auto failed = [&path](const QString& what) {
+        return path + QLatin1Char(' ') + what + QStringLiteral(": ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    };
+    // Missing parents too are the user's alone, as the XDG rules ask; those already there stay as they are.
+    for (int slash = name.indexOf('/', 1); slash > 0; slash = name.indexOf('/', slash + 1))
+        ::mkdir(name.left(slash).constData(), 0700);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return failed(QStringLiteral("cannot be made"));
+    struct stat info;
+    if (::lstat(name.constData(), &info) != 0)
+        return failed(QStringLiteral("cannot be looked at"));
+    if (S_ISLNK(info.st_mode))
+        return path + QStringLiteral(" is a link");
+    if (!S_ISDIR(info.st_mode))
+        return path + QStringLiteral(" is not a folder");
+    if (info.st_uid != userId)
+        return path + QStringLiteral(" belongs to another user");
+    // Whoever may write to the parent could move the folder away and put one of theirs in its place.
+    const QByteArray parentName = name.left(qMax(1, name.lastIndexOf('/')));
+    struct stat parent;
+    if (::stat(parentName.constData(), &parent) != 0)
+        return failed(QStringLiteral("cannot be looked at"));
+    if ((parent.st_uid != userId && parent.st_uid != 0) ||
+        ((parent.st_mode & 0022) != 0 && (parent.st_mode & S_ISVTX) == 0))
+        return path + QStringLiteral(" lies in a folder that others may change: ") +
+               QFile::decodeName(parentName);
+    if ((info.st_mode & 0077) != 0 && ::chmod(name.constData(), 0700) != 0)
+        return failed(QStringLiteral("cannot be made the user's alone"));
+    return {};
 }
 
 ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)

@@ -82,9 +82,14 @@ bool renameOver(const QString& from, const QString& to)
                        reinterpret_cast<const wchar_t*>(to.utf16()), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-QString defaultConverterName()
+uint currentUserId()
 {
-    return QStringLiteral("gs.exe");
+    return 0;
+}
+
+QString makeUserFolder(const QString& path, uint)
+{
+    return QDir().mkpath(path) ? QString() : path + QStringLiteral(" cannot be made");
 }
 
 ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)

@@ -8,7 +8,7 @@
 #include <QJsonDocument>
 #include <cmath>
 
-AStatus::AStatus() : AStatus(appDir()) {}
+AStatus::AStatus() : AStatus(stateDir()) {}
 
 AStatus::AStatus(const QString& dir) : m_path(dir + QStringLiteral("status.db"))
 {

@@ -16,8 +16,9 @@ public:
         Merchant = 3        // a store merchant's id is stored
     };
 
-    // Loads appDir + "status.db"; appDir ends with "/".
-    explicit AStatus(const QString& appDir);
+    // Loads dir + "status.db"; dir ends with "/".
+    explicit AStatus(const QString& dir);
+    // The running client's state folder.
     AStatus();
 
     void setString(const QString& key, const QString& text);

@@ -192,7 +192,7 @@ QList<Province> loadProvinces(const QString& path)
 
 QString provinceFilePath()
 {
-    return appDir() + QStringLiteral("config/province.json");
+    return dataDir() + QStringLiteral("config/province.json");
 }
 
 } // namespace CloudAddresses

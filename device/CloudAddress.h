@@ -59,7 +59,7 @@ QList<CloudAddress> fetch(const ServiceApi& service, bool* ok = nullptr);
 AddressResult save(const ServiceApi& service, const CloudAddress& address);
 AddressResult remove(const ServiceApi& service, int id);
 
-// The province file ("config/province.json" in the application directory): a JSON array of provinces
+// The province file ("config/province.json" in the client's data folder): a JSON array of provinces
 // {"name", "city": [{"name", "area": [names]}]}. Missing or unreadable: an empty list, and a log line.
 QList<Province> loadProvinces(const QString& path);
 QString provinceFilePath(); // where the program keeps it

@@ -20,7 +20,7 @@
 
 JobRun::JobRun(JobSweep* sweep, JobStatusWidget* status, QObject* parent)
     : ATimerQueue<SJob>(parent), m_sweep(sweep), m_status(status),
-      m_journal(appDir() + QStringLiteral("kept_jobs"))
+      m_journal(stateDir() + QStringLiteral("kept_jobs"))
 {
     connect(m_status, &JobStatusWidget::job_resend, this, [this](int jobId) { resend(jobId); });
     m_journal.expire();

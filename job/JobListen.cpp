@@ -322,7 +322,7 @@ QStringList JobListen::workFolders()
 {
     QStringList folders;
     for (const std::string& folder :
-         HandOver::workFolderCandidates(QDir::tempPath().toStdString(), appDir().toStdString(), '/'))
+         HandOver::workFolderCandidates(QDir::tempPath().toStdString(), stateDir().toStdString(), '/'))
         folders.append(QString::fromStdString(folder));
     if (!userSpoolFolder().isEmpty())
         folders.append(userSpoolFolder());

@@ -41,7 +41,7 @@ public:
     // (HandOver::isTrustedWorkFolder), and no link.
     static bool jobFromPayload(const QByteArray& payload, SJob* job);
     // Where the monitor writes job files: "pavkodriver" in the user's temporary folder (QDir::tempPath(),
-    // which follows TMPDIR on Linux) and the application folder; on Linux also the print backend's
+    // which follows TMPDIR on Linux) and the client's state folder; on Linux also the print backend's
     // folder of this user.
     static QStringList workFolders();
     // Makes "pavkodriver" in the temporary folder for this user alone when it is missing; says so when a

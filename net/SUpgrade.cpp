@@ -56,8 +56,8 @@ QString versionText(const QJsonValue& value)
 
 SUpgrade::SUpgrade(QObject* parent)
     : SUpgrade(Setup{ASingleton<AConfig>::instance()->https_server(),
-                     ASingleton<AConfig>::instance()->version(), appDir(), deviceId(),
-                     ASingleton<AStatus>::instance()},
+                     ASingleton<AConfig>::instance()->version(), stateDir(), deviceId(),
+                     ASingleton<AStatus>::instance(), currentFolders().packaged},
                parent)
 {
 }
@@ -177,6 +177,10 @@ void SUpgrade::check()
                 << ")";
         return;
     }
+    if (m_setup.packaged) {
+        install(info);
+        return;
+    }
     if (info.packageType == Optional) {
         if (skipped(info.packageVersion) || !m_ask) {
             qInfo() << "upgrade: optional version" << info.packageVersion << "not offered";
@@ -222,6 +226,12 @@ bool SUpgrade::download(const QString& url, const QString& file) const
 
 int SUpgrade::install(const SPackageInfo& info)
 {
+    // An installer of ours would write over files the package manager keeps track of, or beside them.
+    if (m_setup.packaged) {
+        qInfo() << "upgrade: version" << info.packageVersion
+                << "is left to the package manager, which owns this installation";
+        return LeftToPackageManager;
+    }
     bool minReadable = false;
     compareVersions(m_setup.clientVersion, info.patchMinVersion, &minReadable);
     const bool usePatch = !info.patchUrl.isEmpty() && !info.patchFile.isEmpty() && minReadable &&
@@ -265,6 +275,10 @@ bool SUpgrade::upgradeNow(QString& message)
         return true;
     case StartFailed:
         message = QStringLiteral("安装程序启动失败.");
+        return false;
+    case LeftToPackageManager:
+        message = QStringLiteral("检查到新版本:") + info.packageVersion +
+                  QStringLiteral("\n请通过系统的软件包管理器升级.");
         return false;
     default:
         message = QStringLiteral("文件下载失败.");

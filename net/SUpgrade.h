@@ -34,7 +34,8 @@ public:
     {
         Started = 0,
         DownloadFailed = 1,
-        StartFailed = 2
+        StartFailed = 2,
+        LeftToPackageManager = 3
     };
 
     struct SPackageInfo
@@ -48,8 +49,9 @@ public:
         QString patchFile;
     };
 
-    // Where the client stands: the service, its own version, its folder (ending with "/") and the
-    // status store that keeps the skipped versions.
+    // Where the client stands: the service, its own version, its folder (ending with "/"; downloads go
+    // to "pkg/" in it, the installer is told to install there) and the status store that keeps the
+    // skipped versions.
     struct Setup
     {
         QString serviceUrl;
@@ -57,11 +59,13 @@ public:
         QString appDir;
         QString clientId;
         AStatus* status = nullptr;
+        // A package manager owns the program's files: newer versions come through it, never from here.
+        bool packaged = false;
     };
     // Asked before an optional version is installed; true to install, false to skip it for good.
     using Ask = std::function<bool(const QString& question)>;
 
-    // From the configuration, the application directory and the process's status store. The check
+    // From the configuration, the client's state folder and the process's status store. The check
     // timer starts kCheckIntervalMs from now, so that its first check comes 2 × kCheckIntervalMs from now.
     explicit SUpgrade(QObject* parent = nullptr);
     SUpgrade(Setup setup, QObject* parent = nullptr);

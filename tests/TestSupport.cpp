@@ -26,9 +26,10 @@ QByteArray TestAppDir::readFile(const QString& name) const
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
 
-QString TestAppDir::installDriver() const
+QString TestAppDir::installDriver(const QString& folder) const
 {
-    const QString target = file(QStringLiteral("pavkodriver"));
+    const QString target =
+        file(folder.isEmpty() ? QStringLiteral("pavkodriver") : folder + QStringLiteral("/pavkodriver"));
     if (!QFile::copy(QStringLiteral(PAVKODRIVER_PATH), target))
         return {};
     QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner);

@@ -16,8 +16,9 @@ public:
     void writeFile(const QString& name, const QByteArray& content) const;
     void writeConfig(const QByteArray& json) const { writeFile(QStringLiteral("config/config.json"), json); }
     QByteArray readFile(const QString& name) const; // empty when missing
-    // Copies the pavkodriver executable in, so that it takes this folder as its application directory.
-    QString installDriver() const;
+    // Copies the pavkodriver executable in (into folder below it when given, which must exist), so that
+    // it takes that folder as its application directory.
+    QString installDriver(const QString& folder = QString()) const;
 
 private:
     QTemporaryDir m_dir;

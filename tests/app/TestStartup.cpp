@@ -224,6 +224,75 @@ private slots:
                  qPrintable(log()));
     }
 
+    // A packaged client: the program in P/bin, its data in P/share/pavko, the user's state in
+    // $XDG_DATA_HOME/pavko for the user alone, with its temporary folder inside; nothing is written
+    // beside the program or its data. A state folder that is not the user's alone stops it.
+    void packagedClientKeepsStateInTheUsersFolder_data()
+    {
+        QTest::addColumn<QString>("stateFolder"); // what is there before the start
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("none yet") << "none" << true;
+        QTest::newRow("the user's own, open to all") << "open" << true;
+        QTest::newRow("a link elsewhere") << "link" << false;
+    }
+    void packagedClientKeepsStateInTheUsersFolder()
+    {
+        QFETCH(QString, stateFolder);
+        QFETCH(bool, runs);
+        QVERIFY(QDir().mkpath(m_dir->file(QStringLiteral("P/bin"))) &&
+                QDir().mkpath(m_dir->file(QStringLiteral("P/share/pavko/config"))) &&
+                QDir().mkpath(m_dir->file(QStringLiteral("xdg"))) &&
+                QDir().mkpath(m_dir->file(QStringLiteral("elsewhere"))));
+        QVERIFY(QFile::rename(m_dir->file(QStringLiteral("config/config.json")),
+                              m_dir->file(QStringLiteral("P/share/pavko/config/config.json"))));
+        m_program = m_dir->installDriver(QStringLiteral("P/bin"));
+        QVERIFY(!m_program.isEmpty());
+        const QString state = m_dir->file(QStringLiteral("xdg/pavko"));
+        if (stateFolder == QLatin1String("link"))
+            QVERIFY(QFile::link(m_dir->file(QStringLiteral("elsewhere")), state));
+        if (stateFolder == QLatin1String("open")) {
+            // As an older installation left it: a copy of its settings, which names the older version.
+            QVERIFY(QDir().mkpath(state + QStringLiteral("/config")));
+            QCOMPARE(::chmod(QFile::encodeName(state).constData(), 0777), 0);
+            m_dir->writeFile(QStringLiteral("xdg/pavko/config/config.json"),
+                             "{\"https_server\":\"http://127.0.0.1:9\",\"version\":\"0.9.0\"}");
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_dir->file(QStringLiteral("home")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->file(QStringLiteral("xdg")));
+        environment.insert(QStringLiteral("TMPDIR"), m_dir->file(QStringLiteral("elsewhere")));
+        const QString runtime = m_dir->file(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkpath(runtime));
+        QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        QProcess* driver = start({}, environment);
+
+        const auto entries = [this](const char* folder) {
+            return QDir(m_dir->file(QString::fromUtf8(folder)))
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        };
+        if (!runs) {
+            QVERIFY(driver->waitForFinished(kStateWaitMs));
+            QCOMPARE(driver->exitCode(), 2);
+            QCOMPARE(entries("elsewhere"), QStringList());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                QString::fromLocal8Bit(m_dir->readFile(QStringLiteral("xdg/pavko/log.log")))
+                    .contains(QLatin1String("\"pavkodriver start running. 2.3.4\"")),
+                kStateWaitMs);
+            // Its temporary folder is the one in the state folder: the work folder of hand-overs is made
+            // there.
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(state + QStringLiteral("/tmp/pavkodriver")).isDir(),
+                                     kStateWaitMs);
+            for (const QString& folder : QStringList{state, state + QStringLiteral("/tmp")})
+                QCOMPARE(QFile::permissions(folder) & 0x0077, QFileDevice::Permissions()); // 0700
+            QCOMPARE(entries("elsewhere"), QStringList());
+        }
+        QCOMPARE(entries("P/bin"), QStringList{QStringLiteral("pavkodriver")});
+        QCOMPARE(entries("P/share/pavko"), QStringList{QStringLiteral("config")});
+        QCOMPARE(entries("P/share/pavko/config"), QStringList{QStringLiteral("config.json")});
+    }
+
 private:
     QProcess* start(const QStringList& arguments,
                     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())

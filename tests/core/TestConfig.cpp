@@ -140,6 +140,96 @@ private slots:
         QCOMPARE(networksGiven, given);
         QCOMPARE(config.scan_max_probes(), maxProbes);
     }
+
+    // A packaged client: the installation's settings, each key of which the user's own file may replace.
+    void userSettingsOverTheInstallation_data()
+    {
+        QTest::addColumn<QByteArray>("installation"); // null: no file
+        QTest::addColumn<QByteArray>("own");          // null: no file
+        QTest::addColumn<QString>("read");            // "https_server version wait_l wait_s"
+        QTest::addColumn<QStringList>("warnings");    // %1 the installation's file, %2 the user's
+        const QByteArray installation =
+            "{\"https_server\":\"https://a.x\",\"version\":\"1.0.0\",\"wait_l\":7}";
+        const QString installed = QStringLiteral("https://a.x 1.0.0 7 0");
+        const QString unused =
+            QStringLiteral("config : the user's settings \"%2\" are not used, the installation's are");
+        QTest::newRow("no own file") << installation << QByteArray() << installed << QStringList();
+        QTest::newRow("own file replaces one key")
+            << installation << QByteArray(R"({"wait_l":9})") << "https://a.x 1.0.0 9 0" << QStringList();
+        QTest::newRow("own file adds a key")
+            << installation << QByteArray(R"({"wait_s":3})") << "https://a.x 1.0.0 7 3" << QStringList();
+        QTest::newRow("own null keeps the installation's")
+            << installation << QByteArray("{\"wait_l\":null,\"https_server\":\"https://b.x\"}")
+            << "https://b.x 1.0.0 7 0" << QStringList();
+        // The version is what is installed; a copy of an older installation's settings must not hide it.
+        QTest::newRow("own version left out")
+            << installation << QByteArray(R"({"version":"0.9.0","wait_s":2})") << "https://a.x 1.0.0 7 2"
+            << QStringList{QStringLiteral(
+                   "config : version in the user's settings \"%2\" is left out: it is the installation's")};
+        QTest::newRow("own empty object") << installation << QByteArray("{}") << installed << QStringList();
+        QTest::newRow("own value of the wrong type")
+            << installation << QByteArray(R"({"wait_l":"9"})") << "https://a.x 1.0.0 0 0"
+            << QStringList{QStringLiteral("config : key wait_l should be a whole number but is a string")};
+        QTest::newRow("own file not JSON")
+            << installation << QByteArray("{\"version\": ") << installed
+            << QStringList{unused,
+                           QStringLiteral("config : not JSON : \"unterminated object\" at offset 12")};
+        QTest::newRow("own file an array")
+            << installation << QByteArray(R"(["2.0"])") << installed
+            << QStringList{unused, QStringLiteral("config : holds an array instead of an object")};
+        QTest::newRow("no installation file")
+            << QByteArray() << QByteArray(R"({"wait_l":9})") << "https://api.pavkoprint.com 9.9.9 9 0"
+            << QStringList{QStringLiteral("\"找不到文件 %1\""), QStringLiteral("config : no file")};
+    }
+    void userSettingsOverTheInstallation()
+    {
+        QFETCH(QByteArray, installation);
+        QFETCH(QByteArray, own);
+        QFETCH(QStringList, warnings);
+        TestAppDir data;
+        TestAppDir state;
+        if (!installation.isNull())
+            data.writeConfig(installation);
+        if (!own.isNull())
+            state.writeConfig(own);
+        g_warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        const AConfig config(data.path(), state.path());
+        qInstallMessageHandler(previous);
+        for (QString& warning : warnings)
+            warning.replace(QLatin1String("%1"), data.file(QStringLiteral("config/config.json")))
+                .replace(QLatin1String("%2"), state.file(QStringLiteral("config/config.json")));
+        QCOMPARE(g_warnings, warnings);
+        QTEST(QStringLiteral("%1 %2 %3 %4")
+                  .arg(config.https_server(), config.version(), QString::number(config.wait_l()),
+                       QString::number(config.wait_s())),
+              "read");
+        // The user's file stays as it was, to be mended.
+        QCOMPARE(state.readFile(QStringLiteral("config/config.json")), own.isNull() ? QByteArray() : own);
+    }
+
+    // The settings the package installs state what the client would assume without them, and the
+    // version being built.
+    void shippedSettings()
+    {
+        g_warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        const AConfig shipped(QStringLiteral(PAVKO_SOURCE_DIR "/"));
+        qInstallMessageHandler(previous);
+        QCOMPARE(g_warnings, QStringList());
+        QCOMPARE(shipped.version(), QStringLiteral(PAVKO_VERSION));
+        TestAppDir none;
+        none.writeConfig(R"({"version":"-"})");
+        const AConfig builtIn(none.path());
+        QCOMPARE(shipped.https_server(), builtIn.https_server());
+        QCOMPARE(shipped.log_server(), builtIn.log_server());
+        QCOMPARE(shipped.wait_s(), builtIn.wait_s());
+        QCOMPARE(shipped.wait_l(), builtIn.wait_l());
+        QCOMPARE(shipped.device_control_port(), builtIn.device_control_port());
+        QCOMPARE(shipped.device_raw_port(), builtIn.device_raw_port());
+        QCOMPARE(shipped.isDev(), false);
+        QCOMPARE(shipped.autopilot(), QString());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConfig)

@@ -182,7 +182,7 @@ void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()
     job.copies = 1;
     job.device.deviceCode = QStringLiteral("P200");
     job.device.deviceIp = QStringLiteral("127.0.0.1");
-    QVERIFY(JobJournal(appDir() + QStringLiteral("kept_jobs")).keep(job));
+    QVERIFY(JobJournal(stateDir() + QStringLiteral("kept_jobs")).keep(job));
 
     JobStatusWidget status;
     JobRun restarted(m_sweep, &status);
@@ -200,7 +200,7 @@ void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()
     QTRY_VERIFY(status.findChild<QToolButton*>(QStringLiteral("resend_-1")));
     const auto opens = m_box.requestsTo("/cgi-bin/win/portControl");
     QVERIFY(opens.first().query.contains("orderid=T-1&"));
-    const QList<SJob> kept = JobJournal(appDir() + QStringLiteral("kept_jobs")).jobs();
+    const QList<SJob> kept = JobJournal(stateDir() + QStringLiteral("kept_jobs")).jobs();
     QCOMPARE(kept.size(), 1);
     QVERIFY(QFile::exists(kept.first().filePath));
     QCOMPARE(m_box.requestsTo("/cgi-bin/win/isCanPrint").size(), 1);
@@ -209,7 +209,7 @@ void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()
 // However many jobs are kept, the window at start-up lists a bounded number of them: the newest.
 void TestJobRun::manyKeptJobsOfferTheNewestOnly()
 {
-    JobJournal journal(appDir() + QStringLiteral("kept_jobs"));
+    JobJournal journal(stateDir() + QStringLiteral("kept_jobs"));
     const int count = JobRun::kOfferedAtMost + 10;
     for (int i = 1; i <= count; ++i) {
         SJob job = spooledJob(++m_lastJobId, "kept stream");

@@ -24,6 +24,8 @@ private slots:
     void cutDownloadIsNeverRun();
     void firstCheckAfterTwoIntervals();
     void packageOnlyOverHttp();
+    void packagedInstallationLeftToItsPackageManager_data();
+    void packagedInstallationLeftToItsPackageManager();
 
 private:
     // Publishes version (empty: the service fails) with both files served as the stand-in installer;
@@ -237,6 +239,48 @@ void TestSUpgrade::packageOnlyOverHttp()
     QCOMPARE(message, QStringLiteral("文件下载失败."));
     QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("pkg/setup.sh"))));
     QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("args.txt"))));
+}
+
+// The package manager owns a packaged client's files: a newer version is neither fetched nor run, nor
+// is the user asked about it; the settings page's upgrade says where it comes from instead.
+void TestSUpgrade::packagedInstallationLeftToItsPackageManager_data()
+{
+    QTest::addColumn<bool>("now");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("message");
+    const QString leftToIt = QStringLiteral("检查到新版本:1.0.4.0\n请通过系统的软件包管理器升级.");
+    QTest::newRow("settings page") << true << "0" << leftToIt;
+    QTest::newRow("background, silent") << false << "0"
+                                        << "";
+    QTest::newRow("background, optional") << false << "1"
+                                          << "";
+    QTest::newRow("background, forced") << false << "2"
+                                        << "";
+}
+
+void TestSUpgrade::packagedInstallationLeftToItsPackageManager()
+{
+    QFETCH(bool, now);
+    QFETCH(QString, type);
+    publish(QStringLiteral("1.0.4.0"), type, QStringLiteral("1.0.3.0"));
+    m_service.clearRequests();
+    m_dir = std::make_unique<TestAppDir>();
+    AStatus status(m_dir->path());
+    SUpgrade::Setup packaged = setup(status, QStringLiteral("1.0.3.2"));
+    packaged.packaged = true;
+    SUpgrade upgrade(packaged);
+    bool asked = false;
+    upgrade.setAsk([&](const QString&) { return asked = true; });
+    QString message;
+    if (now)
+        QVERIFY(!upgrade.upgradeNow(message));
+    else
+        upgrade.check();
+    QTEST(message, "message");
+    QVERIFY(!asked);
+    QCOMPARE(m_service.requestsTo(kVersionPath).size(), 1);
+    QCOMPARE(m_service.requestsTo("/pkg/full.sh").size() + m_service.requestsTo("/pkg/patch.sh").size(), 0);
+    QVERIFY(!QFileInfo::exists(m_dir->file(QStringLiteral("pkg"))));
 }
 
 QTEST_GUILESS_MAIN(TestSUpgrade)

@@ -1,5 +1,6 @@
 #include "JobAnalysis.h"
 
+#include "HandOver.h"
 #include "XlReader.h"
 
 #include <QFile>
@@ -104,6 +105,9 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     }
     flush_sink(sink);
     destroy_sink(sink);
+    // More copies than PJL allows: a device may print them or ignore the line, so no price fits.
+    if (pjl_copies(stats.PjlHeaderLines) > HandOver::kMaxJobCopies)
+        return false;
 
     if (stats.nameLine) {
         const std::string& line = *stats.nameLine;
@@ -131,9 +135,11 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     if (job.copies == 0)
         job.copies = 1;
 
+    // The device prints the whole stream, with its own copies, as often as the PJL header asks (the
+    // print backend of Linux desktops writes CUPS's copies there).
     const int requested = pjl_copies(stats.PjlHeaderLines);
-    if (job.copies < requested)
-        job.copies = requested;
+    if (requested > 1)
+        job.copies = clampToInt(uint64_t(job.copies) * uint64_t(requested));
     job.analysed = true;
     if (pjlLines)
         *pjlLines = std::move(stats.PjlHeaderLines);

@@ -1,5 +1,8 @@
 #include "JobAnalysis.h"
 #include "XlStreamBuilder.h"
+#ifdef PAVKO_BACKEND
+#include "Backend.h"
+#endif
 
 #include <QProcess>
 #include <QtTest>
@@ -88,15 +91,24 @@ private slots:
         QTest::newRow("QTY 0, COPIES 5") << withSet({"QTY=0", "COPIES=5"}) << "pages 1 copies 1";
         QTest::newRow("COPIES 0, COPIES 4") << withSet({"COPIES=0", "COPIES=4"}) << "pages 1 copies 4 pjl 4";
         QTest::newRow("COPIES, QTY") << withSet({"COPIES=2", "QTY=6"}) << "pages 1 copies 2 pjl 2";
-        QTest::newRow("fewer PJL copies than sessions")
+        // The device prints the whole stream as often as its header asks: its sessions and PageCopies too.
+        QTest::newRow("QTY 2 over 3 sessions")
             << B().pjl("PJL SET QTY=2").header().session(1).session(1).session(1).bytes
-            << "pages 1 copies 3 pjl 2";
+            << "pages 1 copies 6 pjl 2";
+        QTest::newRow("COPIES 2 over 2 sessions")
+            << B().pjl("PJL SET COPIES=2").header().session(2).session(2).bytes << "pages 2 copies 4 pjl 2";
         QTest::newRow("QTY with CR") << withSet({"QTY=2\r"}) << "pages 1 copies 2 pjl 2";
         QTest::newRow("white space before the value")
             << withSet({"QTY=\r\v\f 2"}) << "pages 1 copies 2 pjl 2";
         QTest::newRow("no PJL") << B().pjl("SET QTY=7").header().session(1).bytes << "pages 1 copies 7 pjl 7";
+        // Beyond PJL's range a device may print them all or ignore the line: no price fits.
+        QTest::newRow("QTY 999") << withSet({"QTY=999"}) << "pages 1 copies 999 pjl 999";
+        QTest::newRow("QTY 1000") << withSet({"QTY=1000"})
+                                  << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        QTest::newRow("COPIES 1000") << withSet({"COPIES=1000"})
+                                     << "pages 0 copies 0 size 0 name 'left over' not analysed";
         QTest::newRow("QTY beyond int")
-            << withSet({"QTY=99999999999"}) << "pages 1 copies 2147483647 pjl 2147483647";
+            << withSet({"QTY=99999999999"}) << "pages 0 copies 0 size 0 name 'left over' not analysed";
         // Copies asked for inside the stream: each EndPage's PageCopies, whatever its integer type.
         QTest::newRow("PageCopies 3 on each page") << B().header().session(2, 3).bytes << "pages 2 copies 3";
         QTest::newRow("PageCopies in each of 2 sessions")
@@ -122,8 +134,10 @@ private slots:
         QTest::newRow("PageCopies of another operator")
             << B().header().op(0x41).ubyte(4, PageCopies).op(0x43).op(0x44).op(0x42).bytes
             << "pages 1 copies 1";
-        QTest::newRow("PageCopies and fewer PJL copies")
-            << B().pjl("PJL SET QTY=2").header().session(1, 3).bytes << "pages 1 copies 3 pjl 2";
+        QTest::newRow("PageCopies 3 and QTY 2")
+            << B().pjl("PJL SET QTY=2").header().session(1, 3).bytes << "pages 1 copies 6 pjl 2";
+        QTest::newRow("PageCopies 2 and COPIES 3")
+            << B().pjl("PJL SET COPIES=3").header().session(2, 2).bytes << "pages 2 copies 6 pjl 3";
         QTest::newRow("gray only") << B().header().ubyte(1, ColorSpace).op(SetColorSpace).session(1).bytes
                                    << "pages 1 copies 1";
         B c = B().header().ubyte(2, ColorSpace).op(SetColorSpace).ubyte(1, DuplexPageMode);
@@ -165,9 +179,11 @@ private slots:
 
     // What reaches the client when a Linux program prints copies, from the real Ghostscript and the CUPS
     // filters of the queue (cups-filters' pxlcolor.ppd, which leaves copies to the device; CUPS turns
-    // PostScript into PDF first). Ghostscript writes NumCopies as each page's PageCopies. Through the
-    // queue "lp -n 3" leaves the stream at one copy (the count only reaches the backend's arguments),
-    // and a PostScript document's own NumCopies comes out as repeated pages.
+    // PostScript into PDF first), then the print backend. Ghostscript writes NumCopies as each page's
+    // PageCopies. Through the queue the filters write "lp -n 3" nowhere in the stream (every page's
+    // PageCopies stays 1); CUPS gives the count to the backend alone, which writes it into the PJL
+    // header. A PostScript document's own NumCopies comes out as repeated pages, and the backend's count
+    // is then 1.
     void copiesFromLinuxPrograms_data()
     {
         QTest::addColumn<QStringList>("filters"); // empty: Ghostscript's pxlcolor device directly
@@ -179,8 +195,9 @@ private slots:
         QTest::newRow("Ghostscript -dNumCopies=3") << QStringList() << twoPages() << 3 << "pages 2 copies 3";
         QTest::newRow("PostScript asking NumCopies 3, Ghostscript")
             << QStringList() << twoPages(3) << 1 << "pages 2 copies 3";
-        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << "pages 2 copies 1";
-        QTest::newRow("lp -n 3, PostScript") << ps << twoPages() << 3 << "pages 2 copies 1";
+        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3, PostScript") << ps << twoPages() << 3 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 1, PDF") << pdf << twoPages() << 1 << "pages 2 copies 1";
         QTest::newRow("PostScript asking NumCopies 3, queue") << ps << twoPages(3) << 1 << "pages 6 copies 1";
     }
     void copiesFromLinuxPrograms()
@@ -229,6 +246,19 @@ private slots:
             file = out;
             type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
                                                       : QStringLiteral("application/vnd.cups-pdf");
+        }
+        if (!filters.isEmpty()) {
+#ifdef PAVKO_BACKEND
+            QFile filtered(file);
+            QVERIFY(filtered.open(QIODevice::ReadOnly));
+            Backend::CopyLines copyLines(lpCopies);
+            file += QStringLiteral(".handed");
+            QVERIFY(Backend::keepStream(filtered.handle(), QFileInfo(file).path().toStdString(),
+                                        QFileInfo(file).fileName().toStdString(),
+                                        lpCopies > 1 ? &copyLines : nullptr));
+#else
+            QSKIP("no print backend of Linux desktops in this build");
+#endif
         }
         SJob job;
         job.filePath = file;

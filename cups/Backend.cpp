@@ -2,6 +2,7 @@
 
 #include "HandOver.h"
 #include "HandOverSend.h"
+#include "PjlLine.h"
 
 #include <algorithm>
 #include <cctype>
@@ -38,36 +39,19 @@ enum class PjlCommand
     Other
 };
 
-// The command of a PJL line: "@PJL", then a command word (PJL is not case sensitive and allows blanks
-// around its "=").
+// What a line of a PJL header does for the copy line: a line that is no PJL ends the header.
 PjlCommand pjlCommand(const std::string& line)
 {
-    std::string upper(line);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return char(std::toupper(c)); });
-    if (upper.compare(0, 4, "@PJL") != 0)
+    const auto is = [&line](size_t at, char upper) {
+        return at < line.size() && std::toupper(static_cast<unsigned char>(line[at])) == upper;
+    };
+    if (!is(0, '@') || !is(1, 'P') || !is(2, 'J') || !is(3, 'L') ||
+        (line.size() > 4 && std::isalpha(static_cast<unsigned char>(line[4]))))
         return PjlCommand::None;
-    size_t at = 4;
-    const auto blanks = [&upper, &at] {
-        while (at < upper.size() && (upper[at] == ' ' || upper[at] == '\t'))
-            ++at;
-    };
-    const auto word = [&upper, &at] {
-        const size_t from = at;
-        while (at < upper.size() && std::isalpha(static_cast<unsigned char>(upper[at])))
-            ++at;
-        return upper.substr(from, at - from);
-    };
-    blanks();
-    const std::string command = word();
-    if (command == "ENTER")
+    const PjlLine pjl = readPjlLine(line);
+    if (pjl.command == "ENTER")
         return PjlCommand::Enter;
-    if (command != "SET")
-        return PjlCommand::Other;
-    blanks();
-    const std::string variable = word();
-    blanks();
-    return (variable == "QTY" || variable == "COPIES") && at < upper.size() && upper[at] == '='
+    return pjl.command == "SET" && pjl.assigns && (pjl.variable == "QTY" || pjl.variable == "COPIES")
                ? PjlCommand::Copies
                : PjlCommand::Other;
 }

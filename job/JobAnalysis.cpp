@@ -1,13 +1,13 @@
 #include "JobAnalysis.h"
 
 #include "HandOver.h"
+#include "PjlLine.h"
 #include "XlReader.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cctype>
 #include <climits>
-#include <cstring>
 
 namespace {
 
@@ -34,19 +34,6 @@ int toInt(const std::string& text, size_t from)
     return static_cast<int>(negative ? -value : value);
 }
 
-// Value of "SET QTY=" or "SET COPIES=" in a PJL line: looked for after the "PJL" keyword (or from the
-// start when the line lacks it), read up to the line feed.
-int pjlValue(const std::string& line, const char* key)
-{
-    const size_t pjl = line.find("PJL");
-    const size_t at = line.find(key, pjl == std::string::npos ? 0 : pjl + 3);
-    if (at == std::string::npos)
-        return 0;
-    const size_t from = at + std::strlen(key);
-    const size_t lineFeed = line.find('\n', from);
-    return toInt(line.substr(from, lineFeed == std::string::npos ? std::string::npos : lineFeed - from), 0);
-}
-
 // The reader gets the open file, not its name: names are the reader's own business and limited there, while
 // spool paths under long user names are normal. Wide characters on Windows, whatever the code page.
 std::FILE* openStream(const QString& path)
@@ -71,16 +58,16 @@ int clampToInt(uint64_t value)
 
 int pjl_copies(const std::vector<std::string>& PjlHeaderLines)
 {
+    // The first QTY decides; a COPIES of 1 or more before it decides instead.
     for (const std::string& line : PjlHeaderLines) {
-        if (line.find("SET QTY=") != std::string::npos) {
-            const int quantity = pjlValue(line, "SET QTY=");
-            return quantity >= 1 ? quantity : 0;
-        }
-        if (line.find("SET COPIES=") != std::string::npos) {
-            const int copies = pjlValue(line, "SET COPIES=");
-            if (copies >= 1)
-                return copies;
-        }
+        const PjlLine pjl = readPjlLine(line);
+        if (pjl.command != "SET" || !pjl.assigns)
+            continue;
+        const int value = toInt(pjl.value, 0);
+        if (pjl.variable == "QTY")
+            return value >= 1 ? value : 0;
+        if (pjl.variable == "COPIES" && value >= 1)
+            return value;
     }
     return 0;
 }

@@ -101,6 +101,13 @@ private slots:
         QTest::newRow("white space before the value")
             << withSet({"QTY=\r\v\f 2"}) << "pages 1 copies 2 pjl 2";
         QTest::newRow("no PJL") << B().pjl("SET QTY=7").header().session(1).bytes << "pages 1 copies 7 pjl 7";
+        // As the device reads PJL: words in any case, blanks around "=", a comment only a comment.
+        QTest::newRow("lower case, blanks around =")
+            << B().pjl("pjl set qty = 3").header().session(1).bytes << "pages 1 copies 3 pjl 3";
+        QTest::newRow("COPIES with a tab") << withSet({"COPIES\t=2"}) << "pages 1 copies 2 pjl 2";
+        QTest::newRow("QTY in a comment")
+            << B().pjl("PJL COMMENT SET QTY=9").header().session(1).bytes << "pages 1 copies 1";
+        QTest::newRow("QTY without =") << withSet({"QTY 5", "COPIES=2"}) << "pages 1 copies 2 pjl 2";
         // Beyond PJL's range a device may print them all or ignore the line: no price fits.
         QTest::newRow("QTY 999") << withSet({"QTY=999"}) << "pages 1 copies 999 pjl 999";
         QTest::newRow("QTY 1000") << withSet({"QTY=1000"})

@@ -196,22 +196,36 @@ private slots:
         QTest::addColumn<QStringList>("filters"); // empty: Ghostscript's pxlcolor device directly
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<int>("lpCopies");
+        QTest::addColumn<QString>("options"); // lp's -o options
+        QTest::addColumn<int>("documents");   // documents of the job, one stream each, read one after another
         QTest::addColumn<QString>("figures");
         const QStringList pdf = {QStringLiteral("pdftopdf"), QStringLiteral("gstopxl")};
         const QStringList ps = QStringList{QStringLiteral("gstopdf")} + pdf;
-        QTest::newRow("Ghostscript -dNumCopies=3") << QStringList() << twoPages() << 3 << "pages 2 copies 3";
+        QTest::newRow("Ghostscript -dNumCopies=3")
+            << QStringList() << twoPages() << 3 << QString() << 1 << "pages 2 copies 3";
         QTest::newRow("PostScript asking NumCopies 3, Ghostscript")
-            << QStringList() << twoPages(3) << 1 << "pages 2 copies 3";
-        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << "pages 2 copies 3 pjl 3";
-        QTest::newRow("lp -n 3, PostScript") << ps << twoPages() << 3 << "pages 2 copies 3 pjl 3";
-        QTest::newRow("lp -n 1, PDF") << pdf << twoPages() << 1 << "pages 2 copies 1";
-        QTest::newRow("PostScript asking NumCopies 3, queue") << ps << twoPages(3) << 1 << "pages 6 copies 1";
+            << QStringList() << twoPages(3) << 1 << QString() << 1 << "pages 2 copies 3";
+        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << QString() << 1 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3, PostScript")
+            << ps << twoPages() << 3 << QString() << 1 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 1, PDF") << pdf << twoPages() << 1 << QString() << 1 << "pages 2 copies 1";
+        // The printer collates its QTY copies; the price is the same either way.
+        QTest::newRow("lp -n 3 -o collate=false")
+            << pdf << twoPages() << 3 << "collate=false" << 1 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3 -o collate=true")
+            << pdf << twoPages() << 3 << "collate=true" << 1 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3 of two documents")
+            << pdf << twoPages() << 3 << QString() << 2 << "pages 2 copies 6 pjl 3";
+        QTest::newRow("PostScript asking NumCopies 3, queue")
+            << ps << twoPages(3) << 1 << QString() << 1 << "pages 6 copies 1";
     }
     void copiesFromLinuxPrograms()
     {
         QFETCH(QStringList, filters);
         QFETCH(QByteArray, document);
         QFETCH(int, lpCopies);
+        QFETCH(QString, options);
+        QFETCH(int, documents);
         const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
         if (gs.isEmpty())
             QSKIP("Ghostscript is not installed");
@@ -245,7 +259,7 @@ private slots:
             const QString out = file + QLatin1Char('.') + filter;
             QVERIFY(runStage(filterFolder + filter,
                              {QStringLiteral("1"), QStringLiteral("user"), QStringLiteral("title"),
-                              QString::number(lpCopies), QString(), file},
+                              QString::number(lpCopies), options, file},
                              {QStringLiteral("PPD=") + ppd, QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups"),
                               QStringLiteral("CONTENT_TYPE=") + type,
                               QStringLiteral("FINAL_CONTENT_TYPE=application/vnd.cups-pdf")},
@@ -253,6 +267,11 @@ private slots:
             file = out;
             type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
                                                       : QStringLiteral("application/vnd.cups-pdf");
+        }
+        if (documents > 1) {
+            QFile one(file);
+            QVERIFY(one.open(QIODevice::ReadOnly));
+            file = writeTestFile(m_dir, one.readAll().repeated(documents));
         }
         if (!filters.isEmpty()) {
 #ifdef PAVKO_BACKEND

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cctype>
 #include <climits>
 
@@ -122,11 +123,18 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     if (job.copies == 0)
         job.copies = 1;
 
-    // The device prints the whole stream, with its own copies, as often as the PJL header asks (the
-    // print backend of Linux desktops writes CUPS's copies there).
+    // The PJL header's copies (QTY or COPIES, where the print backend of Linux desktops writes CUPS's
+    // count) stand for the sessions, as a driver writes one or the other; the pages' own PageCopies
+    // multiply them.
     const int requested = pjl_copies(stats.PjlHeaderLines);
-    if (requested > 1)
-        job.copies = clampToInt(uint64_t(job.copies) * uint64_t(requested));
+    if (requested > 1) {
+        const uint64_t perPage = stats.pageOperators == 0
+                                     ? 1
+                                     : (stats.printedPages + stats.pageOperators - 1) / stats.pageOperators;
+        const uint64_t asked = uint64_t(requested) * std::max<uint64_t>(perPage, 1);
+        if (asked > uint64_t(job.copies))
+            job.copies = clampToInt(asked);
+    }
     job.analysed = true;
     if (pjlLines)
         *pjlLines = std::move(stats.PjlHeaderLines);

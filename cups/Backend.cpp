@@ -2,7 +2,10 @@
 
 #include "HandOver.h"
 #include "HandOverSend.h"
+#include "PjlLine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +24,37 @@
 namespace {
 constexpr int kTableReads = 50;
 constexpr unsigned kTableReadGapMs = 10;
+
+// The universal exit language command that starts and ends a PJL job, and how a PCL XL stream begins.
+const std::string kUel = "\x1b%-12345X";
+const std::string kXlBegin = ") HP-PCL XL";
+// A PJL line is short; a longer run of bytes without a line feed is no header of ours to change.
+constexpr size_t kMaxPjlLine = 4096;
+
+enum class PjlCommand
+{
+    None,
+    Enter,
+    Copies,
+    Other
+};
+
+// What a line of a PJL header does for the copy line: a line that is no PJL ends the header.
+PjlCommand pjlCommand(const std::string& line)
+{
+    const auto is = [&line](size_t at, char upper) {
+        return at < line.size() && std::toupper(static_cast<unsigned char>(line[at])) == upper;
+    };
+    if (!is(0, '@') || !is(1, 'P') || !is(2, 'J') || !is(3, 'L') ||
+        (line.size() > 4 && std::isalpha(static_cast<unsigned char>(line[4]))))
+        return PjlCommand::None;
+    const PjlLine pjl = readPjlLine(line);
+    if (pjl.command == "ENTER")
+        return PjlCommand::Enter;
+    return pjl.command == "SET" && pjl.assigns && (pjl.variable == "QTY" || pjl.variable == "COPIES")
+               ? PjlCommand::Copies
+               : PjlCommand::Other;
+}
 
 bool isDecimal(const std::string& text)
 {
@@ -143,7 +177,102 @@ bool trustedUser(const Job& job, uid_t uid)
            (isDecimal(job.authUid) && std::strtoul(job.authUid.c_str(), nullptr, 10) == uid);
 }
 
-bool keepStream(int input, const std::string& folder, const std::string& name)
+int copiesArgument(const std::string& text)
+{
+    if (!isDecimal(text) || text.size() > 4)
+        return 0;
+    const int copies = std::atoi(text.c_str());
+    return copies >= 1 && copies <= HandOver::kMaxJobCopies ? copies : 0;
+}
+
+CopyLines::CopyLines(int copies) : m_line("@PJL SET QTY=" + std::to_string(copies) + "\n") {}
+
+std::string CopyLines::pass(const char* data, size_t size)
+{
+    m_held.append(data, size);
+    return drain(false);
+}
+
+std::string CopyLines::finish()
+{
+    return drain(true);
+}
+
+void CopyLines::put(std::string& out, const std::string& text)
+{
+    if (text.empty())
+        return;
+    out += text;
+    m_last = text.back();
+}
+
+std::string CopyLines::drain(bool end)
+{
+    std::string out;
+    for (;;) {
+        switch (m_state) {
+        case State::Start:
+            if (!end && m_held.size() < kXlBegin.size() && kXlBegin.compare(0, m_held.size(), m_held) == 0)
+                return out;
+            // Each copy line follows a line feed, as the brand rewrites before sending look for it.
+            if (m_held.compare(0, kXlBegin.size(), kXlBegin) == 0) {
+                put(out, kUel + "@PJL\n" + m_line + "@PJL ENTER LANGUAGE=PCLXL\n");
+                ++m_changed;
+            }
+            m_state = State::Data;
+            break;
+        case State::Data: {
+            const size_t uel = m_held.find(kUel);
+            if (uel == std::string::npos) {
+                const size_t keep = end ? 0 : std::min(m_held.size(), kUel.size() - 1);
+                put(out, m_held.substr(0, m_held.size() - keep));
+                m_held.erase(0, m_held.size() - keep);
+                return out;
+            }
+            put(out, m_held.substr(0, uel + kUel.size()));
+            m_held.erase(0, uel + kUel.size());
+            m_state = State::Header;
+            m_headerHasCopies = false;
+            break;
+        }
+        case State::Header: {
+            if (m_held.compare(0, kUel.size(), kUel) == 0) { // one PJL job ends, the next begins
+                put(out, kUel);
+                m_held.erase(0, kUel.size());
+                m_headerHasCopies = false;
+                break;
+            }
+            const size_t lineFeed = m_held.find('\n');
+            if (lineFeed == std::string::npos || lineFeed >= kMaxPjlLine) {
+                if (!end && m_held.size() < kMaxPjlLine)
+                    return out;
+                m_state = State::Data;
+                break;
+            }
+            const std::string line = m_held.substr(0, lineFeed + 1);
+            const PjlCommand command = pjlCommand(line);
+            if (command == PjlCommand::None) {
+                m_state = State::Data;
+                break;
+            }
+            if (command == PjlCommand::Enter) {
+                if (!m_headerHasCopies) {
+                    put(out, m_last == '\n' ? m_line : "@PJL\n" + m_line);
+                    ++m_changed;
+                }
+                m_state = State::Data;
+            }
+            if (command == PjlCommand::Copies)
+                m_headerHasCopies = true;
+            put(out, line);
+            m_held.erase(0, line.size());
+            break;
+        }
+        }
+    }
+}
+
+bool keepStream(int input, const std::string& folder, const std::string& name, CopyLines* copyLines)
 {
     const std::string path = folder + "/" + name;
     const std::string part = folder + "/." + name + ".part";
@@ -151,6 +280,15 @@ bool keepStream(int input, const std::string& folder, const std::string& name)
     const int out = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     char buffer[65536];
     bool ok = out >= 0;
+    const auto writeAll = [out, &ok](const char* data, size_t size) {
+        for (size_t done = 0; ok && done < size;) {
+            const ssize_t put = write(out, data + done, size - done);
+            if (put < 0 && errno != EINTR)
+                ok = false;
+            else if (put > 0)
+                done += size_t(put);
+        }
+    };
     for (;;) {
         const ssize_t got = read(input, buffer, sizeof buffer);
         if (got == 0)
@@ -161,16 +299,19 @@ bool keepStream(int input, const std::string& folder, const std::string& name)
             ok = false;
             break;
         }
-        for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer + done, size_t(got - done));
-            if (put < 0 && errno != EINTR)
-                ok = false;
-            else if (put > 0)
-                done += put;
+        if (copyLines) {
+            const std::string piece = copyLines->pass(buffer, size_t(got));
+            writeAll(piece.data(), piece.size());
+        } else {
+            writeAll(buffer, size_t(got));
         }
     }
     if (out < 0)
         return false;
+    if (copyLines) {
+        const std::string rest = copyLines->finish();
+        writeAll(rest.data(), rest.size());
+    }
     ok = fsync(out) == 0 && ok;
     ok = close(out) == 0 && ok;
     struct stat info;
@@ -262,10 +403,20 @@ int run(const Job& job, unsigned short port)
     const std::string folder = userFolder(root, user.pw_uid);
     const std::string name = HandOver::kSpoolFilePrefix + job.id;
     const std::string path = folder + "/" + name;
-    if (!keepStream(job.input, folder, name)) {
+    int copies = copiesArgument(job.copies);
+    if (copies == 0) {
+        std::fprintf(stderr, "WARNING: job %s: copies \"%s\" is no count from 1 to %d; printing 1\n",
+                     job.id.c_str(), job.copies.c_str(), HandOver::kMaxJobCopies);
+        copies = 1;
+    }
+    CopyLines copyLines(copies);
+    if (!keepStream(job.input, folder, name, copies > 1 ? &copyLines : nullptr)) {
         std::fprintf(stderr, "ERROR: cannot write %s\n", path.c_str());
         return kRetry;
     }
+    if (copies > 1)
+        std::fprintf(stderr, "INFO: job %s: %d copies carried into %d PJL header(s)\n", job.id.c_str(),
+                     copies, copyLines.headersChanged());
     // The client's print later converts this in place of the PCL XL stream, which it cannot read here.
     if (document >= 0) {
         if (!keepStream(document, folder, name + extension))

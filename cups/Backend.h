@@ -26,6 +26,46 @@ struct Job
     std::string authUser;
     std::string authUid;
     std::string authInfoRequired;
+    std::string copies; // the copies CUPS asks for (the backend's copies argument), as given
+};
+
+// The copies of CUPS's copies argument: digits only, 1 to HandOver::kMaxJobCopies; 0 for anything else.
+int copiesArgument(const std::string& text);
+
+// Carries the job's copy count into the PJL headers of its stream as it passes. The queue's filters
+// (Ghostscript's PCL XL device behind cups-filters' generic PPD) leave copies to the printer and write
+// none, so CUPS's count reaches only the backend; the printer and the client's price both read it from
+// "@PJL SET QTY=n" (collated copies of the whole job). Every header that goes on to a language gets that
+// line before its ENTER LANGUAGE, unless it sets QTY or COPIES itself; a PCL XL stream without header
+// gets one. Anything else passes unchanged.
+class CopyLines
+{
+public:
+    explicit CopyLines(int copies);
+    // The bytes to write for the next piece of the stream; the tail of a piece that may begin a header
+    // is held back until more arrive.
+    std::string pass(const char* data, size_t size);
+    // What was held back, at the end of the stream.
+    std::string finish();
+    // How many headers got the copy line.
+    int headersChanged() const { return m_changed; }
+
+private:
+    enum class State
+    {
+        Start,
+        Data,
+        Header
+    };
+    std::string drain(bool end);
+    void put(std::string& out, const std::string& text);
+
+    std::string m_line;
+    std::string m_held;
+    State m_state = State::Start;
+    bool m_headerHasCopies = false;
+    char m_last = '\n';
+    int m_changed = 0;
 };
 
 // Only a job whose user CUPS authenticated may go to that user's client: a job name is whatever the
@@ -41,8 +81,10 @@ std::string userFolder(const std::string& root, uid_t uid);
 // taken only as the backend leaves it: the user's, 0700, and nothing in it of anyone else.
 bool prepareFolders(const std::string& root, uid_t uid, gid_t gid);
 // Writes the stream to folder/name through a temporary name, unless that file is already complete from
-// an earlier try of the same job. Run as the user, so that the file is the user's.
-bool keepStream(int input, const std::string& folder, const std::string& name);
+// an earlier try of the same job. Run as the user, so that the file is the user's. copyLines, when
+// given, carries the job's copies into the stream.
+bool keepStream(int input, const std::string& folder, const std::string& name,
+                CopyLines* copyLines = nullptr);
 // The job's first document as the application printed it, when it is PDF or PostScript (*extension:
 // ".document.pdf" or ".document.ps"), from CUPS's request folder; -1 otherwise.
 int openDocument(const std::string& id, std::string* extension);

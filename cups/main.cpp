@@ -23,6 +23,7 @@ int main(int argc, char* argv[])
     Backend::Job job;
     job.id = argv[1];
     job.user = argv[2];
+    job.copies = argv[4];
     const auto variable = [](const char* name) {
         const char* value = std::getenv(name);
         return std::string(value ? value : "");

@@ -22,6 +22,10 @@ constexpr char kWorkFolderName[] = "pavkodriver";
 constexpr char kUserSpoolRoot[] = "/var/spool/pavko";
 constexpr char kUserSpoolRootVariable[] = "PAVKO_SPOOL_ROOT";
 
+// The most copies a job's PJL header may ask for (the range of PJL's QTY and COPIES): the print backend
+// writes no more, and the client refuses a stream that asks for more rather than guess its price.
+constexpr int kMaxJobCopies = 999;
+
 constexpr char kAnswerTaken = 'T';
 constexpr char kAnswerRefused = 'R';
 

@@ -1,12 +1,14 @@
 #include "JobAnalysis.h"
 
+#include "HandOver.h"
+#include "PjlLine.h"
 #include "XlReader.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cctype>
 #include <climits>
-#include <cstring>
 
 namespace {
 
@@ -33,19 +35,6 @@ int toInt(const std::string& text, size_t from)
     return static_cast<int>(negative ? -value : value);
 }
 
-// Value of "SET QTY=" or "SET COPIES=" in a PJL line: looked for after the "PJL" keyword (or from the
-// start when the line lacks it), read up to the line feed.
-int pjlValue(const std::string& line, const char* key)
-{
-    const size_t pjl = line.find("PJL");
-    const size_t at = line.find(key, pjl == std::string::npos ? 0 : pjl + 3);
-    if (at == std::string::npos)
-        return 0;
-    const size_t from = at + std::strlen(key);
-    const size_t lineFeed = line.find('\n', from);
-    return toInt(line.substr(from, lineFeed == std::string::npos ? std::string::npos : lineFeed - from), 0);
-}
-
 // The reader gets the open file, not its name: names are the reader's own business and limited there, while
 // spool paths under long user names are normal. Wide characters on Windows, whatever the code page.
 std::FILE* openStream(const QString& path)
@@ -70,16 +59,16 @@ int clampToInt(uint64_t value)
 
 int pjl_copies(const std::vector<std::string>& PjlHeaderLines)
 {
+    // The first QTY decides; a COPIES of 1 or more before it decides instead.
     for (const std::string& line : PjlHeaderLines) {
-        if (line.find("SET QTY=") != std::string::npos) {
-            const int quantity = pjlValue(line, "SET QTY=");
-            return quantity >= 1 ? quantity : 0;
-        }
-        if (line.find("SET COPIES=") != std::string::npos) {
-            const int copies = pjlValue(line, "SET COPIES=");
-            if (copies >= 1)
-                return copies;
-        }
+        const PjlLine pjl = readPjlLine(line);
+        if (pjl.command != "SET" || !pjl.assigns)
+            continue;
+        const int value = toInt(pjl.value, 0);
+        if (pjl.variable == "QTY")
+            return value >= 1 ? value : 0;
+        if (pjl.variable == "COPIES" && value >= 1)
+            return value;
     }
     return 0;
 }
@@ -104,6 +93,9 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     }
     flush_sink(sink);
     destroy_sink(sink);
+    // More copies than PJL allows: a device may print them or ignore the line, so no price fits.
+    if (pjl_copies(stats.PjlHeaderLines) > HandOver::kMaxJobCopies)
+        return false;
 
     if (stats.nameLine) {
         const std::string& line = *stats.nameLine;
@@ -131,9 +123,18 @@ bool analyseJob(SJob& job, std::vector<std::string>* pjlLines)
     if (job.copies == 0)
         job.copies = 1;
 
+    // The PJL header's copies (QTY or COPIES, where the print backend of Linux desktops writes CUPS's
+    // count) stand for the sessions, as a driver writes one or the other; the pages' own PageCopies
+    // multiply them.
     const int requested = pjl_copies(stats.PjlHeaderLines);
-    if (job.copies < requested)
-        job.copies = requested;
+    if (requested > 1) {
+        const uint64_t perPage = stats.pageOperators == 0
+                                     ? 1
+                                     : (stats.printedPages + stats.pageOperators - 1) / stats.pageOperators;
+        const uint64_t asked = uint64_t(requested) * std::max<uint64_t>(perPage, 1);
+        if (asked > uint64_t(job.copies))
+            job.copies = clampToInt(asked);
+    }
     job.analysed = true;
     if (pjlLines)
         *pjlLines = std::move(stats.PjlHeaderLines);

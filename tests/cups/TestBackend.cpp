@@ -1,10 +1,14 @@
 #include "Backend.h"
 
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 // The print backend's own steps; tests/cups/cups-journey runs it under a real CUPS.
@@ -22,6 +26,10 @@ private slots:
     void prepareFolders();
     void run_data();
     void run();
+    void copyLines_data();
+    void copyLines();
+    void copiesHandedOver_data();
+    void copiesHandedOver();
 
 private:
     // Makes what lies at the user's folder's name before the job: "", "earlier" (the backend's own from
@@ -277,6 +285,130 @@ void TestBackend::run()
     QVERIFY(!QFile::exists(folder + QStringLiteral("/PavkoPort.9")));
     if (before.isEmpty())
         QVERIFY(!QFile::exists(folder));
+}
+
+namespace {
+const QByteArray kUel = "\x1b%-12345X";
+// The stream of one document as the queue's filters write it (Ghostscript's pxlcolor device).
+QByteArray filtered(const QByteArray& copyLine = QByteArray())
+{
+    return kUel + "@PJL SET RENDERMODE=COLOR\n@PJL SET RESOLUTION=600\n" + copyLine +
+           "@PJL ENTER LANGUAGE = PCLXL\n) HP-PCL XL;1;1;Comment\r\n\xd1\x58\x02" + kUel;
+}
+} // namespace
+
+// The copy line goes into each header of the stream that does not ask for copies itself, wherever the
+// stream's pieces happen to end.
+void TestBackend::copyLines_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray qty = "@PJL SET QTY=3\n";
+    QTest::newRow("filtered document") << filtered() << filtered(qty);
+    QTest::newRow("two documents in one job") << filtered() + filtered() << filtered(qty) + filtered(qty);
+    QTest::newRow("its own copy line again") << filtered(qty) << filtered(qty);
+    QTest::newRow("QTY of its own") << filtered("@PJL SET QTY=2\n") << filtered("@PJL SET QTY=2\n");
+    QTest::newRow("COPIES of its own, lower case, blanks")
+        << filtered("@pjl set copies = 2\r\n") << filtered("@pjl set copies = 2\r\n");
+    QTest::newRow("ENTER LANGUAGE named in a comment")
+        << filtered("@PJL COMMENT ENTER LANGUAGE SET QTY=9\n")
+        << filtered("@PJL COMMENT ENTER LANGUAGE SET QTY=9\n" + qty);
+    QTest::newRow("ENTER LANGUAGE right after the UEL")
+        << kUel + "@PJL ENTER LANGUAGE=PCLXL\n) HP-PCL XL;2;0\r\n"
+        << kUel + "@PJL\n" + qty + "@PJL ENTER LANGUAGE=PCLXL\n) HP-PCL XL;2;0\r\n";
+    QTest::newRow("PCL XL without a header")
+        << QByteArray(") HP-PCL XL;2;0\r\n\xd1")
+        << kUel + "@PJL\n" + qty + "@PJL ENTER LANGUAGE=PCLXL\n) HP-PCL XL;2;0\r\n\xd1";
+    QTest::newRow("no PCL XL, no header") << QByteArray("%PDF-1.7\n") << QByteArray("%PDF-1.7\n");
+    QTest::newRow("binary after a UEL") << kUel + "\xc8\x01@PJL ENTER LANGUAGE=PCLXL\n"
+                                        << kUel + "\xc8\x01@PJL ENTER LANGUAGE=PCLXL\n";
+    QTest::newRow("a line longer than PJL's")
+        << kUel + QByteArray(5000, 'A') + "\n@PJL ENTER LANGUAGE=PCLXL\n"
+        << kUel + QByteArray(5000, 'A') + "\n@PJL ENTER LANGUAGE=PCLXL\n";
+    QTest::newRow("ends in a header") << kUel + "@PJL SET RESOLUTION=600" << kUel + "@PJL SET RESOLUTION=600";
+}
+
+void TestBackend::copyLines()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QByteArray, expected);
+    for (int piece = 1; piece <= stream.size(); ++piece) {
+        Backend::CopyLines lines(3);
+        std::string out;
+        for (int at = 0; at < stream.size(); at += piece)
+            out += lines.pass(stream.constData() + at, size_t(qMin(piece, stream.size() - at)));
+        out += lines.finish();
+        QCOMPARE(QByteArray::fromStdString(out), expected);
+    }
+}
+
+// CUPS's copies argument reaches the stream the client is handed, once; a count that is none prints one.
+void TestBackend::copiesHandedOver_data()
+{
+    QTest::addColumn<QString>("copies"); // the backend's copies argument
+    QTest::addColumn<int>("runs");       // CUPS tries the job again when the client did not take it
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("3") << "3" << 1 << filtered("@PJL SET QTY=3\n");
+    QTest::newRow("3, tried again") << "3" << 2 << filtered("@PJL SET QTY=3\n");
+    QTest::newRow("999") << "999" << 1 << filtered("@PJL SET QTY=999\n");
+    QTest::newRow("1") << "1" << 1 << filtered();
+    QTest::newRow("1000") << "1000" << 1 << filtered();
+    QTest::newRow("0") << "0" << 1 << filtered();
+    QTest::newRow("-3") << "-3" << 1 << filtered();
+    QTest::newRow("3x") << "3x" << 1 << filtered();
+    QTest::newRow("blank before") << " 3" << 1 << filtered();
+    QTest::newRow("beyond every integer") << "99999999999999999999" << 1 << filtered();
+}
+
+void TestBackend::copiesHandedOver()
+{
+    QFETCH(QString, copies);
+    QFETCH(int, runs);
+    QFETCH(QByteArray, expected);
+    const passwd* self = getpwuid(geteuid());
+    QVERIFY(self);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("spool"));
+    qputenv("PAVKO_SPOOL_ROOT", QFile::encodeName(root));
+    // The user's client: takes every path it is handed.
+    QTcpServer client;
+    QVERIFY(client.listen(QHostAddress::LocalHost));
+    QStringList handed;
+    connect(&client, &QTcpServer::newConnection, this, [&client, &handed] {
+        QTcpSocket* connection = client.nextPendingConnection();
+        connect(connection, &QTcpSocket::readyRead, connection, [connection, &handed] {
+            if (!connection->peek(4096).contains('\0'))
+                return;
+            handed << QFile::decodeName(connection->readAll().chopped(1));
+            connection->write("T");
+            connection->disconnectFromHost();
+        });
+    });
+    for (int run = 0; run < runs; ++run) {
+        int pipe[2];
+        QVERIFY(::pipe(pipe) == 0);
+        QCOMPARE(write(pipe[1], filtered().constData(), size_t(filtered().size())),
+                 ssize_t(filtered().size()));
+        close(pipe[1]);
+        Backend::Job job;
+        job.id = "12";
+        job.user = self->pw_name;
+        job.authUser = job.user;
+        job.authUid = std::to_string(self->pw_uid);
+        job.input = pipe[0];
+        job.copies = copies.toStdString();
+        std::atomic<int> result{-1};
+        std::thread backend([&job, &result, &client] { result = Backend::run(job, client.serverPort()); });
+        QTRY_VERIFY(result != -1);
+        backend.join();
+        close(pipe[0]);
+        QCOMPARE(int(result), Backend::kOk);
+    }
+    qunsetenv("PAVKO_SPOOL_ROOT");
+    QCOMPARE(handed.size(), runs);
+    QFile stream(handed.first());
+    QVERIFY(stream.open(QIODevice::ReadOnly));
+    QCOMPARE(stream.readAll(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestBackend)

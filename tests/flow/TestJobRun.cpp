@@ -87,26 +87,30 @@ void TestJobRun::jobEndsAfterTheMainWindow_data()
 {
     QTest::addColumn<int>("state"); // as the pages leave it
     QTest::addColumn<bool>("success");
-    QTest::addColumn<QByteArray>("pjl");
+    QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<int>("announcedPages");
-    QTest::newRow("sent to the device") << int(SJob::SendToDevice) << true << QByteArray() << 4;
-    QTest::newRow("closed") << int(SJob::SendToDevice) << false << QByteArray() << 0;
-    QTest::newRow("continued online") << int(SJob::ContinuedOnline) << true << QByteArray() << 0;
-    QTest::newRow("print later") << int(SJob::PrintLater) << true << QByteArray() << 0;
-    QTest::newRow("ordered for delivery") << int(SJob::OrderedForDelivery) << true << QByteArray() << 0;
+    // Two sessions of two pages each: two copies of a two-page document.
+    const QByteArray twoCopies =
+        QByteArray(") HP-PCL XL;2;0\r\n") + "\x41\x43\x44\x43\x44\x42\x41\x43\x44\x43\x44\x42";
+    QTest::newRow("sent to the device") << int(SJob::SendToDevice) << true << twoCopies << 4;
+    QTest::newRow("closed") << int(SJob::SendToDevice) << false << twoCopies << 0;
+    QTest::newRow("continued online") << int(SJob::ContinuedOnline) << true << twoCopies << 0;
+    QTest::newRow("print later") << int(SJob::PrintLater) << true << twoCopies << 0;
+    QTest::newRow("ordered for delivery") << int(SJob::OrderedForDelivery) << true << twoCopies << 0;
+    // Two pages, the first printed 4294967295 times (PageCopies as a uint32).
     QTest::newRow("more pages than an int counts")
-        << int(SJob::SendToDevice) << true << QByteArray("@PJL SET QTY=2000000000\n") << INT_MAX;
+        << int(SJob::SendToDevice) << true
+        << QByteArray(") HP-PCL XL;2;0\r\n") + "\x41\x43\xc2\xff\xff\xff\xff\xf8\x31\x44\x43\x44\x42"
+        << INT_MAX;
 }
 
 void TestJobRun::jobEndsAfterTheMainWindow()
 {
     QFETCH(int, state);
     QFETCH(bool, success);
-    QFETCH(QByteArray, pjl);
+    QFETCH(QByteArray, stream);
     QFETCH(int, announcedPages);
-    // Two sessions of two pages each: two copies of a two-page document.
-    SJob job = spooledJob(++m_lastJobId,
-                          pjl + ") HP-PCL XL;2;0\r\n" + "\x41\x43\x44\x43\x44\x42\x41\x43\x44\x43\x44\x42");
+    SJob job = spooledJob(++m_lastJobId, stream);
     job.state = state;
     job.device.deviceCode = QStringLiteral("P100");
     job.device.deviceNickname = QStringLiteral("前台");

@@ -1,5 +1,8 @@
 #include "JobAnalysis.h"
 #include "XlStreamBuilder.h"
+#ifdef PAVKO_BACKEND
+#include "Backend.h"
+#endif
 
 #include <QProcess>
 #include <QtTest>
@@ -88,15 +91,31 @@ private slots:
         QTest::newRow("QTY 0, COPIES 5") << withSet({"QTY=0", "COPIES=5"}) << "pages 1 copies 1";
         QTest::newRow("COPIES 0, COPIES 4") << withSet({"COPIES=0", "COPIES=4"}) << "pages 1 copies 4 pjl 4";
         QTest::newRow("COPIES, QTY") << withSet({"COPIES=2", "QTY=6"}) << "pages 1 copies 2 pjl 2";
+        // PJL copies and sessions are two ways of writing the same copies.
         QTest::newRow("fewer PJL copies than sessions")
             << B().pjl("PJL SET QTY=2").header().session(1).session(1).session(1).bytes
             << "pages 1 copies 3 pjl 2";
+        QTest::newRow("as many PJL copies as sessions")
+            << B().pjl("PJL SET COPIES=2").header().session(2).session(2).bytes << "pages 2 copies 2 pjl 2";
         QTest::newRow("QTY with CR") << withSet({"QTY=2\r"}) << "pages 1 copies 2 pjl 2";
         QTest::newRow("white space before the value")
             << withSet({"QTY=\r\v\f 2"}) << "pages 1 copies 2 pjl 2";
         QTest::newRow("no PJL") << B().pjl("SET QTY=7").header().session(1).bytes << "pages 1 copies 7 pjl 7";
+        // As the device reads PJL: words in any case, blanks around "=", a comment only a comment.
+        QTest::newRow("lower case, blanks around =")
+            << B().pjl("pjl set qty = 3").header().session(1).bytes << "pages 1 copies 3 pjl 3";
+        QTest::newRow("COPIES with a tab") << withSet({"COPIES\t=2"}) << "pages 1 copies 2 pjl 2";
+        QTest::newRow("QTY in a comment")
+            << B().pjl("PJL COMMENT SET QTY=9").header().session(1).bytes << "pages 1 copies 1";
+        QTest::newRow("QTY without =") << withSet({"QTY 5", "COPIES=2"}) << "pages 1 copies 2 pjl 2";
+        // Beyond PJL's range a device may print them all or ignore the line: no price fits.
+        QTest::newRow("QTY 999") << withSet({"QTY=999"}) << "pages 1 copies 999 pjl 999";
+        QTest::newRow("QTY 1000") << withSet({"QTY=1000"})
+                                  << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        QTest::newRow("COPIES 1000") << withSet({"COPIES=1000"})
+                                     << "pages 0 copies 0 size 0 name 'left over' not analysed";
         QTest::newRow("QTY beyond int")
-            << withSet({"QTY=99999999999"}) << "pages 1 copies 2147483647 pjl 2147483647";
+            << withSet({"QTY=99999999999"}) << "pages 0 copies 0 size 0 name 'left over' not analysed";
         // Copies asked for inside the stream: each EndPage's PageCopies, whatever its integer type.
         QTest::newRow("PageCopies 3 on each page") << B().header().session(2, 3).bytes << "pages 2 copies 3";
         QTest::newRow("PageCopies in each of 2 sessions")
@@ -122,8 +141,21 @@ private slots:
         QTest::newRow("PageCopies of another operator")
             << B().header().op(0x41).ubyte(4, PageCopies).op(0x43).op(0x44).op(0x42).bytes
             << "pages 1 copies 1";
-        QTest::newRow("PageCopies and fewer PJL copies")
-            << B().pjl("PJL SET QTY=2").header().session(1, 3).bytes << "pages 1 copies 3 pjl 2";
+        QTest::newRow("PageCopies 3 and QTY 2")
+            << B().pjl("PJL SET QTY=2").header().session(1, 3).bytes << "pages 1 copies 6 pjl 2";
+        QTest::newRow("PageCopies 2 and COPIES 3")
+            << B().pjl("PJL SET COPIES=3").header().session(2, 2).bytes << "pages 2 copies 6 pjl 3";
+        QTest::newRow("PageCopies 3 and 1, QTY 2") << B().pjl("PJL SET QTY=2")
+                                                          .header()
+                                                          .op(0x41)
+                                                          .op(0x43)
+                                                          .ubyte(3, PageCopies)
+                                                          .op(0x44)
+                                                          .op(0x43)
+                                                          .op(0x44)
+                                                          .op(0x42)
+                                                          .bytes
+                                                   << "pages 2 copies 4 pjl 2";
         QTest::newRow("gray only") << B().header().ubyte(1, ColorSpace).op(SetColorSpace).session(1).bytes
                                    << "pages 1 copies 1";
         B c = B().header().ubyte(2, ColorSpace).op(SetColorSpace).ubyte(1, DuplexPageMode);
@@ -165,29 +197,42 @@ private slots:
 
     // What reaches the client when a Linux program prints copies, from the real Ghostscript and the CUPS
     // filters of the queue (cups-filters' pxlcolor.ppd, which leaves copies to the device; CUPS turns
-    // PostScript into PDF first). Ghostscript writes NumCopies as each page's PageCopies. Through the
-    // queue "lp -n 3" leaves the stream at one copy (the count only reaches the backend's arguments),
-    // and a PostScript document's own NumCopies comes out as repeated pages.
+    // PostScript into PDF first), then the print backend. Ghostscript writes NumCopies as each page's
+    // PageCopies. Through the queue the filters write "lp -n 3" nowhere in the stream (every page's
+    // PageCopies stays 1); CUPS gives the count to the backend alone, which writes it into the PJL
+    // header. A PostScript document's own NumCopies comes out as repeated pages, and the backend's count
+    // is then 1.
     void copiesFromLinuxPrograms_data()
     {
         QTest::addColumn<QStringList>("filters"); // empty: Ghostscript's pxlcolor device directly
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<int>("lpCopies");
+        QTest::addColumn<QString>("options"); // lp's -o options
         QTest::addColumn<QString>("figures");
         const QStringList pdf = {QStringLiteral("pdftopdf"), QStringLiteral("gstopxl")};
         const QStringList ps = QStringList{QStringLiteral("gstopdf")} + pdf;
-        QTest::newRow("Ghostscript -dNumCopies=3") << QStringList() << twoPages() << 3 << "pages 2 copies 3";
+        QTest::newRow("Ghostscript -dNumCopies=3")
+            << QStringList() << twoPages() << 3 << QString() << "pages 2 copies 3";
         QTest::newRow("PostScript asking NumCopies 3, Ghostscript")
-            << QStringList() << twoPages(3) << 1 << "pages 2 copies 3";
-        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << "pages 2 copies 1";
-        QTest::newRow("lp -n 3, PostScript") << ps << twoPages() << 3 << "pages 2 copies 1";
-        QTest::newRow("PostScript asking NumCopies 3, queue") << ps << twoPages(3) << 1 << "pages 6 copies 1";
+            << QStringList() << twoPages(3) << 1 << QString() << "pages 2 copies 3";
+        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << QString() << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3, PostScript")
+            << ps << twoPages() << 3 << QString() << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 1, PDF") << pdf << twoPages() << 1 << QString() << "pages 2 copies 1";
+        // The printer collates its QTY copies; the price is the same either way.
+        QTest::newRow("lp -n 3 -o collate=false") << pdf << twoPages() << 3 << "collate=false"
+                                                  << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3 -o collate=true") << pdf << twoPages() << 3 << "collate=true"
+                                                 << "pages 2 copies 3 pjl 3";
+        QTest::newRow("PostScript asking NumCopies 3, queue")
+            << ps << twoPages(3) << 1 << QString() << "pages 6 copies 1";
     }
     void copiesFromLinuxPrograms()
     {
         QFETCH(QStringList, filters);
         QFETCH(QByteArray, document);
         QFETCH(int, lpCopies);
+        QFETCH(QString, options);
         const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
         if (gs.isEmpty())
             QSKIP("Ghostscript is not installed");
@@ -221,7 +266,7 @@ private slots:
             const QString out = file + QLatin1Char('.') + filter;
             QVERIFY(runStage(filterFolder + filter,
                              {QStringLiteral("1"), QStringLiteral("user"), QStringLiteral("title"),
-                              QString::number(lpCopies), QString(), file},
+                              QString::number(lpCopies), options, file},
                              {QStringLiteral("PPD=") + ppd, QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups"),
                               QStringLiteral("CONTENT_TYPE=") + type,
                               QStringLiteral("FINAL_CONTENT_TYPE=application/vnd.cups-pdf")},
@@ -229,6 +274,19 @@ private slots:
             file = out;
             type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
                                                       : QStringLiteral("application/vnd.cups-pdf");
+        }
+        if (!filters.isEmpty()) {
+#ifdef PAVKO_BACKEND
+            QFile filtered(file);
+            QVERIFY(filtered.open(QIODevice::ReadOnly));
+            Backend::CopyLines copyLines(lpCopies);
+            file += QStringLiteral(".handed");
+            QVERIFY(Backend::keepStream(filtered.handle(), QFileInfo(file).path().toStdString(),
+                                        QFileInfo(file).fileName().toStdString(),
+                                        lpCopies > 1 ? &copyLines : nullptr));
+#else
+            QSKIP("no print backend of Linux desktops in this build");
+#endif
         }
         SJob job;
         job.filePath = file;

@@ -1,4 +1,6 @@
-// libFuzzer target: arbitrary bytes through the PCL XL reader in every mode.
+// libFuzzer target: arbitrary bytes through the PCL XL reader in every mode, and the PJL lines it
+// captures through the PJL line reader.
+#include "PjlLine.h"
 #include "XlReader.h"
 
 #include <cstdio>
@@ -42,9 +44,14 @@ void runOnce(const uint8_t* data, size_t size, int mode, uint32_t sinkSize, XlFl
         std::abort();
     if (stats.PjlHeaderLines.size() > XL_MAX_PJL_LINES)
         std::abort();
-    for (const std::string& line : stats.PjlHeaderLines)
+    for (const std::string& line : stats.PjlHeaderLines) {
         if (line.empty() || line.size() > XL_MAX_PJL_LINE)
             std::abort();
+        const PjlLine pjl = readPjlLine(line);
+        if (pjl.command.size() + pjl.variable.size() + pjl.value.size() > line.size() ||
+            (!pjl.assigns && !pjl.value.empty()))
+            std::abort();
+    }
     if (sink->errorCount == 0 && sink->errorCode != 0)
         std::abort();
     destroy_sink(sink);

@@ -200,7 +200,16 @@ void checkScrolledAway(QList<CutText>& cuts, const QWidget* widget)
         if (area->horizontalScrollBar()->isVisible())
             return;
         const QRect inViewport(widget->mapTo(parent, QPoint(0, 0)), widget->size());
-        if (inViewport.right() > parent->rect().right())
+        // A scroll bar shown by hand lies over the viewport instead of beside it.
+        const QScrollBar* bar = area->verticalScrollBar();
+        const QRect barInViewport(parent->mapFrom(area, bar->mapTo(area, QPoint(0, 0))), bar->size());
+        if (bar->isVisible() && inViewport.intersects(barInViewport))
+            cuts.append({nameOf(widget), QString(),
+                         QStringLiteral("under the scroll bar of %1 (%2 > %3)")
+                             .arg(nameOf(area))
+                             .arg(inViewport.right())
+                             .arg(barInViewport.left() - 1)});
+        else if (inViewport.right() > parent->rect().right())
             cuts.append({nameOf(widget), QString(),
                          QStringLiteral("under the scroll bar of %1 (%2 > %3)")
                              .arg(nameOf(area))

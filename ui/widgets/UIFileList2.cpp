@@ -5,6 +5,7 @@
 #include "AStatus.h"
 #include "DWebSocket.h"
 #include "DeviceEntry.h"
+#include "ThinScrollBars.h"
 #include "UIFile2.h"
 #include "UIFileConfig2.h"
 #include "ui_UIFileList2.h"
@@ -32,6 +33,8 @@ UIFileList2::UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWid
 {
     m_ui->setupUi(this);
     setAcceptDrops(true);
+    // The thin bar leaves the settings' right-hand buttons in view (the form has room for it).
+    useThinScrollBars(m_ui->scrollArea_fileconfig);
     m_config->setParent(m_ui->scrollAreaWidgetContents_fileconfig);
     m_ui->scrollArea_fileconfig->setWidget(m_ui->scrollAreaWidgetContents_fileconfig);
     m_ui->scrollAreaWidgetContents_fileconfig->resize(m_config->size());

@@ -3,6 +3,7 @@
 #include "AClock.h"
 #include "AMessageBox.h"
 #include "JobStatusTexts.h"
+#include "ThinScrollBars.h"
 #include "UIInfomation.h"
 #include "ui_JobStatusWidget.h"
 
@@ -11,7 +12,6 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTime>
 #include <QTimer>
@@ -27,16 +27,6 @@ enum Column
     Submitted,
     Action
 };
-
-const char* const kScrollBarStyle =
-    "QScrollBar:vertical{width:8px;background:transparent;border-radius:4px;}"
-    "QScrollBar::handle:vertical{background:rgb(200,200,200);border-radius:4px;min-height:20px;}"
-    "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0px;}"
-    "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background:transparent;}"
-    "QScrollBar:horizontal{height:8px;background:transparent;border-radius:4px;}"
-    "QScrollBar::handle:horizontal{background:rgb(200,200,200);border-radius:4px;min-width:20px;}"
-    "QScrollBar::add-line:horizontal,QScrollBar::sub-line:horizontal{width:0px;}"
-    "QScrollBar::add-page:horizontal,QScrollBar::sub-page:horizontal{background:transparent;}";
 
 QTableWidgetItem* centred(const QString& text)
 {
@@ -92,8 +82,7 @@ void JobStatusWidget::setUpTable()
     table->verticalHeader()->hide();
     table->setGeometry(rect());
     table->setStyleSheet(QStringLiteral("QScrollArea {border : 1px solid rgb(220,220,220);}"));
-    table->verticalScrollBar()->setStyleSheet(QLatin1String(kScrollBarStyle));
-    table->horizontalScrollBar()->setStyleSheet(QLatin1String(kScrollBarStyle));
+    useThinScrollBars(table);
 }
 
 void JobStatusWidget::setUpTray()

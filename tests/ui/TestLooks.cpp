@@ -33,7 +33,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QtTest>
@@ -75,6 +77,7 @@ private slots:
     void tabFollowsReadingOrder();
     void enterClicksMainAction_data();
     void enterClicksMainAction();
+    void imagesHaveDoubleSizeTwins();
 
 private:
     // A shown window in the state name says.
@@ -415,6 +418,30 @@ void TestLooks::textsFit()
     QCoreApplication::processEvents(); // scroll bars come and go as the areas lay out what they got
     const QList<CutText> cuts = cutTexts(shown.get());
     QVERIFY2(cuts.isEmpty(), qPrintable(describe(cuts)));
+}
+
+// Every picture has a twin of twice its size, which Qt takes on screens scaled to 150 % and more.
+void TestLooks::imagesHaveDoubleSizeTwins()
+{
+    int seen = 0;
+    QDirIterator pictures(QStringLiteral(":/img"), QDir::Files, QDirIterator::Subdirectories);
+    while (pictures.hasNext()) {
+        const QString path = pictures.next();
+        if (path.contains(QLatin1String("@2x")))
+            continue;
+        ++seen;
+        const int dot = path.lastIndexOf(QLatin1Char('.'));
+        const QString twin = path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+        const QSize size = QImage(path).size(), twinSize = QImage(twin).size();
+        QVERIFY2(!size.isEmpty() && twinSize == size * 2, qPrintable(QStringLiteral("%1 %2x%3, %4 %5x%6")
+                                                                         .arg(path)
+                                                                         .arg(size.width())
+                                                                         .arg(size.height())
+                                                                         .arg(twin)
+                                                                         .arg(twinSize.width())
+                                                                         .arg(twinSize.height())));
+    }
+    QVERIFY(seen > 30);
 }
 
 QTEST_MAIN(TestLooks)

@@ -239,6 +239,8 @@ std::unique_ptr<QWidget> TestLooks::make(const QString& name)
         auto page = std::make_unique<MainOnlineWidget>(m_user, nullptr);
         page->step1()->hide();
         page->step2()->show();
+        page->findChild<QWidget*>(QStringLiteral("btn_next"))->hide(); // as the way to step 2 leaves them
+        page->findChild<QWidget*>(QStringLiteral("btn_prev"))->show();
         window = std::move(page);
     } else {
         auto main = std::make_unique<MainWidget>(m_user, &m_job);
@@ -305,6 +307,21 @@ void TestLooks::tabFollowsReadingOrder_data()
         << QStringLiteral("print-and-deliver step 2")
         << QStringLiteral(
                "cbx_account btn_mail btn_self ted_mark btn_detail btn_blance btn_wxpay btn_alipay btn_next");
+    const QString settings = QStringLiteral(
+        "scrollArea_filelist btn_view btn_del btn_add scrollArea_fileconfig led_begin led_end btn_copies_sub "
+        "led_copies btn_copies_add btn_black btn_color btn_single btn_double_long btn_double_short ");
+    QTest::newRow("online step 1") << QStringLiteral("online step 1, converted")
+                                   << side + settings + QStringLiteral("btn_A4 btn_A3 btn_next");
+    QTest::newRow("online step 2") << QStringLiteral("online step 2")
+                                   << QStringLiteral(
+                                          "cbx_account btn_flush scrollArea btn_detail btn_balance btn_print "
+                                          "btn_prev");
+    QTest::newRow("print-and-deliver step 1")
+        << QStringLiteral("print-and-deliver step 1, converted")
+        << side + QStringLiteral("cbx_addr btn_modify_addr cbx_servicer ") + settings +
+               QStringLiteral("cbx_size cbx_material cbx_bind btn_next");
+    QTest::newRow("address list") << QStringLiteral("address list")
+                                  << QStringLiteral("addr_list btn_modify btn_delete btn_add");
     QTest::newRow("address detail")
         << QStringLiteral("address detail")
         << QStringLiteral("led_name led_phone cbx_province cbx_city cbx_area led_addr cb_default btnSave");
@@ -316,7 +333,11 @@ void TestLooks::tabFollowsReadingOrder()
     QFETCH(QString, names);
     const QStringList order = names.split(QLatin1Char(' '));
     const std::unique_ptr<QWidget> shown = make(window);
-    QCOMPARE(tabCycle(child(shown.get(), order.first())).join(QLatin1Char(' ')), names);
+    settle(window, shown.get());
+    if (QTest::currentTestFailed())
+        return;
+    const QString cycle = tabCycle(child(shown.get(), order.first())).join(QLatin1Char(' '));
+    QVERIFY2(cycle == names, qPrintable(cycle)); // the whole cycle when it differs
 }
 
 void TestLooks::enterClicksMainAction_data()

@@ -5,6 +5,7 @@
 #include "ASingleton.h"
 #include "AddressDetailWidget.h"
 #include "ServiceApi.h"
+#include "TabOrder.h"
 #include "ui_AddressListWidget.h"
 
 #include <QHeaderView>
@@ -67,6 +68,7 @@ void AddressListWidget::showRows()
 {
     // Rows go with their buttons; a button whose click led here is deleted later by the view.
     m_ui->addr_list->clear();
+    QList<QWidget*> order;
     for (int row = 0; row < m_addresses.size(); ++row) {
         const CloudAddress& address = m_addresses.at(row);
         auto* item = new QTreeWidgetItem(m_ui->addr_list);
@@ -87,7 +89,10 @@ void AddressListWidget::showRows()
         connect(remove, &QToolButton::clicked, this, [this, row] { removeRow(row); });
         m_ui->addr_list->setItemWidget(item, ModifyColumn, modify);
         m_ui->addr_list->setItemWidget(item, DeleteColumn, remove);
+        order << modify << remove;
     }
+    // The rows' buttons are made after the add button below the list; Tab reaches them first.
+    tabAfter(m_ui->addr_list, order << m_ui->btn_add);
 }
 
 void AddressListWidget::edit(CloudAddress address)

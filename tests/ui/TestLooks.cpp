@@ -38,6 +38,7 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTreeWidget>
 #include <QtTest>
 #include <memory>
 
@@ -75,9 +76,11 @@ private slots:
     void iconButtonsAreNamed();
     void tabFollowsReadingOrder_data();
     void tabFollowsReadingOrder();
+    void imagesHaveDoubleSizeTwins();
+    void addressMarkStandsAlone();
+    // Last: saving the settings quits the application, and no nested event loop runs after that.
     void enterClicksMainAction_data();
     void enterClicksMainAction();
-    void imagesHaveDoubleSizeTwins();
 
 private:
     // A shown window in the state name says.
@@ -439,6 +442,33 @@ void TestLooks::textsFit()
     QCoreApplication::processEvents(); // scroll bars come and go as the areas lay out what they got
     const QList<CutText> cuts = cutTexts(shown.get());
     QVERIFY2(cuts.isEmpty(), qPrintable(describe(cuts)));
+}
+
+// The default address's mark stands alone in its column: the frame of the row in focus goes round the
+// whole row, never round the empty text beside the mark.
+void TestLooks::addressMarkStandsAlone()
+{
+    const std::unique_ptr<QWidget> shown = make(QStringLiteral("address list"));
+    auto* list = shown->findChild<QTreeWidget*>(QStringLiteral("addr_list"));
+    QVERIFY(list);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    list->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(list->hasFocus());
+    const QModelIndex mark = list->model()->index(0, 0);
+    list->selectionModel()->setCurrentIndex(mark, QItemSelectionModel::NoUpdate); // where focus lands
+    const QRect cell = list->visualRect(mark);
+    const QImage picture = list->viewport()->grab().toImage();
+    const qreal ratio = picture.devicePixelRatio();
+    const int y = int(cell.center().y() * ratio);
+    // Far right in the text column nothing is drawn but the row's background.
+    const QRgb background =
+        picture.pixel(int((list->visualRect(mark.siblingAtColumn(1)).right() - 5) * ratio), y);
+    int x = int(2 * ratio); // past a frame's left edge
+    while (x < cell.right() * ratio && picture.pixel(x, y) == background)
+        ++x;
+    // Right of the mark only the background.
+    for (x += int((list->iconSize().width() + 2) * ratio); x <= int(cell.right() * ratio); ++x)
+        QVERIFY2(picture.pixel(x, y) == background, qPrintable(QStringLiteral("x %1").arg(x / ratio)));
 }
 
 // Every picture has a twin of twice its size, which Qt takes on screens scaled to 150 % and more.

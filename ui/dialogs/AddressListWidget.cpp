@@ -45,6 +45,9 @@ AddressListWidget::AddressListWidget(const SUser& user, QWidget* parent)
     header->resizeSection(MarkColumn, 32);
     header->resizeSection(ModifyColumn, 40);
     header->resizeSection(DeleteColumn, 40);
+    // The row is what the user chooses; a frame round the focused cell alone would circle the empty room
+    // beside the default-address mark.
+    m_ui->addr_list->setAllColumnsShowFocus(true);
     reload();
 }
 

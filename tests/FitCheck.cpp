@@ -15,6 +15,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionFrame>
+#include <QTableView>
 #include <QTextDocument>
 #include <QTreeView>
 #include <cmath>
@@ -155,8 +156,8 @@ void checkView(QList<CutText>& cuts, const QAbstractItemView* view)
     QHeaderView* header = nullptr;
     if (const auto* tree = qobject_cast<const QTreeView*>(view))
         header = tree->header();
-    else
-        header = view->findChild<QHeaderView*>();
+    else if (const auto* table = qobject_cast<const QTableView*>(view))
+        header = table->horizontalHeader();
     if (header && header->isVisible()) {
         for (int section = 0; section < header->count(); ++section) {
             if (header->isSectionHidden(section))
@@ -168,6 +169,12 @@ void checkView(QList<CutText>& cuts, const QAbstractItemView* view)
             if (need > header->sectionSize(section))
                 cuts.append({QStringLiteral("%1 header %2").arg(nameOf(view)).arg(section), text,
                              QStringLiteral("wide %1 > %2").arg(need).arg(header->sectionSize(section))});
+            // A column the user must scroll to is not shown.
+            const int end = header->sectionViewportPosition(section) + header->sectionSize(section);
+            if (header->orientation() == Qt::Horizontal && end > view->viewport()->width())
+                cuts.append(
+                    {QStringLiteral("%1 column %2").arg(nameOf(view)).arg(section), text,
+                     QStringLiteral("beyond the view %1 > %2").arg(end).arg(view->viewport()->width())});
         }
     }
     for (int row = 0; row < model->rowCount(); ++row) {

@@ -38,6 +38,7 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
 #include <memory>
@@ -233,6 +234,13 @@ std::unique_ptr<QWidget> TestLooks::make(const QString& name)
                                QStringLiteral("Pavko演示文档——第二季度销售报告与下半年计划（定稿）.docx"),
                                texts.at(id), 128);
         window = std::move(jobs);
+    } else if (name == QLatin1String("status window, demo job")) {
+        auto jobs = std::make_unique<JobStatusWidget>();
+        emit jobs->job_msg(1, QStringLiteral("SIM0004"), QStringLiteral("彩色复印机"),
+                           QStringLiteral("Pavko演示文档.pdf"), JobStatusTexts::waiting(), 2);
+        emit jobs->job_msg(1, QStringLiteral("SIM0004"), QStringLiteral("彩色复印机"),
+                           QStringLiteral("Pavko演示文档.pdf"), JobStatusTexts::sent(), 2);
+        window = std::move(jobs);
     } else if (name == QLatin1String("print-and-deliver step 2")) {
         auto page = std::make_unique<MainCloudWidget>(m_user, nullptr);
         page->step1()->hide();
@@ -393,6 +401,7 @@ void TestLooks::textsFit_data()
                                "share page, every device status",
                                "payment",
                                "status window",
+                               "status window, demo job",
                                "online step 1",
                                "online step 1, converted",
                                "online step 2",
@@ -442,6 +451,15 @@ void TestLooks::textsFit()
     QCoreApplication::processEvents(); // scroll bars come and go as the areas lay out what they got
     const QList<CutText> cuts = cutTexts(shown.get());
     QVERIFY2(cuts.isEmpty(), qPrintable(describe(cuts)));
+    if (window == QLatin1String("status window, demo job")) {
+        // An ordinary job is shown whole, its document name too.
+        const auto* table = shown->findChild<QTableWidget*>();
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QModelIndex cell = table->model()->index(0, column);
+            QVERIFY2(table->sizeHintForIndex(cell).width() <= table->visualRect(cell).width(),
+                     qPrintable(cell.data().toString()));
+        }
+    }
 }
 
 // The default address's mark stands alone in its column: the frame of the row in focus goes round the

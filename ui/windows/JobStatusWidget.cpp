@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTime>
 #include <QTimer>
@@ -40,6 +41,7 @@ JobStatusWidget::JobStatusWidget(QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::JobStatusWidget>()), m_tray(new QSystemTrayIcon(this))
 {
     m_ui->setupUi(this);
+    m_designSize = size();
     setWindowTitle(appWindowTitle());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -154,6 +156,7 @@ void JobStatusWidget::offerResend(int job_id)
     });
     m_ui->tableWidget->setCellWidget(*known, Action, resend);
     m_resendable.insert(job_id);
+    fitToRows();
 }
 
 void JobStatusWidget::addRow(int job_id, const QString& destination, const QString& doc_name,
@@ -175,6 +178,28 @@ void JobStatusWidget::addRow(int job_id, const QString& destination, const QStri
     table->setCellWidget(row, Action, cancel);
     m_rows.insert(job_id, row);
     m_tray->show();
+    fitToRows();
+}
+
+// The window grows with its rows until every column shows its whole text, up to twice its own width
+// or half the screen (past that the document name is elided, whole in its tool tip), and shrinks back
+// to its own size; it stays in the screen's corner.
+void JobStatusWidget::fitToRows()
+{
+    QTableWidget* table = m_ui->tableWidget;
+    const QHeaderView* header = table->horizontalHeader();
+    int wanted = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    const QAbstractItemView* view = table; // where the column's size hint is public
+    for (int column = 0; column < table->columnCount(); ++column)
+        wanted += qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+    const int fitted = qBound(m_designSize.width(), wanted, qMax(2 * m_designSize.width(), area.width() / 2));
+    if (fitted == width())
+        return;
+    resize(fitted, height());
+    table->setGeometry(rect());
+    move(area.width() - width() - 5, y());
 }
 
 bool JobStatusWidget::removeRow(int job_id)
@@ -190,6 +215,7 @@ bool JobStatusWidget::removeRow(int job_id)
         if (later > row)
             --later;
     }
+    fitToRows();
     return true;
 }
 

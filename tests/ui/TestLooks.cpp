@@ -143,14 +143,15 @@ void TestLooks::init()
     budget(10000);
     m_world.online.companyAmount = 1000;
     m_book.addresses.clear();
-    m_book.addresses.append(QJsonObject{{QStringLiteral("id"), 7},
-                                        {QStringLiteral("name"), QStringLiteral("李雷")},
-                                        {QStringLiteral("mobile"), QStringLiteral("13800000000")},
-                                        {QStringLiteral("province"), QStringLiteral("北京市")},
-                                        {QStringLiteral("city"), QStringLiteral("市辖区")},
-                                        {QStringLiteral("area"), QStringLiteral("海淀区")},
-                                        {QStringLiteral("address"), QStringLiteral("中关村1号")},
-                                        {QStringLiteral("default"), 1}});
+    m_book.addresses.append(
+        QJsonObject{{QStringLiteral("id"), 7},
+                    {QStringLiteral("name"), QStringLiteral("欧阳娜娜")},
+                    {QStringLiteral("mobile"), QStringLiteral("13800000000")},
+                    {QStringLiteral("province"), QStringLiteral("黑龙江省")},
+                    {QStringLiteral("city"), QStringLiteral("哈尔滨市")},
+                    {QStringLiteral("area"), QStringLiteral("松北区")},
+                    {QStringLiteral("address"), QStringLiteral("世茂大道松北街道办事处旁99号楼3单元1201室")},
+                    {QStringLiteral("default"), 1}});
     status()->setInt(QStringLiteral("software_mode"), 0);
     status()->setInt(QStringLiteral("run_mode"), 1);
     m_job = SJob();

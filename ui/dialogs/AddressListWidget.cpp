@@ -79,8 +79,9 @@ void AddressListWidget::showRows()
             item->setIcon(MarkColumn, QIcon(QStringLiteral(":/img/selected.png")));
             item->setToolTip(MarkColumn, QStringLiteral("默认地址"));
         }
+        // A long address is cut short in the row; the tool tip holds it whole.
         item->setText(TextColumn, address.titleText() + QLatin1Char('\n') + address.placeText());
-        item->setToolTip(TextColumn, address.placeText());
+        item->setToolTip(TextColumn, item->text(TextColumn));
         QToolButton* modify =
             rowButton("btn_modify", QStringLiteral(":/img/modify.png"), QStringLiteral("修改"));
         QToolButton* remove =

@@ -337,9 +337,10 @@ def payment_icons():
 
 def download_pictures():
     """The two pictures of the order confirmation that point to the mobile side of the service."""
-    ico("download_app.ico", tile(BLUE) + phone_glyph("white", BLUE) + download_glyph("white"), (96, 48, 32))
+    # Shown as 120-pixel pictures: the first entry is that size.
+    ico("download_app.ico", tile(BLUE) + phone_glyph("white", BLUE) + download_glyph("white"), (120, 48, 32))
     ico("download_wx.ico", tile(GREEN) + phone_glyph("white", GREEN) + chat_glyph("white", GREEN)
-        + lines("white", 12, [(108, 166), (148, 166)]), (96, 48, 32))
+        + lines("white", 12, [(108, 166), (148, 166)]), (120, 48, 32))
 
 
 def line_icons():

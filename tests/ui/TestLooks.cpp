@@ -37,6 +37,7 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -78,6 +79,8 @@ private slots:
     void tabFollowsReadingOrder_data();
     void tabFollowsReadingOrder();
     void imagesHaveDoubleSizeTwins();
+    void picturesAreSharp_data();
+    void picturesAreSharp();
     void addressMarkStandsAlone();
     // Last: saving the settings quits the application, and no nested event loop runs after that.
     void enterClicksMainAction_data();
@@ -488,6 +491,46 @@ void TestLooks::addressMarkStandsAlone()
     // Right of the mark only the background.
     for (x += int((list->iconSize().width() + 2) * ratio); x <= int(cell.right() * ratio); ++x)
         QVERIFY2(picture.pixel(x, y) == background, qPrintable(QStringLiteral("x %1").arg(x / ratio)));
+}
+
+void TestLooks::picturesAreSharp_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char* window :
+         {"share page, every device status", "login", "bad network", "information", "cloud success"})
+        QTest::newRow(window) << QString::fromUtf8(window);
+}
+
+// A picture has at least as many pixels as the screen gives it: on a scaled screen labels show the
+// images' twins, not the small images blown up.
+void TestLooks::picturesAreSharp()
+{
+    QFETCH(QString, window);
+    const std::unique_ptr<QWidget> shown = make(window);
+    settle(window, shown.get());
+    if (QTest::currentTestFailed())
+        return;
+    const qreal ratio = shown->devicePixelRatioF();
+    int seen = 0;
+    for (const QLabel* label : shown->findChildren<QLabel*>()) {
+        const QPixmap picture = label->pixmap(Qt::ReturnByValue);
+        // The QR codes are made at the size the scanners were tried with.
+        if (!label->isVisible() || picture.isNull() || label->objectName() == QLatin1String("label_qr") ||
+            label->objectName() == QLatin1String("lbQr"))
+            continue;
+        ++seen;
+        const QSize room = label->hasScaledContents() ? label->contentsRect().size()
+                                                      : picture.size() / picture.devicePixelRatio();
+        QVERIFY2(picture.width() >= qRound(room.width() * ratio) &&
+                     picture.height() >= qRound(room.height() * ratio),
+                 qPrintable(QStringLiteral("%1: %2x%3 pixels shown on %4x%5")
+                                .arg(label->objectName())
+                                .arg(picture.width())
+                                .arg(picture.height())
+                                .arg(qRound(room.width() * ratio))
+                                .arg(qRound(room.height() * ratio))));
+    }
+    QVERIFY(seen > 0);
 }
 
 // Every picture has a twin of twice its size, which Qt takes on screens scaled to 150 % and more.

@@ -1,5 +1,6 @@
 #include "UIDevice.h"
 
+#include "UiResources.h"
 #include "ui_UIDevice.h"
 
 #include <QMouseEvent>
@@ -71,13 +72,15 @@ UIDevice::UIDevice(int index, const DeviceEntry& device, QWidget* parent)
     setAttribute(Qt::WA_StyledBackground); // so that the style sheet paints the row's background
     const Look model = modelLook(device.model);
     const Look status = statusLook(device.deviceStatus);
-    m_ui->label_ico->setPixmap(QPixmap(model.picture));
+    m_ui->label_ico->setPixmap(uiPicture(model.picture));
     m_ui->label_type->setText(model.text);
     m_ui->label_name->setText(device.deviceNickname);
     m_ui->label_code->setText(device.deviceCode);
-    m_ui->label_status->setPixmap(QPixmap(status.picture));
+    m_ui->label_status->setPixmap(uiPicture(status.picture));
     m_ui->label_status_txt->setText(status.text);
     m_ui->label_local->setVisible(device.isLocal);
+    m_ui->label_sel->setPixmap(uiPicture(QStringLiteral(":/img/device/device_selected.png")));
+    m_ui->label_local->setPixmap(uiPicture(QStringLiteral(":/img/localdevice.png")));
     move(0, index * (height() + 1));
     setSelected(false);
 }

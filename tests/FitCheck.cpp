@@ -15,6 +15,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionFrame>
+#include <QTableView>
 #include <QTextDocument>
 #include <QTreeView>
 #include <cmath>
@@ -155,8 +156,8 @@ void checkView(QList<CutText>& cuts, const QAbstractItemView* view)
     QHeaderView* header = nullptr;
     if (const auto* tree = qobject_cast<const QTreeView*>(view))
         header = tree->header();
-    else
-        header = view->findChild<QHeaderView*>();
+    else if (const auto* table = qobject_cast<const QTableView*>(view))
+        header = table->horizontalHeader();
     if (header && header->isVisible()) {
         for (int section = 0; section < header->count(); ++section) {
             if (header->isSectionHidden(section))
@@ -168,6 +169,12 @@ void checkView(QList<CutText>& cuts, const QAbstractItemView* view)
             if (need > header->sectionSize(section))
                 cuts.append({QStringLiteral("%1 header %2").arg(nameOf(view)).arg(section), text,
                              QStringLiteral("wide %1 > %2").arg(need).arg(header->sectionSize(section))});
+            // A column the user must scroll to is not shown.
+            const int end = header->sectionViewportPosition(section) + header->sectionSize(section);
+            if (header->orientation() == Qt::Horizontal && end > view->viewport()->width())
+                cuts.append(
+                    {QStringLiteral("%1 column %2").arg(nameOf(view)).arg(section), text,
+                     QStringLiteral("beyond the view %1 > %2").arg(end).arg(view->viewport()->width())});
         }
     }
     for (int row = 0; row < model->rowCount(); ++row) {
@@ -200,7 +207,16 @@ void checkScrolledAway(QList<CutText>& cuts, const QWidget* widget)
         if (area->horizontalScrollBar()->isVisible())
             return;
         const QRect inViewport(widget->mapTo(parent, QPoint(0, 0)), widget->size());
-        if (inViewport.right() > parent->rect().right())
+        // A scroll bar shown by hand lies over the viewport instead of beside it.
+        const QScrollBar* bar = area->verticalScrollBar();
+        const QRect barInViewport(parent->mapFrom(area, bar->mapTo(area, QPoint(0, 0))), bar->size());
+        if (bar->isVisible() && inViewport.intersects(barInViewport))
+            cuts.append({nameOf(widget), QString(),
+                         QStringLiteral("under the scroll bar of %1 (%2 > %3)")
+                             .arg(nameOf(area))
+                             .arg(inViewport.right())
+                             .arg(barInViewport.left() - 1)});
+        else if (inViewport.right() > parent->rect().right())
             cuts.append({nameOf(widget), QString(),
                          QStringLiteral("under the scroll bar of %1 (%2 > %3)")
                              .arg(nameOf(area))

@@ -5,7 +5,9 @@ fonts-dejavu-core).
 One flat style for every picture: the brand blue, white glyphs, soft grey for inactive parts, red for
 errors and faults, yellow as the accent. Every picture is drawn on a 256-unit design canvas (the banner
 on a canvas of twice its size) and scaled down, so thin strokes stay smooth at 16 pixels.
-Run from anywhere; the images are committed, so the build never needs this script.
+Every image is drawn twice: at its size and, as "name@2x.ext", at twice its size, which Qt takes on
+screens scaled to 150 % and more. Run from anywhere; the images are committed, so the build never needs
+this script.
 """
 import math
 import os
@@ -30,6 +32,7 @@ CJK_FONT = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf"
 LATIN_BOLD_FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ui", "img")
 CANVAS = 256
+SCALE = 1  # 2 while the @2x twins are drawn
 
 
 def convert(*args):
@@ -37,6 +40,9 @@ def convert(*args):
 
 
 def out(name):
+    if SCALE != 1:
+        stem, ext = os.path.splitext(name)
+        name = f"{stem}@{SCALE}x{ext}"
     path = os.path.join(OUT, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     return path
@@ -232,8 +238,9 @@ def chat_glyph(color, dots):
 
 # ---------------------------------------------------------------- output
 
-def render(commands, path, size):
-    """Draws on the square design canvas and scales to the final size."""
+def render(commands, path, size, scale=None):
+    """Draws on the square design canvas and scales to the final size times scale (SCALE unless told)."""
+    size *= SCALE if scale is None else scale
     convert("-size", f"{CANVAS}x{CANVAS}", "xc:none", *commands, "-resize", f"{size}x{size}!", *PNG_OPTIONS, path)
 
 
@@ -247,11 +254,12 @@ def ico(name, commands, sizes):
     picture gets its first entry, so label pictures list their display size first."""
     with tempfile.TemporaryDirectory() as tmp:
         blobs = []
-        for size in sizes:
+        # An entry is at most 256 pixels wide, so the twin of a 256-pixel entry is drawn the same.
+        for size in dict.fromkeys(min(size, 256 // SCALE) for size in sizes):
             path = os.path.join(tmp, f"{size}.png")
             render(commands, path, size)
             with open(path, "rb") as f:
-                blobs.append((size, f.read()))
+                blobs.append((size * SCALE, f.read()))
     offset = 6 + 16 * len(blobs)
     header = struct.pack("<HHH", 0, 1, len(blobs))
     for size, blob in blobs:
@@ -283,18 +291,18 @@ def badnet_icon():
 
 
 def wait_animation():
-    dots, frames = 12, []
+    dots, frames, s = 12, [], SCALE
     with tempfile.TemporaryDirectory() as tmp:
         for frame in range(dots):
-            args = ["-size", "96x96", "xc:none"]
+            args = ["-size", f"{96 * s}x{96 * s}", "xc:none"]
             for dot in range(dots):
                 angle = math.radians(dot * 360 / dots)
-                x, y = round(48 + 32 * math.sin(angle)), round(48 - 32 * math.cos(angle))
+                x, y = round(s * (48 + 32 * math.sin(angle))), round(s * (48 - 32 * math.cos(angle)))
                 age = (frame - dot) % dots
                 # GIF has no partial transparency: fade from the brand blue towards a pale blue instead.
                 fade = min(1.0, age * 0.12)
                 r, g, b = (round(a + (c - a) * fade) for a, c in zip((0, 168, 255), (214, 238, 251)))
-                radius = 7 if age == 0 else 6
+                radius = (7 if age == 0 else 6) * s
                 args += ["-fill", f"rgb({r},{g},{b})", "-draw", f"circle {x},{y} {x},{y + radius}"]
             path = os.path.join(tmp, f"{frame:02d}.png")
             convert(*args, path)
@@ -329,9 +337,10 @@ def payment_icons():
 
 def download_pictures():
     """The two pictures of the order confirmation that point to the mobile side of the service."""
-    ico("download_app.ico", tile(BLUE) + phone_glyph("white", BLUE) + download_glyph("white"), (96, 48, 32))
+    # Shown as 120-pixel pictures: the first entry is that size.
+    ico("download_app.ico", tile(BLUE) + phone_glyph("white", BLUE) + download_glyph("white"), (120, 48, 32))
     ico("download_wx.ico", tile(GREEN) + phone_glyph("white", GREEN) + chat_glyph("white", GREEN)
-        + lines("white", 12, [(108, 166), (148, 166)]), (96, 48, 32))
+        + lines("white", 12, [(108, 166), (148, 166)]), (120, 48, 32))
 
 
 def line_icons():
@@ -476,7 +485,7 @@ def banner():
     with tempfile.TemporaryDirectory() as tmp:
         def glyph(name, commands, size):
             path = os.path.join(tmp, name)
-            render(commands, path, size)
+            render(commands, path, size, 1)  # the banner's own canvas is scaled at the end
             return path
 
         def label(font, size, words):
@@ -519,21 +528,22 @@ def banner():
                 cloud, "-geometry", "+1254-16", "-composite",
                 printer, "-geometry", "+1338+80", "-composite",
                 home, "-geometry", "+1618+44", "-composite",
-                "-resize", f"{width}x{height}!", *PNG_OPTIONS, out("ads.png"))
+                "-resize", f"{width * SCALE}x{height * SCALE}!", *PNG_OPTIONS, out("ads.png"))
 
 
 if __name__ == "__main__":
-    main_icon()
-    info_icon()
-    badnet_icon()
-    wait_animation()
-    navigation_icons()
-    round_buttons()
-    payment_icons()
-    download_pictures()
-    line_icons()
-    stepper_buttons()
-    markers()
-    status_lights()
-    device_pictures()
-    banner()
+    for SCALE in (1, 2):
+        main_icon()
+        info_icon()
+        badnet_icon()
+        wait_animation()
+        navigation_icons()
+        round_buttons()
+        payment_icons()
+        download_pictures()
+        line_icons()
+        stepper_buttons()
+        markers()
+        status_lights()
+        device_pictures()
+        banner()

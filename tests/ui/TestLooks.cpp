@@ -21,6 +21,9 @@
 #include "OnlineWidget2.h"
 #include "PayWidget.h"
 #include "TestSupport.h"
+#include "UIDeviceList.h"
+#include "UIFile.h"
+#include "UIFile2.h"
 #include "UIFileList.h"
 #include "UIFileList2.h"
 #include "UIInfomation.h"
@@ -30,8 +33,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QLabel>
 #include <QSignalSpy>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <QtTest>
 #include <memory>
 
@@ -69,6 +78,11 @@ private slots:
     void iconButtonsAreNamed();
     void tabFollowsReadingOrder_data();
     void tabFollowsReadingOrder();
+    void imagesHaveDoubleSizeTwins();
+    void picturesAreSharp_data();
+    void picturesAreSharp();
+    void addressMarkStandsAlone();
+    // Last: saving the settings quits the application, and no nested event loop runs after that.
     void enterClicksMainAction_data();
     void enterClicksMainAction();
 
@@ -80,17 +94,27 @@ private:
         m_dir.writeFile(name, "%PDF-1.4 " + name.toUtf8());
         return m_dir.file(name);
     }
-    // The share page's price (2.50) against the user's balance.
-    void budget(int userAmount)
+    // The share page's price (2.50 unless told) against the user's balance.
+    void budget(int userAmount, int printAmount = 250)
     {
         m_world.service.setDefault(
             "GET", "/w1/Printing/budget",
             FakeResponse::envelope(0,
                                    QJsonObject{{QStringLiteral("user_amount"), userAmount},
-                                               {QStringLiteral("print_amount"), 250},
+                                               {QStringLiteral("print_amount"), printAmount},
                                                {QStringLiteral("amount_explain"), QStringLiteral("1页×1份")},
                                                {QStringLiteral("order_id"), 9001}}));
     }
+    // The next device list: one account with a device in every status, more than the list shows at once.
+    void everyDeviceStatus();
+    // The next document check says the document is known and converted.
+    void knownDocument()
+    {
+        m_world.service.enqueue("GET", "/c2/document/checkDocument",
+                                FakeResponse::json(R"({"code":0,"data":{"check":1,"user_document_id":77}})"));
+    }
+    // Waits until what the service sends for the window in state name is shown.
+    void settle(const QString& name, QWidget* shown);
     static AStatus* status() { return ASingleton<AStatus>::instance(); }
     static QWidget* child(QWidget* window, const QString& name)
     {
@@ -120,15 +144,17 @@ void TestLooks::initTestCase()
 void TestLooks::init()
 {
     budget(10000);
+    m_world.online.companyAmount = 1000;
     m_book.addresses.clear();
-    m_book.addresses.append(QJsonObject{{QStringLiteral("id"), 7},
-                                        {QStringLiteral("name"), QStringLiteral("李雷")},
-                                        {QStringLiteral("mobile"), QStringLiteral("13800000000")},
-                                        {QStringLiteral("province"), QStringLiteral("北京市")},
-                                        {QStringLiteral("city"), QStringLiteral("市辖区")},
-                                        {QStringLiteral("area"), QStringLiteral("海淀区")},
-                                        {QStringLiteral("address"), QStringLiteral("中关村1号")},
-                                        {QStringLiteral("default"), 1}});
+    m_book.addresses.append(
+        QJsonObject{{QStringLiteral("id"), 7},
+                    {QStringLiteral("name"), QStringLiteral("欧阳娜娜")},
+                    {QStringLiteral("mobile"), QStringLiteral("13800000000")},
+                    {QStringLiteral("province"), QStringLiteral("黑龙江省")},
+                    {QStringLiteral("city"), QStringLiteral("哈尔滨市")},
+                    {QStringLiteral("area"), QStringLiteral("松北区")},
+                    {QStringLiteral("address"), QStringLiteral("世茂大道松北街道办事处旁99号楼3单元1201室")},
+                    {QStringLiteral("default"), 1}});
     status()->setInt(QStringLiteral("software_mode"), 0);
     status()->setInt(QStringLiteral("run_mode"), 1);
     m_job = SJob();
@@ -136,8 +162,43 @@ void TestLooks::init()
     m_job.copies = 1;
 }
 
+void TestLooks::everyDeviceStatus()
+{
+    struct Device
+    {
+        const char *code, *name, *model;
+        int status;
+    };
+    const Device devices[] = {
+        {"SIM0004", "彩色复印机", "bizhub C226", 1},     {"SIM0001", "前台打印机", "M427dw", 1},
+        {"SIM0003", "财务室打印机", "RICOH 5002", 2},    {"SIM0005", "会议室打印机", "HP LaserJet M203dn", 3},
+        {"SIM0006", "仓库打印机", "workcentre 7855", 4}, {"SIM0007", "维修中的打印机", "HL-5585D", 5}};
+    QJsonArray list;
+    for (const Device& device : devices)
+        list.append(QJsonObject{{QStringLiteral("device_id"), list.size() + 40},
+                                {QStringLiteral("device_code"), QString::fromUtf8(device.code)},
+                                {QStringLiteral("device_nickname"), QString::fromUtf8(device.name)},
+                                {QStringLiteral("device_ip"), QStringLiteral("127.0.70.9")},
+                                {QStringLiteral("model"), QString::fromUtf8(device.model)},
+                                {QStringLiteral("device_status"), device.status}});
+    m_world.service.enqueue(
+        "GET", "/w1/Device/deviceList",
+        FakeResponse::envelope(0, QJsonArray{QJsonObject{{QStringLiteral("id"), 7},
+                                                         {QStringLiteral("name"), QStringLiteral("演示公司")},
+                                                         {QStringLiteral("device_list"), list}}}));
+}
+
 std::unique_ptr<QWidget> TestLooks::make(const QString& name)
 {
+    // What the service answers in that state.
+    if (name.endsWith(QLatin1String(", short balance")))
+        budget(99999, 100000); // 999.99 left, 1000.00 to pay
+    if (name.endsWith(QLatin1String(", every device status")))
+        everyDeviceStatus();
+    if (name.endsWith(QLatin1String(", converted")))
+        knownDocument();
+    if (name.endsWith(QLatin1String(", large balance")))
+        m_world.online.companyAmount = 99999999; // 999999.99
     std::unique_ptr<QWidget> window;
     if (name == QLatin1String("address list")) {
         window = std::make_unique<AddressListWidget>(m_user);
@@ -177,25 +238,34 @@ std::unique_ptr<QWidget> TestLooks::make(const QString& name)
                                QStringLiteral("Pavko演示文档——第二季度销售报告与下半年计划（定稿）.docx"),
                                texts.at(id), 128);
         window = std::move(jobs);
+    } else if (name == QLatin1String("status window, demo job")) {
+        auto jobs = std::make_unique<JobStatusWidget>();
+        emit jobs->job_msg(1, QStringLiteral("SIM0004"), QStringLiteral("彩色复印机"),
+                           QStringLiteral("Pavko演示文档.pdf"), JobStatusTexts::waiting(), 2);
+        emit jobs->job_msg(1, QStringLiteral("SIM0004"), QStringLiteral("彩色复印机"),
+                           QStringLiteral("Pavko演示文档.pdf"), JobStatusTexts::sent(), 2);
+        window = std::move(jobs);
     } else if (name == QLatin1String("print-and-deliver step 2")) {
         auto page = std::make_unique<MainCloudWidget>(m_user, nullptr);
         page->step1()->hide();
         page->step2()->show();
         window = std::move(page);
-    } else if (name == QLatin1String("online step 2")) {
+    } else if (name.startsWith(QLatin1String("online step 2"))) {
         auto page = std::make_unique<MainOnlineWidget>(m_user, nullptr);
         page->step1()->hide();
         page->step2()->show();
+        page->findChild<QWidget*>(QStringLiteral("btn_next"))->hide(); // as the way to step 2 leaves them
+        page->findChild<QWidget*>(QStringLiteral("btn_prev"))->show();
         window = std::move(page);
     } else {
         auto main = std::make_unique<MainWidget>(m_user, &m_job);
         main->show();
-        if (name == QLatin1String("online step 1")) {
+        if (name.startsWith(QLatin1String("online step 1"))) {
             emit main->findChild<MainShareWidget*>()->goto_online();
             UIFileList2* list = main->findChild<OnlineWidget1*>()->fileList();
             list->addFile(file(QStringLiteral("a.pdf")));
             list->selectRow(0);
-        } else if (name == QLatin1String("print-and-deliver step 1")) {
+        } else if (name.startsWith(QLatin1String("print-and-deliver step 1"))) {
             QTest::mouseClick(main->findChild<QAbstractButton*>(QStringLiteral("btn_cloud")), Qt::LeftButton);
             UIFileList* list = main->findChild<CloudWidget1*>()->fileList();
             list->addFile(file(QStringLiteral("b.pdf")));
@@ -252,6 +322,21 @@ void TestLooks::tabFollowsReadingOrder_data()
         << QStringLiteral("print-and-deliver step 2")
         << QStringLiteral(
                "cbx_account btn_mail btn_self ted_mark btn_detail btn_blance btn_wxpay btn_alipay btn_next");
+    const QString settings = QStringLiteral(
+        "scrollArea_filelist btn_view btn_del btn_add scrollArea_fileconfig led_begin led_end btn_copies_sub "
+        "led_copies btn_copies_add btn_black btn_color btn_single btn_double_long btn_double_short ");
+    QTest::newRow("online step 1") << QStringLiteral("online step 1, converted")
+                                   << side + settings + QStringLiteral("btn_A4 btn_A3 btn_next");
+    QTest::newRow("online step 2") << QStringLiteral("online step 2")
+                                   << QStringLiteral(
+                                          "cbx_account btn_flush scrollArea btn_detail btn_balance btn_print "
+                                          "btn_prev");
+    QTest::newRow("print-and-deliver step 1")
+        << QStringLiteral("print-and-deliver step 1, converted")
+        << side + QStringLiteral("cbx_addr btn_modify_addr cbx_servicer ") + settings +
+               QStringLiteral("cbx_size cbx_material cbx_bind btn_next");
+    QTest::newRow("address list") << QStringLiteral("address list")
+                                  << QStringLiteral("addr_list btn_modify btn_delete btn_add");
     QTest::newRow("address detail")
         << QStringLiteral("address detail")
         << QStringLiteral("led_name led_phone cbx_province cbx_city cbx_area led_addr cb_default btnSave");
@@ -263,7 +348,11 @@ void TestLooks::tabFollowsReadingOrder()
     QFETCH(QString, names);
     const QStringList order = names.split(QLatin1Char(' '));
     const std::unique_ptr<QWidget> shown = make(window);
-    QCOMPARE(tabCycle(child(shown.get(), order.first())).join(QLatin1Char(' ')), names);
+    settle(window, shown.get());
+    if (QTest::currentTestFailed())
+        return;
+    const QString cycle = tabCycle(child(shown.get(), order.first())).join(QLatin1Char(' '));
+    QVERIFY2(cycle == names, qPrintable(cycle)); // the whole cycle when it differs
 }
 
 void TestLooks::enterClicksMainAction_data()
@@ -309,11 +398,50 @@ void TestLooks::enterClicksMainAction()
 void TestLooks::textsFit_data()
 {
     QTest::addColumn<QString>("window");
-    for (const char* window :
-         {"address list", "login", "share page", "payment", "status window", "online step 1", "online step 2",
-          "print-and-deliver step 1", "print-and-deliver step 2", "address detail", "address detail, filled",
-          "settings", "bad network", "cloud success", "information", "wait"})
+    for (const char* window : {"address list",
+                               "login",
+                               "share page",
+                               "share page, short balance",
+                               "share page, every device status",
+                               "payment",
+                               "status window",
+                               "status window, demo job",
+                               "online step 1",
+                               "online step 1, converted",
+                               "online step 2",
+                               "online step 2, large balance",
+                               "print-and-deliver step 1",
+                               "print-and-deliver step 1, converted",
+                               "print-and-deliver step 2",
+                               "address detail",
+                               "address detail, filled",
+                               "settings",
+                               "bad network",
+                               "cloud success",
+                               "information",
+                               "wait"})
         QTest::newRow(window) << QString::fromUtf8(window);
+}
+
+void TestLooks::settle(const QString& name, QWidget* shown)
+{
+    if (name == QLatin1String("address list"))
+        QVERIFY(shown->findChild<QAbstractButton*>(QStringLiteral("btn_delete")));
+    if (name.startsWith(QLatin1String("share page")) || name.startsWith(QLatin1String("online step 2")))
+        QTRY_VERIFY(!shown->findChild<QComboBox*>(QStringLiteral("cbx_account"))->currentText().isEmpty());
+    if (name.startsWith(QLatin1String("print-and-deliver step 1")))
+        QTRY_VERIFY(!shown->findChild<QComboBox*>(QStringLiteral("cbx_addr"))->currentText().isEmpty());
+    if (name == QLatin1String("share page, every device status"))
+        QTRY_COMPARE(shown->findChild<UIDeviceList*>()->count(), 6);
+    // A converted document shows its settings beside the list.
+    if (name.startsWith(QLatin1String("online step 1, converted"))) {
+        UIFile2* row = shown->findChild<OnlineWidget1*>()->fileList()->rows().first();
+        QTRY_COMPARE(row->status(), int(UIFile2::Splitting));
+        row->pdf_split(row->settings().documentId, UIFile2::Ready); // as the service's channel says
+    }
+    if (name.startsWith(QLatin1String("print-and-deliver step 1, converted")))
+        QTRY_COMPARE(shown->findChild<CloudWidget1*>()->fileList()->rows().first()->status(),
+                     int(UIFile::Converted));
 }
 
 // No text is cut, in the states the windows reach with the service's answers in.
@@ -321,15 +449,112 @@ void TestLooks::textsFit()
 {
     QFETCH(QString, window);
     const std::unique_ptr<QWidget> shown = make(window);
-    // Wait for what the service sends to be shown.
-    if (window == QLatin1String("address list"))
-        QVERIFY(shown->findChild<QAbstractButton*>(QStringLiteral("btn_delete")));
-    if (window == QLatin1String("share page") || window == QLatin1String("online step 2"))
-        QTRY_VERIFY(!shown->findChild<QComboBox*>(QStringLiteral("cbx_account"))->currentText().isEmpty());
-    if (window.startsWith(QLatin1String("print-and-deliver step 1")))
-        QTRY_VERIFY(!shown->findChild<QComboBox*>(QStringLiteral("cbx_addr"))->currentText().isEmpty());
+    settle(window, shown.get());
+    if (QTest::currentTestFailed())
+        return;
+    QCoreApplication::processEvents(); // scroll bars come and go as the areas lay out what they got
     const QList<CutText> cuts = cutTexts(shown.get());
     QVERIFY2(cuts.isEmpty(), qPrintable(describe(cuts)));
+    if (window == QLatin1String("status window, demo job")) {
+        // An ordinary job is shown whole, its document name too.
+        const auto* table = shown->findChild<QTableWidget*>();
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const QModelIndex cell = table->model()->index(0, column);
+            QVERIFY2(table->sizeHintForIndex(cell).width() <= table->visualRect(cell).width(),
+                     qPrintable(cell.data().toString()));
+        }
+    }
+}
+
+// The default address's mark stands alone in its column: the frame of the row in focus goes round the
+// whole row, never round the empty text beside the mark.
+void TestLooks::addressMarkStandsAlone()
+{
+    const std::unique_ptr<QWidget> shown = make(QStringLiteral("address list"));
+    auto* list = shown->findChild<QTreeWidget*>(QStringLiteral("addr_list"));
+    QVERIFY(list);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    list->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(list->hasFocus());
+    const QModelIndex mark = list->model()->index(0, 0);
+    list->selectionModel()->setCurrentIndex(mark, QItemSelectionModel::NoUpdate); // where focus lands
+    const QRect cell = list->visualRect(mark);
+    const QImage picture = list->viewport()->grab().toImage();
+    const qreal ratio = picture.devicePixelRatio();
+    const int y = int(cell.center().y() * ratio);
+    // Far right in the text column nothing is drawn but the row's background.
+    const QRgb background =
+        picture.pixel(int((list->visualRect(mark.siblingAtColumn(1)).right() - 5) * ratio), y);
+    int x = int(2 * ratio); // past a frame's left edge
+    while (x < cell.right() * ratio && picture.pixel(x, y) == background)
+        ++x;
+    // Right of the mark only the background.
+    for (x += int((list->iconSize().width() + 2) * ratio); x <= int(cell.right() * ratio); ++x)
+        QVERIFY2(picture.pixel(x, y) == background, qPrintable(QStringLiteral("x %1").arg(x / ratio)));
+}
+
+void TestLooks::picturesAreSharp_data()
+{
+    QTest::addColumn<QString>("window");
+    for (const char* window :
+         {"share page, every device status", "login", "bad network", "information", "cloud success"})
+        QTest::newRow(window) << QString::fromUtf8(window);
+}
+
+// A picture has at least as many pixels as the screen gives it: on a scaled screen labels show the
+// images' twins, not the small images blown up.
+void TestLooks::picturesAreSharp()
+{
+    QFETCH(QString, window);
+    const std::unique_ptr<QWidget> shown = make(window);
+    settle(window, shown.get());
+    if (QTest::currentTestFailed())
+        return;
+    const qreal ratio = shown->devicePixelRatioF();
+    int seen = 0;
+    for (const QLabel* label : shown->findChildren<QLabel*>()) {
+        const QPixmap picture = label->pixmap(Qt::ReturnByValue);
+        // The QR codes are made at the size the scanners were tried with.
+        if (!label->isVisible() || picture.isNull() || label->objectName() == QLatin1String("label_qr") ||
+            label->objectName() == QLatin1String("lbQr"))
+            continue;
+        ++seen;
+        const QSize room = label->hasScaledContents() ? label->contentsRect().size()
+                                                      : picture.size() / picture.devicePixelRatio();
+        QVERIFY2(picture.width() >= qRound(room.width() * ratio) &&
+                     picture.height() >= qRound(room.height() * ratio),
+                 qPrintable(QStringLiteral("%1: %2x%3 pixels shown on %4x%5")
+                                .arg(label->objectName())
+                                .arg(picture.width())
+                                .arg(picture.height())
+                                .arg(qRound(room.width() * ratio))
+                                .arg(qRound(room.height() * ratio))));
+    }
+    QVERIFY(seen > 0);
+}
+
+// Every picture has a twin of twice its size, which Qt takes on screens scaled to 150 % and more.
+void TestLooks::imagesHaveDoubleSizeTwins()
+{
+    int seen = 0;
+    QDirIterator pictures(QStringLiteral(":/img"), QDir::Files, QDirIterator::Subdirectories);
+    while (pictures.hasNext()) {
+        const QString path = pictures.next();
+        if (path.contains(QLatin1String("@2x")))
+            continue;
+        ++seen;
+        const int dot = path.lastIndexOf(QLatin1Char('.'));
+        const QString twin = path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+        const QSize size = QImage(path).size(), twinSize = QImage(twin).size();
+        QVERIFY2(!size.isEmpty() && twinSize == size * 2, qPrintable(QStringLiteral("%1 %2x%3, %4 %5x%6")
+                                                                         .arg(path)
+                                                                         .arg(size.width())
+                                                                         .arg(size.height())
+                                                                         .arg(twin)
+                                                                         .arg(twinSize.width())
+                                                                         .arg(twinSize.height())));
+    }
+    QVERIFY(seen > 30);
 }
 
 QTEST_MAIN(TestLooks)

@@ -5,6 +5,7 @@
 #include "ASingleton.h"
 #include "AddressDetailWidget.h"
 #include "ServiceApi.h"
+#include "TabOrder.h"
 #include "ui_AddressListWidget.h"
 
 #include <QHeaderView>
@@ -44,6 +45,9 @@ AddressListWidget::AddressListWidget(const SUser& user, QWidget* parent)
     header->resizeSection(MarkColumn, 32);
     header->resizeSection(ModifyColumn, 40);
     header->resizeSection(DeleteColumn, 40);
+    // The row is what the user chooses; a frame round the focused cell alone would circle the empty room
+    // beside the default-address mark.
+    m_ui->addr_list->setAllColumnsShowFocus(true);
     reload();
 }
 
@@ -67,6 +71,7 @@ void AddressListWidget::showRows()
 {
     // Rows go with their buttons; a button whose click led here is deleted later by the view.
     m_ui->addr_list->clear();
+    QList<QWidget*> order;
     for (int row = 0; row < m_addresses.size(); ++row) {
         const CloudAddress& address = m_addresses.at(row);
         auto* item = new QTreeWidgetItem(m_ui->addr_list);
@@ -74,8 +79,9 @@ void AddressListWidget::showRows()
             item->setIcon(MarkColumn, QIcon(QStringLiteral(":/img/selected.png")));
             item->setToolTip(MarkColumn, QStringLiteral("默认地址"));
         }
+        // A long address is cut short in the row; the tool tip holds it whole.
         item->setText(TextColumn, address.titleText() + QLatin1Char('\n') + address.placeText());
-        item->setToolTip(TextColumn, address.placeText());
+        item->setToolTip(TextColumn, item->text(TextColumn));
         QToolButton* modify =
             rowButton("btn_modify", QStringLiteral(":/img/modify.png"), QStringLiteral("修改"));
         QToolButton* remove =
@@ -87,7 +93,10 @@ void AddressListWidget::showRows()
         connect(remove, &QToolButton::clicked, this, [this, row] { removeRow(row); });
         m_ui->addr_list->setItemWidget(item, ModifyColumn, modify);
         m_ui->addr_list->setItemWidget(item, DeleteColumn, remove);
+        order << modify << remove;
     }
+    // The rows' buttons are made after the add button below the list; Tab reaches them first.
+    tabAfter(m_ui->addr_list, order << m_ui->btn_add);
 }
 
 void AddressListWidget::edit(CloudAddress address)

@@ -1,5 +1,6 @@
 #include "UIInfomation.h"
 
+#include "UiResources.h"
 #include "ui_UIInfomation.h"
 
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 UIInfomation::UIInfomation(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::UIInfomation>())
 {
     m_ui->setupUi(this);
+    m_ui->label_ico->setPixmap(uiPicture(QStringLiteral(":/img/info.png")));
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFixedSize(size());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

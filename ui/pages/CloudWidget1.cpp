@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 
 namespace {
@@ -65,10 +67,22 @@ void CloudWidget1::loadAddresses(int selectId)
     {
         BusyScope busy(m_busy);
         m_addresses = addresses;
-        m_ui->cbx_addr->clear();
-        for (const CloudAddress& address : addresses)
-            m_ui->cbx_addr->addItem(address.titleText() + QStringLiteral("  ") + address.placeText());
-        m_ui->cbx_addr->setCurrentIndex(addresses.isEmpty() ? -1 : select);
+        QComboBox* box = m_ui->cbx_addr;
+        box->clear();
+        // A long address is cut short at the end of the box; the whole of it is the tool tip.
+        box->ensurePolished();
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        const int room = box->style()
+                             ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+                             .width();
+        for (const CloudAddress& address : addresses) {
+            const QString whole = address.titleText() + QStringLiteral("  ") + address.placeText();
+            box->addItem(box->fontMetrics().elidedText(whole, Qt::ElideRight, room));
+            box->setItemData(box->count() - 1, whole, Qt::ToolTipRole);
+        }
+        box->setCurrentIndex(addresses.isEmpty() ? -1 : select);
+        box->setToolTip(box->currentData(Qt::ToolTipRole).toString());
     }
     addressChosen(m_ui->cbx_addr->currentIndex());
     emit loaded();
@@ -76,6 +90,7 @@ void CloudWidget1::loadAddresses(int selectId)
 
 void CloudWidget1::on_cbx_addr_currentIndexChanged(int index)
 {
+    m_ui->cbx_addr->setToolTip(m_ui->cbx_addr->itemData(index, Qt::ToolTipRole).toString());
     if (!m_busy)
         addressChosen(index);
 }

@@ -9,6 +9,7 @@
 #include "EnterKey.h"
 #include "MainPageSize.h"
 #include "PayWidget.h"
+#include "TabOrder.h"
 #include "UIFile.h"
 #include "UIFileList.h"
 #include "ui_MainCloudWidget.h"
@@ -24,6 +25,8 @@ MainCloudWidget::MainCloudWidget(const SUser& user, SJob* job, QWidget* parent)
     clickOnEnter(this, {m_ui->btn_next, m_ui->btn_commit});
     m_step1 = new CloudWidget1(m_user, m_ui->widget_step);
     m_step2 = new CloudWidget2(m_user, m_step1, m_ui->widget_step);
+    // The steps' buttons are the page's way on, reached after what the step asks for.
+    tabAfter(lastInTabChain(m_ui->widget_step), {m_ui->btn_prev, m_ui->btn_next, m_ui->btn_commit});
     showStep2(false);
 }
 

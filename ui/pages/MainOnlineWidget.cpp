@@ -4,6 +4,7 @@
 #include "MainPageSize.h"
 #include "OnlineWidget1.h"
 #include "OnlineWidget2.h"
+#include "TabOrder.h"
 #include "UIFile2.h"
 #include "UIFileList2.h"
 #include "ui_MainOnlineWidget.h"
@@ -20,6 +21,8 @@ MainOnlineWidget::MainOnlineWidget(const SUser& user, SJob* job, QWidget* parent
     m_step1 = new OnlineWidget1(m_user, m_ui->widget_step);
     m_step2 = new OnlineWidget2(m_user, m_step1, m_ui->widget_step);
     connect(m_step2, &OnlineWidget2::success, this, &MainOnlineWidget::success);
+    // The steps' buttons sit below them, and are reached last.
+    tabAfter(lastInTabChain(m_ui->widget_step), {m_ui->btn_prev, m_ui->btn_next});
     m_step2->hide();
     m_step1->show();
     m_ui->btn_prev->hide();
@@ -47,6 +50,8 @@ void MainOnlineWidget::on_btn_prev_clicked()
                                                       : std::nullopt);
     m_ui->btn_next->show();
     m_ui->btn_prev->hide();
+    // The steps' buttons sit below them, and are reached last.
+    tabAfter(lastInTabChain(m_ui->widget_step), {m_ui->btn_prev, m_ui->btn_next});
     m_step2->hide();
     m_step1->show();
 }

@@ -1,5 +1,6 @@
 #include "UIDevice.h"
 
+#include "UiResources.h"
 #include "ui_UIDevice.h"
 
 #include <QMouseEvent>
@@ -63,16 +64,23 @@ UIDevice::UIDevice(int index, const DeviceEntry& device, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::UIDevice>()), m_index(index), m_device(device)
 {
     m_ui->setupUi(this);
+    m_designWidth = width();
+    m_designName = m_ui->label_name->geometry();
+    m_designCode = m_ui->label_code->geometry();
+    for (QLabel* part : {m_ui->label_type, m_ui->label_local, m_ui->label_status, m_ui->label_status_txt})
+        m_designRight.append({part, part->geometry()});
     setAttribute(Qt::WA_StyledBackground); // so that the style sheet paints the row's background
     const Look model = modelLook(device.model);
     const Look status = statusLook(device.deviceStatus);
-    m_ui->label_ico->setPixmap(QPixmap(model.picture));
+    m_ui->label_ico->setPixmap(uiPicture(model.picture));
     m_ui->label_type->setText(model.text);
     m_ui->label_name->setText(device.deviceNickname);
     m_ui->label_code->setText(device.deviceCode);
-    m_ui->label_status->setPixmap(QPixmap(status.picture));
+    m_ui->label_status->setPixmap(uiPicture(status.picture));
     m_ui->label_status_txt->setText(status.text);
     m_ui->label_local->setVisible(device.isLocal);
+    m_ui->label_sel->setPixmap(uiPicture(QStringLiteral(":/img/device/device_selected.png")));
+    m_ui->label_local->setPixmap(uiPicture(QStringLiteral(":/img/localdevice.png")));
     move(0, index * (height() + 1));
     setSelected(false);
 }
@@ -85,6 +93,21 @@ void UIDevice::setSelected(bool selected)
     m_ui->label_sel->setVisible(selected);
     setStyleSheet(selected ? QStringLiteral("background-color:rgb(240,240,240);")
                            : QStringLiteral("background-color:white;"));
+}
+
+// The row is drawn for the list's full width; in a narrower list, or beside its scroll bar, the status
+// keeps its distance from the right edge, the second line's caption and local mark move left with it,
+// and the name and code give up the room they do not use.
+void UIDevice::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int shift = width() - m_designWidth;
+    for (const auto& [part, design] : qAsConst(m_designRight))
+        part->move(design.x() + shift, design.y());
+    m_ui->label_code->resize(qMin(m_designCode.width(), m_ui->label_type->x() - m_designCode.x() - 4),
+                             m_designCode.height());
+    m_ui->label_name->resize(qMin(m_designName.width(), m_ui->label_status->x() - m_designName.x() - 4),
+                             m_designName.height());
 }
 
 void UIDevice::mouseReleaseEvent(QMouseEvent* event)

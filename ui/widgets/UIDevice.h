@@ -2,6 +2,9 @@
 
 #include "DeviceEntry.h"
 
+#include <QList>
+#include <QPair>
+#include <QRect>
 #include <QWidget>
 #include <memory>
 
@@ -38,9 +41,14 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::unique_ptr<Ui::UIDevice> m_ui;
+    // Where the form puts the parts of a row as wide as the form.
+    int m_designWidth;
+    QRect m_designName, m_designCode;
+    QList<QPair<QWidget*, QRect>> m_designRight; // what keeps its distance from the right edge
     int m_index;
     DeviceEntry m_device;
     bool m_selected = false;

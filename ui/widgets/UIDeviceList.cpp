@@ -1,13 +1,17 @@
 #include "UIDeviceList.h"
 
+#include "ThinScrollBars.h"
 #include "UIDevice.h"
 #include "ui_UIDeviceList.h"
 
-#include <QScrollBar>
+#include <QEvent>
 
 UIDeviceList::UIDeviceList(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::UIDeviceList>())
 {
     m_ui->setupUi(this);
+    useThinScrollBars(m_ui->scrollArea);
+    // Rows are as wide as the list's contents, which leave room for the scroll bar once it shows.
+    m_ui->scrollAreaWidgetContents->installEventFilter(this);
 }
 
 UIDeviceList::~UIDeviceList() = default;
@@ -15,7 +19,7 @@ UIDeviceList::~UIDeviceList() = default;
 void UIDeviceList::addDevice(const DeviceEntry& device)
 {
     auto* row = new UIDevice(m_rows.size(), device, m_ui->scrollAreaWidgetContents);
-    row->resize(m_ui->scrollArea->viewport()->width(), row->height());
+    row->resize(m_ui->scrollAreaWidgetContents->width(), row->height());
     connect(row, &UIDevice::click, this, [this](int index) {
         selectIndex(index);
         emit click(index);
@@ -25,12 +29,13 @@ void UIDeviceList::addDevice(const DeviceEntry& device)
     row->show();
 }
 
-// A list filled before it was first shown had no laid-out viewport to measure its rows by.
-void UIDeviceList::showEvent(QShowEvent* event)
+bool UIDeviceList::eventFilter(QObject* watched, QEvent* event)
 {
-    QWidget::showEvent(event);
-    for (UIDevice* row : qAsConst(m_rows))
-        row->resize(m_ui->scrollArea->viewport()->width(), row->height());
+    if (watched == m_ui->scrollAreaWidgetContents && event->type() == QEvent::Resize) {
+        for (UIDevice* row : qAsConst(m_rows))
+            row->resize(m_ui->scrollAreaWidgetContents->width(), row->height());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void UIDeviceList::clear()

@@ -33,7 +33,7 @@ public:
     const QList<UIDevice*>& rows() const { return m_rows; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // After the clicked row was selected.

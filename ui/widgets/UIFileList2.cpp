@@ -5,6 +5,8 @@
 #include "AStatus.h"
 #include "DWebSocket.h"
 #include "DeviceEntry.h"
+#include "TabOrder.h"
+#include "ThinScrollBars.h"
 #include "UIFile2.h"
 #include "UIFileConfig2.h"
 #include "ui_UIFileList2.h"
@@ -32,6 +34,8 @@ UIFileList2::UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWid
 {
     m_ui->setupUi(this);
     setAcceptDrops(true);
+    // The thin bar leaves the settings' right-hand buttons in view (the form has room for it).
+    useThinScrollBars(m_ui->scrollArea_fileconfig);
     m_config->setParent(m_ui->scrollAreaWidgetContents_fileconfig);
     m_ui->scrollArea_fileconfig->setWidget(m_ui->scrollAreaWidgetContents_fileconfig);
     m_ui->scrollAreaWidgetContents_fileconfig->resize(m_config->size());
@@ -134,6 +138,16 @@ void UIFileList2::layoutRows()
     const int viewport = m_ui->scrollArea_filelist->viewport()->height();
     contents->resize(m_ui->scrollArea_filelist->width() - 2, height > viewport ? height - 1 : height);
     m_ui->tips_list->setVisible(m_rows.isEmpty());
+    // Rows made later would come last in the Tab chain; they belong inside the list, before its add button.
+    QList<QWidget*> order;
+    for (UIFile2* row : qAsConst(m_rows)) {
+        for (QWidget* part : row->findChildren<QWidget*>()) {
+            if (part->focusPolicy() & Qt::TabFocus)
+                order.append(part);
+        }
+    }
+    order.append(m_ui->btn_add);
+    tabAfter(m_ui->scrollArea_filelist, order);
 }
 
 void UIFileList2::showConfig(bool visible)

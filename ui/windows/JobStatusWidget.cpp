@@ -3,6 +3,7 @@
 #include "AClock.h"
 #include "AMessageBox.h"
 #include "JobStatusTexts.h"
+#include "ThinScrollBars.h"
 #include "UIInfomation.h"
 #include "ui_JobStatusWidget.h"
 
@@ -28,16 +29,6 @@ enum Column
     Action
 };
 
-const char* const kScrollBarStyle =
-    "QScrollBar:vertical{width:8px;background:transparent;border-radius:4px;}"
-    "QScrollBar::handle:vertical{background:rgb(200,200,200);border-radius:4px;min-height:20px;}"
-    "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0px;}"
-    "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background:transparent;}"
-    "QScrollBar:horizontal{height:8px;background:transparent;border-radius:4px;}"
-    "QScrollBar::handle:horizontal{background:rgb(200,200,200);border-radius:4px;min-width:20px;}"
-    "QScrollBar::add-line:horizontal,QScrollBar::sub-line:horizontal{width:0px;}"
-    "QScrollBar::add-page:horizontal,QScrollBar::sub-page:horizontal{background:transparent;}";
-
 QTableWidgetItem* centred(const QString& text)
 {
     auto* item = new QTableWidgetItem(text);
@@ -50,6 +41,7 @@ JobStatusWidget::JobStatusWidget(QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::JobStatusWidget>()), m_tray(new QSystemTrayIcon(this))
 {
     m_ui->setupUi(this);
+    m_designSize = size();
     setWindowTitle(appWindowTitle());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -92,8 +84,7 @@ void JobStatusWidget::setUpTable()
     table->verticalHeader()->hide();
     table->setGeometry(rect());
     table->setStyleSheet(QStringLiteral("QScrollArea {border : 1px solid rgb(220,220,220);}"));
-    table->verticalScrollBar()->setStyleSheet(QLatin1String(kScrollBarStyle));
-    table->horizontalScrollBar()->setStyleSheet(QLatin1String(kScrollBarStyle));
+    useThinScrollBars(table);
 }
 
 void JobStatusWidget::setUpTray()
@@ -165,6 +156,7 @@ void JobStatusWidget::offerResend(int job_id)
     });
     m_ui->tableWidget->setCellWidget(*known, Action, resend);
     m_resendable.insert(job_id);
+    fitToRows();
 }
 
 void JobStatusWidget::addRow(int job_id, const QString& destination, const QString& doc_name,
@@ -186,6 +178,28 @@ void JobStatusWidget::addRow(int job_id, const QString& destination, const QStri
     table->setCellWidget(row, Action, cancel);
     m_rows.insert(job_id, row);
     m_tray->show();
+    fitToRows();
+}
+
+// The window grows with its rows until every column shows its whole text, up to twice its own width
+// or half the screen (past that the document name is elided, whole in its tool tip), and shrinks back
+// to its own size; it stays in the screen's corner.
+void JobStatusWidget::fitToRows()
+{
+    QTableWidget* table = m_ui->tableWidget;
+    const QHeaderView* header = table->horizontalHeader();
+    int wanted = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    const QAbstractItemView* view = table; // where the column's size hint is public
+    for (int column = 0; column < table->columnCount(); ++column)
+        wanted += qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+    const int fitted = qBound(m_designSize.width(), wanted, qMax(2 * m_designSize.width(), area.width() / 2));
+    if (fitted == width())
+        return;
+    resize(fitted, height());
+    table->setGeometry(rect());
+    move(area.width() - width() - 5, y());
 }
 
 bool JobStatusWidget::removeRow(int job_id)
@@ -201,6 +215,7 @@ bool JobStatusWidget::removeRow(int job_id)
         if (later > row)
             --later;
     }
+    fitToRows();
     return true;
 }
 

@@ -54,6 +54,7 @@ private:
                 int job_pages);
     // Removes the job's row; false when the job has none.
     bool removeRow(int job_id);
+    void fitToRows();
 
     std::unique_ptr<Ui::JobStatusWidget> m_ui;
     void removeActionButton(int row);
@@ -61,5 +62,6 @@ private:
     QMap<int, int> m_rows;  // job id → table row
     QSet<int> m_resendable; // rows that stay until the job is sent again
     QMutex m_mutex;
+    QSize m_designSize; // the form's, the least the window takes
     QSystemTrayIcon* m_tray;
 };

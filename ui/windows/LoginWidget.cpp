@@ -9,6 +9,7 @@
 #include "LogText.h"
 #include "Secrets.h"
 #include "ServiceApi.h"
+#include "UiResources.h"
 #include "ui_LoginWidget.h"
 
 #include <QDebug>
@@ -26,6 +27,7 @@ ServiceApi service()
 LoginWidget::LoginWidget(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::LoginWidget>())
 {
     m_ui->setupUi(this);
+    m_ui->lbFlush->setPixmap(uiPicture(QStringLiteral(":/img/flush.png")));
     setWindowTitle(appWindowTitle());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);

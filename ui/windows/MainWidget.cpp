@@ -10,6 +10,7 @@
 #include "MainPageSize.h"
 #include "MainSettingWidget.h"
 #include "MainShareWidget.h"
+#include "UiResources.h"
 #include "ui_MainWidget.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,7 @@ MainWidget::MainWidget(const SUser& user, SJob* job, QWidget* parent)
     : QDialog(parent), m_user(user), m_job(job), m_ui(std::make_unique<Ui::MainWidget>())
 {
     m_ui->setupUi(this);
+    m_ui->label_ads->setPixmap(uiPicture(QStringLiteral(":/img/ads.png")));
     setWindowTitle(appWindowTitle());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);

@@ -113,6 +113,8 @@ private slots:
     }
     void fullDiskKeepsTheOldStore()
     {
+        if (!DiskFull::available())
+            QSKIP("no file size limit on this platform");
         QFETCH(qint64, room);
         TestAppDir dir;
         AStatus status(dir.path());

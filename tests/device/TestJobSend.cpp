@@ -513,6 +513,8 @@ void TestJobSend::chargedJobTheJournalCannotTakeStaysWhereItIs_data()
 void TestJobSend::chargedJobTheJournalCannotTakeStaysWhereItIs()
 {
     QFETCH(bool, diskFull);
+    if (diskFull && !DiskFull::available())
+        QSKIP("no file size limit on this platform");
     SJob job = spooledJob("paid stream");
     job.rewritten = true;
     const QString folder = m_dir.filePath(QStringLiteral("kept-%1").arg(job.jobId));

@@ -313,6 +313,8 @@ void TestJobJournal::fullDiskKeepsRecordAndSpoolFile_data()
 
 void TestJobJournal::fullDiskKeepsRecordAndSpoolFile()
 {
+    if (!DiskFull::available())
+        QSKIP("no file size limit on this platform");
     QFETCH(qint64, room);
     JobJournal journal(folder());
     SJob first = spooled(1, QStringLiteral("A-1"), "first");

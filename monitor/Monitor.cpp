@@ -270,10 +270,32 @@ void Monitor::waitForPortFile(std::uint32_t current)
 
 void Monitor::handOverPending()
 {
-    m_lastAttemptMs = m_platform.nowMs();
-    // In job order: a later file never overtakes one the client has not taken yet.
-    while (!m_pending.empty() && m_platform.handOver(m_pending.front().path)) {
-        m_spooler.deleteJob(m_pending.front().id);
-        m_pending.pop_front();
+    using HandOver::SendResult;
+    const std::int64_t now = m_platform.nowMs();
+    m_lastAttemptMs = now;
+    // In job order. With no client of this user listening, every later file would fail alike, so none
+    // overtakes another; a job the client itself turned down is set aside and the next one goes on.
+    for (auto pending = m_pending.begin(); pending != m_pending.end();) {
+        if (pending->setAside && now < pending->nextTryMs) {
+            ++pending;
+            continue;
+        }
+        const SendResult result = m_platform.handOver(pending->path);
+        if (result == SendResult::Taken) {
+            m_spooler.deleteJob(pending->id);
+            pending = m_pending.erase(pending);
+            continue;
+        }
+        if (result == SendResult::NoClient || result == SendResult::NotOwner)
+            return;
+        if (!pending->setAside) {
+            m_platform.print("job id(" + std::to_string(static_cast<int>(pending->id)) +
+                             ") : " + (result == SendResult::Refused ? "refused" : "not answered") +
+                             " by the client; it stays paused, later jobs go on.\n");
+            m_spooler.setStatusText(pending->id, kSetAsideStatus);
+        }
+        pending->setAside = true;
+        pending->nextTryMs = now + kSetAsideRetryMs;
+        ++pending;
     }
 }

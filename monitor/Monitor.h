@@ -13,7 +13,9 @@
 // client: the job is paused, its port file moved to the work folder as "PavkoPort." + job id, the
 // file's path sent to the client's job port, and the job deleted from the queue once the client has
 // answered that it took it. Until then the job stays paused and its file stays where it is, and the
-// hand-over is tried again: no client, a refusal or no answer never lose a job.
+// hand-over is tried again: no client, a refusal or no answer never lose a job. A job the client
+// refused or left unanswered is set aside, with a word in the queue's status column, so that the jobs
+// after it still reach the client.
 // The port writes every job to the one port file, so jobs go through one at a time: every job that
 // arrives while another is taken is paused, and resumed only once the port file before it has been
 // moved.
@@ -28,6 +30,12 @@ public:
     static constexpr std::int64_t kPortFileLimitSeconds = 300;
     // Between two attempts to hand over files the client has not taken yet, or to find a work folder.
     static constexpr unsigned kRetryMs = 3000;
+    // Between two attempts for a job set aside: what the client refused once it mostly refuses again,
+    // and each attempt costs a line in its log.
+    static constexpr std::int64_t kSetAsideRetryMs = 60000;
+    // The queue's status column for a job set aside, and the monitor's word on it.
+    static constexpr char16_t kSetAsideStatus[] =
+        u"\u672a\u88abPavko\u5ba2\u6237\u7aef\u63a5\u6536\uff0c\u5df2\u6682\u505c";
     // Between attempts to open the printer again after it failed, doubling up to the longest.
     static constexpr unsigned kReopenFirstMs = 500;
     static constexpr unsigned kReopenLongestMs = 5000;
@@ -78,6 +86,8 @@ private:
     {
         std::string path;
         std::uint32_t id;
+        bool setAside = false;
+        std::int64_t nextTryMs = 0;
     };
     std::deque<Pending> m_pending;
     // The first waiting job found no work folder; tried again with the hand-overs.

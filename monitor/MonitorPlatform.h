@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HandOverSend.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,7 +58,6 @@ public:
     // Diagnostics on standard output.
     virtual void print(const std::string& text) = 0;
 
-    // One hand-over of these bytes to the client's job port (HandOver::sendPath). True only when the
-    // client answered that it took the job.
-    virtual bool handOver(const std::string& bytes) = 0;
+    // One hand-over of these bytes to the client's job port (HandOver::sendPath).
+    virtual HandOver::SendResult handOver(const std::string& bytes) = 0;
 };

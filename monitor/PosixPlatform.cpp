@@ -131,8 +131,7 @@ void PosixPlatform::print(const std::string& text)
     std::fflush(stdout);
 }
 
-bool PosixPlatform::handOver(const std::string& bytes)
+HandOver::SendResult PosixPlatform::handOver(const std::string& bytes)
 {
-    return HandOver::sendPath(bytes, m_settings.jobPort, nullptr, m_settings.limits) ==
-           HandOver::SendResult::Taken;
+    return HandOver::sendPath(bytes, m_settings.jobPort, nullptr, m_settings.limits);
 }

@@ -43,7 +43,7 @@ public:
     std::int64_t nowMs() override;
     void sleepMs(unsigned ms) override;
     void print(const std::string& text) override;
-    bool handOver(const std::string& bytes) override;
+    HandOver::SendResult handOver(const std::string& bytes) override;
 
 private:
     Settings m_settings;

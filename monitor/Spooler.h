@@ -52,6 +52,8 @@ public:
     // The printer's jobs in the spooler's order; empty when they cannot be read.
     virtual std::vector<SpoolerJob> jobs() = 0;
     virtual void pauseJob(std::uint32_t id) = 0;
+    // The text the queue shows in the job's status column; empty clears it.
+    virtual void setStatusText(std::uint32_t id, const std::u16string& text) = 0;
     virtual void resumeJob(std::uint32_t id) = 0;
     virtual void deleteJob(std::uint32_t id) = 0;
 };

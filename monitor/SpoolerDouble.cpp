@@ -183,6 +183,18 @@ void SpoolerDouble::pauseJob(std::uint32_t id)
         queued->job.status |= kStatusPaused;
 }
 
+void SpoolerDouble::setStatusText(std::uint32_t id, const std::u16string& text)
+{
+    if (find(id))
+        m_statusTexts[id] = text;
+}
+
+std::u16string SpoolerDouble::statusText(std::uint32_t id) const
+{
+    const auto text = m_statusTexts.find(id);
+    return text == m_statusTexts.end() ? std::u16string() : text->second;
+}
+
 void SpoolerDouble::resumeJob(std::uint32_t id)
 {
     m_controls.push_back({Control::Resume, id, m_nowMs});

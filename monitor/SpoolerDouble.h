@@ -65,12 +65,15 @@ public:
     const std::u16string& printerName() const { return m_printerName; }
     const std::vector<Control>& controls() const { return m_controls; }
     std::vector<std::uint32_t> queuedIds() const;
+    // The status text the queue shows for a job; empty when none was set.
+    std::u16string statusText(std::uint32_t id) const;
 
     bool open(const std::u16string& printerName, Access access) override;
     void close() override { m_opened = false; }
     SpoolerWait waitForChange(unsigned timeoutMs, std::uint32_t* changes) override;
     std::vector<SpoolerJob> jobs() override;
     void pauseJob(std::uint32_t id) override;
+    void setStatusText(std::uint32_t id, const std::u16string& text) override;
     void resumeJob(std::uint32_t id) override;
     void deleteJob(std::uint32_t id) override;
 
@@ -105,4 +108,5 @@ private:
     bool m_portBusy = false;
     std::u16string m_printerName;
     std::vector<Control> m_controls;
+    std::map<std::uint32_t, std::u16string> m_statusTexts;
 };

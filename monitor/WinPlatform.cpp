@@ -129,7 +129,7 @@ void WinPlatform::print(const std::string& text)
     std::fflush(stdout);
 }
 
-bool WinPlatform::handOver(const std::string& bytes)
+HandOver::SendResult WinPlatform::handOver(const std::string& bytes)
 {
-    return HandOver::sendPath(bytes, m_jobPort) == HandOver::SendResult::Taken;
+    return HandOver::sendPath(bytes, m_jobPort);
 }

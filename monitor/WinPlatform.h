@@ -30,7 +30,7 @@ public:
     std::int64_t nowMs() override;
     void sleepMs(unsigned ms) override;
     void print(const std::string& text) override;
-    bool handOver(const std::string& bytes) override;
+    HandOver::SendResult handOver(const std::string& bytes) override;
 
 private:
     std::uint16_t m_jobPort;

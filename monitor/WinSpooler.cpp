@@ -133,6 +133,24 @@ void WinSpooler::pauseJob(std::uint32_t id)
         SetJobA(m_printer, id, 0, nullptr, JOB_CONTROL_PAUSE);
 }
 
+void WinSpooler::setStatusText(std::uint32_t id, const std::u16string& text)
+{
+    if (!m_printer)
+        return;
+    DWORD needed = 0;
+    GetJobW(m_printer, id, 1, nullptr, 0, &needed);
+    if (needed == 0)
+        return;
+    std::vector<BYTE> buffer(needed, 0);
+    if (!GetJobW(m_printer, id, 1, buffer.data(), needed, &needed))
+        return;
+    auto* info = reinterpret_cast<JOB_INFO_1W*>(buffer.data());
+    std::u16string status = text;
+    info->pStatus = text.empty() ? nullptr : reinterpret_cast<LPWSTR>(&status[0]);
+    info->Position = JOB_POSITION_UNSPECIFIED; // the job keeps its place in the queue
+    SetJobW(m_printer, id, 1, buffer.data(), 0);
+}
+
 void WinSpooler::resumeJob(std::uint32_t id)
 {
     if (m_printer)

@@ -17,6 +17,7 @@ public:
     SpoolerWait waitForChange(unsigned timeoutMs, std::uint32_t* changes) override;
     std::vector<SpoolerJob> jobs() override;
     void pauseJob(std::uint32_t id) override;
+    void setStatusText(std::uint32_t id, const std::u16string& text) override;
     void resumeJob(std::uint32_t id) override;
     void deleteJob(std::uint32_t id) override;
 

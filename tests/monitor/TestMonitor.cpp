@@ -28,20 +28,28 @@ public:
     std::int64_t nowMs() override { return m_spooler.nowMs(); }
     void sleepMs(unsigned ms) override { m_spooler.sleepMs(ms); }
     void print(const std::string& text) override { output += text; }
-    bool handOver(const std::string& bytes) override
+    HandOver::SendResult handOver(const std::string& bytes) override
     {
+        attempts.push_back(bytes);
+        if (!turnedDown.empty() && bytes.size() >= turnedDown.size() &&
+            bytes.compare(bytes.size() - turnedDown.size(), turnedDown.size(), turnedDown) == 0)
+            return turnedDownAnswer;
         const int before = m_received.jobs.size();
         auto sending =
             std::async(std::launch::async, [this, bytes] { return PosixPlatform::handOver(bytes); });
         while (sending.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        const bool taken = sending.get();
+        const HandOver::SendResult result = sending.get();
         m_received.onTimeout();
         if (m_received.jobs.size() > before)
             receivedAtMs.push_back(nowMs());
-        return taken;
+        return result;
     }
 
+    // The client's answer for a path ending so, without asking it; none when empty.
+    std::string turnedDown;
+    HandOver::SendResult turnedDownAnswer = HandOver::SendResult::Refused;
+    std::vector<std::string> attempts; // every path handed over, in order
     std::string output;
     std::vector<std::int64_t> receivedAtMs; // spooler time of each job the client took
 
@@ -96,11 +104,13 @@ struct Rig
         qputenv(HandOver::kUserSpoolRootVariable, QByteArray::fromStdString(path("spool")));
         client = std::make_unique<JobListen>(&received, nullptr, settings.jobPort);
     }
-    int run()
+    int run(const std::function<void(TestPlatform&)>& setUp = nullptr)
     {
         qputenv("TMPDIR", QByteArray::fromStdString(settings.tempFolder));
         setAppDir(q(settings.installFolder));
         platform = std::make_unique<TestPlatform>(settings, spooler, received);
+        if (setUp)
+            setUp(*platform);
         return Monitor(*platform, spooler).run();
     }
     QList<int> receivedIds() const
@@ -134,6 +144,7 @@ using Script = std::function<void(Rig&)>;
 using Taken = QMap<int, QByteArray>; // job id: its file's content
 } // namespace
 Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(HandOver::SendResult)
 
 class TestMonitor : public QObject
 {
@@ -149,6 +160,8 @@ private slots:
     void keepsJobsTheClientDidNotTake_data();
     void keepsJobsTheClientDidNotTake();
     void backlogGoesOverAtOnce();
+    void turnedDownJobDoesNotHoldBackLaterOnes_data();
+    void turnedDownJobDoesNotHoldBackLaterOnes();
     void backToBackJobsGoOneByOne_data();
     void backToBackJobsGoOneByOne();
     void spoolerTroubles_data();
@@ -373,7 +386,7 @@ void TestMonitor::keepsJobsTheClientDidNotTake()
                         std::count(queued.begin(), queued.end(), 3u) == 1;
     });
     rig.spooler.at(kMendedAtMs, [&rig, mended] { mended(rig); });
-    rig.spooler.at(kMendedAtMs + 3 * Monitor::kRetryMs, [] {});
+    rig.spooler.at(Monitor::kSetAsideRetryMs + kMendedAtMs, [] {});
     QCOMPARE(rig.run(), Monitor::kExitSpoolerClosed);
     qputenv("TMPDIR", QByteArray::fromStdString(rig.settings.tempFolder));
 
@@ -387,6 +400,59 @@ void TestMonitor::keepsJobsTheClientDidNotTake()
     QString lines = q(rig.platform->output);
     lines.remove(QRegularExpression(QStringLiteral("job id\\(\\d+\\) : [^\\n]*\\n")));
     QCOMPARE(lines, output);
+}
+
+// A job the client turns down does not stop printing: it stays paused in the queue with a word for the
+// user in its status column, the jobs after it reach the client, and it is offered again now and then,
+// not at every retry.
+void TestMonitor::turnedDownJobDoesNotHoldBackLaterOnes_data()
+{
+    QTest::addColumn<HandOver::SendResult>("answer");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("refused") << HandOver::SendResult::Refused << QStringLiteral("refused");
+    QTest::newRow("not answered") << HandOver::SendResult::Failed << QStringLiteral("not answered");
+}
+
+void TestMonitor::turnedDownJobDoesNotHoldBackLaterOnes()
+{
+    QFETCH(HandOver::SendResult, answer);
+    QFETCH(QString, said);
+    Rig rig;
+    rig.spooler.printJob(1000, 3, rig.portFile(), {"three"}, 0, 200);
+    rig.spooler.spoolToPort(5000, 4, rig.portFile(), "four", 100, 300);
+    rig.spooler.spoolToPort(9000, 5, rig.portFile(), "five", 100, 300);
+    QList<int> takenBeforeRetry;
+    bool heldWithWord = false;
+    std::size_t attemptsForThree = 0;
+    constexpr std::int64_t kClientTakesItMs = 30000;
+    rig.spooler.at(kClientTakesItMs, [&] {
+        takenBeforeRetry = rig.receivedIds();
+        const std::vector<std::uint32_t> queued = rig.spooler.queuedIds();
+        heldWithWord = std::count(queued.begin(), queued.end(), 3u) == 1 &&
+                       rig.spooler.statusText(3) == Monitor::kSetAsideStatus &&
+                       rig.controlAtMs(Control::Delete, 3) < 0;
+        attemptsForThree = std::count_if(rig.platform->attempts.begin(), rig.platform->attempts.end(),
+                                         [](const std::string& path) { return q(path).endsWith(QLatin1String(".3")); });
+        rig.platform->turnedDown.clear();
+    });
+    rig.spooler.at(1000 + Monitor::kSetAsideRetryMs + 2 * Monitor::kRetryMs, [] {});
+    QCOMPARE(rig.run([answer](TestPlatform& platform) {
+        platform.turnedDown = "/PavkoPort.3";
+        platform.turnedDownAnswer = answer;
+    }),
+             Monitor::kExitSpoolerClosed);
+
+    QCOMPARE(takenBeforeRetry, (QList<int>{4, 5}));
+    QVERIFY(heldWithWord);
+    QCOMPARE(attemptsForThree, std::size_t(1));
+    // Offered again once its time came, and taken then.
+    QCOMPARE(rig.receivedIds(), (QList<int>{4, 5, 3}));
+    QCOMPARE(rig.received.jobs.value(2).filePath, q(rig.path("tmp/pavkodriver/PavkoPort.3")));
+    QVERIFY(rig.controlAtMs(Control::Delete, 3) >= 1000 + Monitor::kSetAsideRetryMs);
+    QCOMPARE(q(rig.platform->output)
+                 .count(QStringLiteral("job id(3) : ") + said +
+                        QStringLiteral(" by the client; it stays paused, later jobs go on.\n")),
+             1);
 }
 
 // Jobs that piled up while no client listened all go over at the first attempt after it is back, each

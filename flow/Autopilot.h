@@ -20,8 +20,8 @@ class QMessageBox;
 // login (the service counts it as scanned), takes the share page's remembered account and device, pays
 // by balance or WeChat Pay, and accepts every message box, saying on standard output what it does.
 // In cloud mode it waits until every document of the print-and-deliver page is ready, looks into the
-// address dialogs and orders them delivered. With the flow "online" it takes the share page's job to
-// online printing instead (through a device without a local address), adds the documents of a folder
+// address dialogs and orders them delivered, paying as told. With the flow "online" it takes the share page's
+// job to online printing instead (through a device without a local address), adds the documents of a folder
 // one after another, waits until they are ready, goes to step 2, pays by balance and orders. When a job
 // has reached its device, or failed, it appends what the job went through to a receipt file: document,
 // pages, copies, price, account, device, the statuses and the seconds of each stage.

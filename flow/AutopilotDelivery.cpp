@@ -67,8 +67,8 @@ void Autopilot::playDelivery(QPointer<MainCloudWidget> page)
     m_onlineOrdered = true;
     m_printing = true;
     reach(QStringLiteral("delivery step 2"));
-    if (auto* balance = child(step2, "btn_blance"))
-        balance->click();
+    if (auto* pay = child(step2, m_payment == Payment::WeChat ? "btn_wxpay" : "btn_blance"))
+        pay->click();
     snap(page->window(), QStringLiteral("delivery-step2"));
     say(QStringLiteral("orders %1 document(s) from %2 to %3 for %4")
             .arg(step1->fileList()->rows().size())

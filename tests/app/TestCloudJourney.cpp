@@ -15,17 +15,26 @@ const QHostAddress kAddress(QStringLiteral("127.0.81.4"));
 // The real program in cloud mode with its autopilot, against loopback fakes of the service, its storage
 // and its push channel: a PDF handed on the command line and a second one handed by a later start are
 // uploaded or recognised and converted on the print-and-deliver page, priced by the provider near the
-// default address, paid by balance and ordered delivered.
+// default address, paid by balance or by code and ordered delivered.
 class TestCloudJourney : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void documentsAreOrdered_data();
     void documentsAreOrdered();
 };
 
+void TestCloudJourney::documentsAreOrdered_data()
+{
+    QTest::addColumn<QString>("payment"); // the autopilot's
+    QTest::newRow("balance") << QStringLiteral("balance");
+    QTest::newRow("WeChat Pay") << QStringLiteral("wechat");
+}
+
 void TestCloudJourney::documentsAreOrdered()
 {
+    QFETCH(QString, payment);
     FakeHttpServer service;
     FakeObjectStorage storage;
     FakeWsServer push;
@@ -55,8 +64,8 @@ void TestCloudJourney::documentsAreOrdered()
     TestAppDir dir;
     dir.writeConfig(
         QStringLiteral(R"({"https_server":"%1","log_server":"%1","oss_address":"%2","ws_server":"%3",)"
-                       R"("scan_networks":[],"autopilot":"balance"})")
-            .arg(service.baseUrl(), storage.address(), push.url())
+                       R"("scan_networks":[],"autopilot":"%4"})")
+            .arg(service.baseUrl(), storage.address(), push.url(), payment)
             .toUtf8());
     dir.writeFile(QStringLiteral("report.pdf"), "%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n");
     dir.writeFile(QStringLiteral("notes.txt"), "notes\n");
@@ -87,6 +96,11 @@ void TestCloudJourney::documentsAreOrdered()
     QVERIFY(service.requestsTo("/w1/printing/printingFile").isEmpty());
     const QList<FakeRequest> orders = service.requestsTo("/c3/cloud_order/creatOrderwithfiles");
     QCOMPARE(orders.size(), 1);
+    // By code, the amount is paid before the order is placed; by balance nothing is paid by code.
+    const QList<FakeRequest> payments = service.requestsTo("/w1/printing/thirdPay");
+    QCOMPARE(payments.size(), payment == QLatin1String("wechat") ? 1 : 0);
+    if (!payments.isEmpty())
+        QVERIFY(payments.first().queryValue("amount").toInt() > 0);
     // JSON bodies reach the service encoded twice, as it has always read them.
     const QJsonObject body =
         QJsonDocument::fromJson(QString::fromUtf8(orders.first().body).toLatin1()).object();

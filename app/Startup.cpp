@@ -148,6 +148,7 @@ int runPavkoDriver(int argc, char* argv[])
     initUiResources();
     // The handler goes in before the configuration is read, so that a missing file is logged too.
     ALog::init(stateDir());
+    AStatus::removeStaleTemporaries(stateDir());
     if (currentFolders().packaged)
         qInfo() << "folders : data" << dataDir() << ", state" << stateDir();
     if (ASingleton<AConfig>::instance()->tls_verify_disabled())

@@ -1,18 +1,13 @@
 #include "APlatform.h"
 
-#include <QProcess>
+#include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
-bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs)
+void removeConversionLeftovers(const QString& output)
 {
-    const ProgramCall call = converterCall(converter, input, output);
-    QProcess process;
-    process.start(call.program, call.arguments);
-    const bool ended = process.waitForFinished(timeoutMs);
-    if (!ended)
-        process.kill();
-    return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    QFile::remove(output);
+    QFile::remove(output + QStringLiteral(".part"));
 }
 
 QString windowsCommandLine(const QStringList& arguments)

@@ -17,8 +17,12 @@ InstanceGuard takeInstanceGuard(const QString& name, QString* failure);
 
 // Runs the converter that turns a spooled job into a PDF (for printing later from object storage) and
 // waits at most timeoutMs for it: through "cmd /c" on Windows, directly elsewhere. True when it ended
-// in time with exit code 0.
+// in time with exit code 0. Past the time it is ended with every program it started (Ghostscript), and
+// whatever a failed conversion wrote is removed.
 bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs);
+// Removes what a failed conversion may leave: output itself (Ghostscript writes it as it goes) and the
+// converter's partial output + ".part".
+void removeConversionLeftovers(const QString& output);
 // How the converter is started on this platform.
 struct ProgramCall
 {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -147,6 +148,34 @@ QString makeUserFolder(const QString& path, uint userId)
     if ((info.st_mode & 0077) != 0 && ::chmod(name.constData(), 0700) != 0)
         return failed(QStringLiteral("cannot be made the user's alone"));
     return {};
+}
+
+namespace {
+// A process group of its own: the converter's Ghostscript ends with it.
+class GroupLeader : public QProcess
+{
+protected:
+    void setupChildProcess() override { ::setpgid(0, 0); }
+};
+} // namespace
+
+bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs)
+{
+    const ProgramCall call = converterCall(converter, input, output);
+    GroupLeader process;
+    process.start(call.program, call.arguments);
+    const bool ended = process.waitForFinished(timeoutMs);
+    if (!ended) {
+        const qint64 group = process.processId();
+        if (group > 0)
+            ::kill(-pid_t(group), SIGKILL);
+        process.kill(); // in case the group was not made yet
+        process.waitForFinished(-1);
+    }
+    const bool converted = ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!converted)
+        removeConversionLeftovers(output);
+    return converted;
 }
 
 ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)

@@ -92,6 +92,27 @@ QString makeUserFolder(const QString& path, uint)
     return QDir().mkpath(path) ? QString() : path + QStringLiteral(" cannot be made");
 }
 
+bool convertToPdf(const QString& converter, const QString& input, const QString& output, int timeoutMs)
+{
+    const ProgramCall call = converterCall(converter, input, output);
+    QProcess process;
+    process.start(call.program, call.arguments);
+    const bool ended = process.waitForFinished(timeoutMs);
+    if (!ended) {
+        // cmd's child, Ghostscript, goes with it: the whole tree.
+        const qint64 pid = process.processId();
+        if (pid > 0)
+            QProcess::execute(QStringLiteral("taskkill"), {QStringLiteral("/pid"), QString::number(pid),
+                                                           QStringLiteral("/t"), QStringLiteral("/f")});
+        process.kill();
+        process.waitForFinished(-1);
+    }
+    const bool converted = ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!converted)
+        removeConversionLeftovers(output);
+    return converted;
+}
+
 ProgramCall converterCall(const QString& converter, const QString& input, const QString& output)
 {
     return {QStringLiteral("cmd"),

@@ -33,6 +33,11 @@ public:
     void save();
     bool load();
 
+    // Removes the files that saves cut short by a crash left beside dir's store: each holds a copy of
+    // the login token. Only regular files named as a save names its temporaries, and only once they
+    // are a minute old, since another mode of the client may be saving right now. Returns how many.
+    static int removeStaleTemporaries(const QString& dir);
+
 private:
     QString m_path;
     QJsonObject m_values;

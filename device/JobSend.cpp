@@ -4,6 +4,7 @@
 #include "EventWait.h"
 #include "JobJournal.h"
 #include "JobStatusTexts.h"
+#include "JobSweep.h"
 #include "PjlRewrite.h"
 #include "Secrets.h"
 
@@ -146,7 +147,10 @@ bool JobSend::handleJob(SJob& job)
     // file is never swept before it was sent: when the journal cannot take it (a full disk), it stays
     // where it is and the job stays on offer for this run.
     if (!sent && !job.orderId.isEmpty() && m_journal) {
-        if (!m_journal->keep(job))
+        const QString spoolFile = job.filePath;
+        if (m_journal->keep(job))
+            JobSweep::removeDocuments(spoolFile); // the kept stream is what is sent again
+        else
             qWarning() << m_deviceCode << " : job send (" << job.jobId << ") : order" << job.orderId
                        << "not kept, its file stays at" << job.filePath;
         emit job_kept(job);

@@ -1,6 +1,7 @@
 #include "JobListen.h"
 
 #include "AppDir.h"
+#include "JobSweep.h"
 #include "LogText.h"
 
 #include <QDebug>
@@ -275,8 +276,10 @@ bool JobListen::takePayload(const QByteArray& payload)
         if (!newer || backend) {
             // The backend wrote it again after this client had taken it (and perhaps finished it
             // already): a copy.
-            if (newer)
+            if (newer) {
                 QFile::remove(job.filePath);
+                JobSweep::removeDocuments(job.filePath);
+            }
             qInfo() << "listener : job" << job.jobId << "was taken already";
             return true;
         }

@@ -20,11 +20,15 @@ bool JobSweep::handleJob(SJob& job)
     QFile::remove(job.filePath);
     if (!job.convertedPath.isEmpty() && job.converted)
         QFile::remove(job.convertedPath);
-    // The print backend keeps the printed document beside its job files, for printing later.
-    const QString spool = QFileInfo(JobListen::userSpoolFolder()).canonicalFilePath();
-    if (!spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'))) {
-        QFile::remove(job.filePath + QStringLiteral(".document.pdf"));
-        QFile::remove(job.filePath + QStringLiteral(".document.ps"));
-    }
+    removeDocuments(job.filePath);
     return true;
+}
+
+void JobSweep::removeDocuments(const QString& spoolFile)
+{
+    const QString spool = QFileInfo(JobListen::userSpoolFolder()).canonicalFilePath();
+    if (spool.isEmpty() || !spoolFile.startsWith(spool + QLatin1Char('/')))
+        return;
+    QFile::remove(spoolFile + QStringLiteral(".document.pdf"));
+    QFile::remove(spoolFile + QStringLiteral(".document.ps"));
 }

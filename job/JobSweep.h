@@ -10,6 +10,10 @@ public:
     explicit JobSweep(QObject* parent = nullptr);
     ~JobSweep() override;
 
+    // Deletes the documents the print backend keeps beside spoolFile for printing later, when spoolFile
+    // lies in this user's spool folder: they go with their job, however it ends.
+    static void removeDocuments(const QString& spoolFile);
+
 protected:
     bool handleJob(SJob& job) override;
 };

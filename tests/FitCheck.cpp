@@ -73,6 +73,21 @@ void checkLabel(QList<CutText>& cuts, const QLabel* label)
         room.setWidth(room.width() - indent);
     const QSize need = textSize(label->font(), label->text(), label->wordWrap() ? room.width() : 0);
     compare(cuts, nameOf(label), label->text(), need, room.size());
+    // A text its widget cut short with "…" must be whole in the tool tip: what is left out around the
+    // ellipsis is found there, in order.
+    const QString ellipsis(QChar(0x2026));
+    if (!label->text().contains(ellipsis))
+        return;
+    int at = 0;
+    for (const QString& part : label->text().split(ellipsis, Qt::SkipEmptyParts)) {
+        at = label->toolTip().indexOf(part, at);
+        if (at < 0) {
+            cuts.append(
+                {nameOf(label), label->text(), QStringLiteral("cut short, the tool tip lacks the whole")});
+            return;
+        }
+        at += part.size();
+    }
 }
 
 void checkButton(QList<CutText>& cuts, const QAbstractButton* button)

@@ -15,7 +15,8 @@ struct CutText
 
 // Every shown text of window's labels, buttons, combo boxes, line edits and item views (headers and
 // cells) that is wider or taller than its room, after the icons, margins, word wrap and elision the
-// widget does itself. A cell elided with its full text in the tool tip fits.
+// widget does itself. A cell elided with its full text in the tool tip fits; a label whose text was cut
+// short with "…" fits only with the whole of it in its tool tip.
 QList<CutText> cutTexts(const QWidget* window);
 
 // One line per cut text, for a test's failure message.

@@ -1,6 +1,10 @@
 #include "APlatform.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
+#ifndef Q_OS_WIN
+#include <csignal>
+#endif
 
 namespace {
 QStringList args(std::initializer_list<const char*> texts)
@@ -17,6 +21,18 @@ QByteArray structure(quint8 type, const QByteArray& formatted, const QByteArray&
     return QByteArray(1, char(type)) + char(4 + formatted.size()) + QByteArray("\x01\x00", 2) + formatted +
            strings + QByteArray(2, '\0');
 }
+#ifndef Q_OS_WIN
+// Whether process pid runs (a zombie has ended).
+bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const int end = line.lastIndexOf(')');
+    return end >= 0 && line.mid(end + 2, 1) != "Z";
+}
+#endif
 } // namespace
 
 class TestPlatform : public QObject
@@ -24,6 +40,9 @@ class TestPlatform : public QObject
     Q_OBJECT
 
 private slots:
+    // Past its time the converter goes with what it started; a failed conversion leaves no output.
+    void converterEndsWithWhatItLeft_data();
+    void converterEndsWithWhatItLeft();
     void wmicOutput_data()
     {
         QTest::addColumn<QByteArray>("output");
@@ -89,6 +108,64 @@ private slots:
         QTEST(smbiosSystemUuid(table), "uuid");
     }
 };
+
+void TestPlatform::converterEndsWithWhatItLeft_data()
+{
+    QTest::addColumn<QByteArray>("script"); // a stand-in converter's body: $1 the job, $2 the output
+    QTest::addColumn<bool>("converted");
+    // Like pavko-convert running Ghostscript, which writes the partial output, and waiting for it.
+    QTest::newRow("past the deadline, its child running")
+        << QByteArray("echo partial >\"$2.part\"\nsleep 1000 &\necho $! >\"$2.child.new\"\n"
+                      "mv \"$2.child.new\" \"$2.child\"\nwait\n")
+        << false;
+    QTest::newRow("failed, its partial files behind")
+        << QByteArray("echo partial >\"$2\"\necho partial >\"$2.part\"\nexit 4\n") << false;
+    QTest::newRow("converted") << QByteArray("echo %PDF-1.4 >\"$2\"\n") << true;
+}
+
+void TestPlatform::converterEndsWithWhatItLeft()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the stand-in converter is a shell script");
+#else
+    QFETCH(QByteArray, script);
+    QFETCH(bool, converted);
+    QTemporaryDir dir;
+    const QString converter = dir.filePath(QStringLiteral("convert"));
+    {
+        QFile file(converter);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + script);
+    }
+    QVERIFY(QFile::setPermissions(converter,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QString input = dir.filePath(QStringLiteral("PavkoPort.5"));
+    QVERIFY(QFile(input).open(QIODevice::WriteOnly));
+    const QString output = input + QStringLiteral(".pdf");
+    const QString child = output + QStringLiteral(".child");
+    // A converter that runs past its time is given more until its child was seen to start.
+    const bool lingers = script.contains("wait");
+    bool result = false;
+    for (int timeoutMs = 500; timeoutMs <= 64000; timeoutMs *= 2) {
+        result = convertToPdf(converter, input, output, lingers ? timeoutMs : 60000);
+        if (!lingers || QFile::exists(child))
+            break;
+    }
+    QCOMPARE(result, converted);
+    QCOMPARE(QFile::exists(output), converted);
+    QVERIFY(!QFile::exists(output + QStringLiteral(".part")));
+    if (lingers) {
+        QFile file(child);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const qint64 pid = file.readAll().trimmed().toLongLong();
+        QVERIFY(pid > 0);
+        const bool ended = QTest::qWaitFor([pid] { return !running(pid); });
+        if (!ended)
+            ::kill(pid_t(pid), SIGKILL);
+        QVERIFY2(ended, "the converter's child still runs");
+    }
+#endif
+}
 
 QTEST_GUILESS_MAIN(TestPlatform)
 #include "TestPlatform.moc"

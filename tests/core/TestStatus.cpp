@@ -25,6 +25,14 @@ int permissionsToMode(QFileDevice::Permissions permissions)
             mode |= 0400 >> i;
     return mode;
 }
+// Sets path's modification time ageSecs into the past.
+bool age(const QString& path, int ageSecs)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSecs),
+                            QFileDevice::FileModificationTime);
+}
 } // namespace
 
 class TestStatus : public QObject
@@ -160,6 +168,57 @@ private slots:
         QVERIFY(!store.isSymLink());
         QCOMPARE(permissionsToMode(store.permissions()), 0600);
         QCOMPARE(AStatus(dir.path()).getString(QStringLiteral("login_token")), QStringLiteral("secret"));
+    }
+
+    // A save cut short by a crash leaves its temporary, a copy of the login token, beside the store;
+    // the next start removes it, and nothing else of the folder.
+    void staleTemporariesGoAtStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("isLink");
+        QTest::addColumn<int>("ageSecs");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("save's temporary") << QStringLiteral("status.db.aBcDeF") << false << 3600 << true;
+        QTest::newRow("digits in its name") << QStringLiteral("status.db.a1B2c3") << false << 3600 << true;
+        QTest::newRow("beside a replaced link") << QStringLiteral("status.db.new") << false << 3600 << true;
+        QTest::newRow("its temporary") << QStringLiteral("status.db.new.QwErTy") << false << 3600 << true;
+        QTest::newRow("a save going on now") << QStringLiteral("status.db.aBcDeF") << false << 0 << false;
+        QTest::newRow("five letters") << QStringLiteral("status.db.aBcDe") << false << 3600 << false;
+        QTest::newRow("seven letters") << QStringLiteral("status.db.aBcDeFg") << false << 3600 << false;
+        QTest::newRow("another file") << QStringLiteral("status.db.bak") << false << 3600 << false;
+        QTest::newRow("another store's") << QStringLiteral("receipt.json.aBcDeF") << false << 3600 << false;
+#ifndef Q_OS_WIN // links there are shortcut files named ".lnk"
+        QTest::newRow("a link") << QStringLiteral("status.db.aBcDeF") << true << 3600 << false;
+#endif
+    }
+    void staleTemporariesGoAtStart()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, isLink);
+        QFETCH(int, ageSecs);
+        TestAppDir dir;
+        TestAppDir elsewhere;
+        elsewhere.writeFile(QStringLiteral("target"), "the user's own text");
+        const QString target = elsewhere.file(QStringLiteral("target"));
+        dir.writeFile(QStringLiteral("status.db"), "e30=");
+        const QString path = dir.file(name);
+        QVERIFY(age(target, ageSecs));
+        if (isLink) {
+            QVERIFY(QFile::link(target, path));
+        } else {
+            dir.writeFile(name, "token");
+            QVERIFY(age(path, ageSecs));
+        }
+        // The same name in a folder that is not the store's stays.
+        elsewhere.writeFile(name, "token");
+        QVERIFY(age(elsewhere.file(name), ageSecs));
+
+        QFETCH(bool, removed);
+        QCOMPARE(AStatus::removeStaleTemporaries(dir.path()), removed ? 1 : 0);
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+        QVERIFY(QFile::exists(dir.file(QStringLiteral("status.db"))));
+        QCOMPARE(elsewhere.readFile(QStringLiteral("target")), QByteArray("the user's own text"));
+        QVERIFY(QFile::exists(elsewhere.file(name)));
     }
 
     // A child process saves a large store in a loop; killing it at any moment must leave a whole store.

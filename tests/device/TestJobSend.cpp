@@ -1,5 +1,7 @@
 #include "DeviceBox.h"
+#include "HandOver.h"
 #include "JobJournal.h"
+#include "JobListen.h"
 #include "JobRow.h"
 #include "JobSend.h"
 #include "JobStatusTexts.h"
@@ -107,6 +109,8 @@ private slots:
     void chargedJobThatFailedIsKeptThenResentOnce();
     void chargedJobTheJournalCannotTakeStaysWhereItIs_data();
     void chargedJobTheJournalCannotTakeStaysWhereItIs();
+    void keptJobTakesTheBackendsDocumentsAlong_data();
+    void keptJobTakesTheBackendsDocumentsAlong();
 
 private:
     SJob spooledJob(const QByteArray& content)
@@ -539,6 +543,51 @@ void TestJobSend::chargedJobTheJournalCannotTakeStaysWhereItIs()
     QVERIFY(journal.jobs().isEmpty());
     if (diskFull) // nothing left behind in the journal's folder
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+// The print backend keeps the printed document beside its stream for printing later; a job kept to be sent
+// again needs only its stream, and the documents go with it out of the spool folder.
+void TestJobSend::keptJobTakesTheBackendsDocumentsAlong_data()
+{
+    QTest::addColumn<bool>("journalTakesIt");
+    QTest::newRow("kept") << true;
+    QTest::newRow("journal cannot take it") << false; // stream and documents stay together
+}
+
+void TestJobSend::keptJobTakesTheBackendsDocumentsAlong()
+{
+    QFETCH(bool, journalTakesIt);
+    qputenv(HandOver::kUserSpoolRootVariable, QFile::encodeName(m_dir.filePath(QStringLiteral("spool"))));
+    const QString spool = JobListen::userSpoolFolder();
+    if (spool.isEmpty())
+        QSKIP("no print backend on this platform");
+    QVERIFY(QDir().mkpath(spool));
+    SJob job = spooledJob("paid stream");
+    job.rewritten = true;
+    const QString spoolFile = spool + QStringLiteral("/PavkoPort.%1").arg(job.jobId);
+    QVERIFY(QFile::rename(job.filePath, spoolFile));
+    job.filePath = spoolFile;
+    const QStringList documents{spoolFile + QStringLiteral(".document.pdf"),
+                                spoolFile + QStringLiteral(".document.ps")};
+    for (const QString& document : documents) {
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString folder = m_dir.filePath(QStringLiteral("kept-%1").arg(job.jobId));
+    if (!journalTakesIt) {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    JobJournal journal(folder);
+    SimBoxScript refused;
+    refused.rawRefused = true;
+    QVERIFY(send(job, refused, quickSettings(), &journal));
+    qunsetenv(HandOver::kUserSpoolRootVariable);
+    QCOMPARE(m_log->kept.size(), 1);
+    QCOMPARE(journal.jobs().size(), journalTakesIt ? 1 : 0);
+    QCOMPARE(QFile::exists(spoolFile), !journalTakesIt);
+    for (const QString& document : documents)
+        QVERIFY2(QFile::exists(document) == !journalTakesIt, qPrintable(document));
 }
 
 QTEST_GUILESS_MAIN(TestJobSend)

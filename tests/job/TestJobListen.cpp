@@ -443,6 +443,9 @@ void TestJobListen::backendFilesTakenOnceAndWaitingOnesAtStart()
     QVERIFY(
         again.setFileTime(QDateTime::currentDateTimeUtc().addSecs(60), QFileDevice::FileModificationTime));
     again.close();
+    // The documents the backend keeps beside its streams for printing later.
+    makeFile(spoolFile(3) + QStringLiteral(".document.pdf"));
+    makeFile(spoolFile(21) + QStringLiteral(".document.ps"));
     sendWhole(listen.serverPort(), spoolFile(21).toLocal8Bit());
     sendWhole(listen.serverPort(), spoolFile(3).toLocal8Bit());
     makeFile(spoolFile(30));
@@ -452,6 +455,9 @@ void TestJobListen::backendFilesTakenOnceAndWaitingOnesAtStart()
     // Each connection is read on its own: job 30's may be taken before job 3's.
     QTRY_VERIFY(!QFile::exists(spoolFile(3)));
     QVERIFY(QFile::exists(spoolFile(21)));
+    // The copy's document goes with it; the job in work keeps its own.
+    QVERIFY(!QFile::exists(spoolFile(3) + QStringLiteral(".document.pdf")));
+    QVERIFY(QFile::exists(spoolFile(21) + QStringLiteral(".document.ps")));
 }
 
 QTEST_GUILESS_MAIN(TestJobListen)

@@ -1,3 +1,5 @@
+#include "HandOver.h"
+#include "JobListen.h"
 #include "JobSweep.h"
 
 #include <QTemporaryDir>
@@ -10,6 +12,8 @@ class TestJobSweep : public QObject
 private slots:
     void deletesWhatTheJobOwns_data();
     void deletesWhatTheJobOwns();
+    void backendDocumentsGoWithTheirJob_data();
+    void backendDocumentsGoWithTheirJob();
 };
 
 void TestJobSweep::deletesWhatTheJobOwns_data()
@@ -44,6 +48,40 @@ void TestJobSweep::deletesWhatTheJobOwns()
     QTRY_VERIFY(!QFile::exists(marker.filePath));
     QVERIFY(!QFile::exists(job.filePath));
     QCOMPARE(QFile::exists(job.convertedPath), !converted);
+}
+
+void TestJobSweep::backendDocumentsGoWithTheirJob_data()
+{
+    QTest::addColumn<bool>("inSpool"); // the job's file lies in this user's spool folder
+    QTest::newRow("backend's job") << true;
+    QTest::newRow("elsewhere: not the backend's") << false;
+}
+
+// The print backend keeps the printed document beside its stream; only there is it the job's.
+void TestJobSweep::backendDocumentsGoWithTheirJob()
+{
+    QFETCH(bool, inSpool);
+    QTemporaryDir dir;
+    qputenv(HandOver::kUserSpoolRootVariable, QFile::encodeName(dir.filePath(QStringLiteral("spool"))));
+    const QString spool = JobListen::userSpoolFolder();
+    if (spool.isEmpty())
+        QSKIP("no print backend on this platform");
+    const QString folder = inSpool ? spool : dir.filePath(QStringLiteral("other"));
+    QVERIFY(QDir().mkpath(folder));
+    SJob job;
+    job.filePath = folder + QStringLiteral("/PavkoPort.7");
+    const QStringList documents{job.filePath + QStringLiteral(".document.pdf"),
+                                job.filePath + QStringLiteral(".document.ps")};
+    for (const QString& file : documents + QStringList{job.filePath})
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    {
+        JobSweep sweep;
+        sweep.push(job);
+        QTRY_VERIFY(!QFile::exists(job.filePath));
+    }
+    qunsetenv(HandOver::kUserSpoolRootVariable);
+    for (const QString& document : documents)
+        QVERIFY2(QFile::exists(document) == !inSpool, qPrintable(document));
 }
 
 QTEST_GUILESS_MAIN(TestJobSweep)

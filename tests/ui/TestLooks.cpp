@@ -260,15 +260,18 @@ std::unique_ptr<QWidget> TestLooks::make(const QString& name)
     } else {
         auto main = std::make_unique<MainWidget>(m_user, &m_job);
         main->show();
+        // Longer than a document row shows.
+        const bool longName = name.endsWith(QLatin1String(", long name"));
+        const QString longer = QStringLiteral("Pavko演示文档——第二季度销售报告与下半年计划（定稿）");
         if (name.startsWith(QLatin1String("online step 1"))) {
             emit main->findChild<MainShareWidget*>()->goto_online();
             UIFileList2* list = main->findChild<OnlineWidget1*>()->fileList();
-            list->addFile(file(QStringLiteral("a.pdf")));
+            list->addFile(file(longName ? longer + QStringLiteral(".pdf") : QStringLiteral("a.pdf")));
             list->selectRow(0);
         } else if (name.startsWith(QLatin1String("print-and-deliver step 1"))) {
             QTest::mouseClick(main->findChild<QAbstractButton*>(QStringLiteral("btn_cloud")), Qt::LeftButton);
             UIFileList* list = main->findChild<CloudWidget1*>()->fileList();
-            list->addFile(file(QStringLiteral("b.pdf")));
+            list->addFile(file(longName ? longer + QStringLiteral("-寄送.pdf") : QStringLiteral("b.pdf")));
             list->selectRow(0);
         } else if (name == QLatin1String("settings")) {
             QTest::mouseClick(main->findChild<QAbstractButton*>(QStringLiteral("btn_setting")),
@@ -408,10 +411,12 @@ void TestLooks::textsFit_data()
                                "status window, demo job",
                                "online step 1",
                                "online step 1, converted",
+                               "online step 1, long name",
                                "online step 2",
                                "online step 2, large balance",
                                "print-and-deliver step 1",
                                "print-and-deliver step 1, converted",
+                               "print-and-deliver step 1, long name",
                                "print-and-deliver step 2",
                                "address detail",
                                "address detail, filled",
@@ -455,6 +460,13 @@ void TestLooks::textsFit()
     QCoreApplication::processEvents(); // scroll bars come and go as the areas lay out what they got
     const QList<CutText> cuts = cutTexts(shown.get());
     QVERIFY2(cuts.isEmpty(), qPrintable(describe(cuts)));
+    if (window.endsWith(QLatin1String(", long name"))) {
+        // Cut short where the row ends, whole in the tool tip.
+        const auto* name = shown->findChild<UIFile2*>()->findChild<QLabel*>(QStringLiteral("label_name"));
+        QVERIFY2(name->text().contains(QChar(0x2026)), qPrintable(name->text()));
+        QVERIFY(name->toolTip().endsWith(QStringLiteral("（定稿）.pdf")) ||
+                name->toolTip().endsWith(QStringLiteral("（定稿）-寄送.pdf")));
+    }
     if (window == QLatin1String("status window, demo job")) {
         // An ordinary job is shown whole, its document name too.
         const auto* table = shown->findChild<QTableWidget*>();

@@ -57,19 +57,40 @@ UIFile2::UIFile2(int index, const SUser& user, const QString& path, const Status
     m_fileName = m_filePath.mid(m_filePath.lastIndexOf(QLatin1Char('/')) + 1);
     m_fileSize = QString::number(QFileInfo(m_filePath).size());
     m_hash = fileMd5(m_filePath);
-    m_ui->label_name->setText(m_fileName);
     m_ui->label_name->setToolTip(m_filePath);
     for (QLabel* label :
          {m_ui->label_name, m_ui->label_color, m_ui->label_size, m_ui->label_page, m_ui->label_double})
         label->setStyleSheet(kLabelStyle);
     setIndex(index);
     setSelected(false);
+    showName();
     setStatus(New);
     showSettings();
     QTimer::singleShot(50, this, &UIFile2::start);
 }
 
 UIFile2::~UIFile2() = default;
+
+void UIFile2::showName()
+{
+    QLabel* label = m_ui->label_name;
+    label->ensurePolished(); // the style sheet's border narrows the room
+    // As QLabel lays out its text: inside the margin, and a framed label indents by half an "x".
+    int room = label->contentsRect().width() - 2 * label->margin();
+    int indent = label->indent();
+    if (indent < 0 && label->frameWidth() > 0)
+        indent = label->fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2;
+    if (indent > 0)
+        room -= indent;
+    // The middle goes: the start tells documents apart, the end keeps the type.
+    label->setText(label->fontMetrics().elidedText(m_fileName, Qt::ElideMiddle, qMax(room, 0)));
+}
+
+void UIFile2::showEvent(QShowEvent* event)
+{
+    showName(); // the font and style the row has on screen
+    QWidget::showEvent(event);
+}
 
 void UIFile2::setIndex(int index)
 {

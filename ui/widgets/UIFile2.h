@@ -98,6 +98,7 @@ protected:
     // The service converted the document (status 5) or could not (4): ask for its page count.
     void conversionNews(int status);
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // What follows a known page count or a changed page range: online printing has the document split
     // for its settings (ready at status 8); a flow without splits may stop at status 5.
     virtual void afterConversion();
@@ -109,6 +110,8 @@ private:
     bool fetchPageCount();
     void split();
     void showSettings();
+    // The document's name, cut short with "…" where the row has no room for it; the tool tip is whole.
+    void showName();
 
     std::unique_ptr<Ui::UIFile2> m_ui;
     int m_index;

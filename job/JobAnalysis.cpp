@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {

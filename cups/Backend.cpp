@@ -18,6 +18,7 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -135,6 +136,76 @@ bool becomeUser(const passwd& user)
     return initgroups(user.pw_name, user.pw_gid) == 0 &&
            setresgid(user.pw_gid, user.pw_gid, user.pw_gid) == 0 &&
            setresuid(user.pw_uid, user.pw_uid, user.pw_uid) == 0;
+}
+
+// Whether a document of the request folder is one Ghostscript reads as PDF or PostScript.
+bool isPdfOrPostScript(int file)
+{
+    char head[5];
+    const ssize_t got = pread(file, head, sizeof head, 0);
+    return (got == 5 && std::memcmp(head, "%PDF-", 5) == 0) || (got >= 2 && std::memcmp(head, "%!", 2) == 0);
+}
+
+// Removes a folder and the files directly in it.
+void removeFolder(const std::string& path)
+{
+    if (DIR* list = opendir(path.c_str())) {
+        while (const dirent* entry = readdir(list)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                unlink((path + "/" + entry->d_name).c_str());
+        }
+        closedir(list);
+    }
+    rmdir(path.c_str());
+}
+
+// Ghostscript's PDF writer on the inputs, into output; true when it ended well. Under -dSAFER a document
+// may read the files named here and read and write Ghostscript's temporary folder, which is the private
+// one given, so that it reaches nothing else of the user's into the PDF.
+bool joinAsPdf(const std::vector<std::string>& inputs, const std::string& output,
+               const std::string& temporary)
+{
+    // Ghostscript reads "%d" in an output name as a page number: "%" is written "%%".
+    std::string outputName;
+    for (char c : output)
+        outputName += c == '%' ? std::string("%%") : std::string(1, c);
+    std::vector<std::string> arguments = {
+        "gs", "-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=pdfwrite", "-sOutputFile=" + outputName};
+    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    // Made before the fork: the child of a process with threads may only call what is safe in a signal
+    // handler until it runs the program.
+    std::vector<std::string> variables = {"TMPDIR=" + temporary};
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::strncmp(*variable, "TMPDIR=", 7) != 0)
+            variables.emplace_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : variables)
+        envp.push_back(&variable[0]);
+    envp.push_back(nullptr);
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0)
+        return false;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(null);
+    if (child < 0)
+        return false;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 std::string readTable()
@@ -327,21 +398,79 @@ bool keepStream(int input, const std::string& folder, const std::string& name, C
     return false;
 }
 
-int openDocument(const std::string& id, std::string* extension)
+std::vector<int> openDocuments(const std::string& id, std::string* extension)
 {
+    std::vector<int> documents;
     const char* type = std::getenv("CONTENT_TYPE");
     const char* requests = std::getenv("CUPS_REQUESTROOT");
     if (!type || !requests)
-        return -1;
+        return documents;
     if (std::strcmp(type, "application/pdf") == 0)
         *extension = ".document.pdf";
     else if (std::strcmp(type, "application/postscript") == 0)
         *extension = ".document.ps";
     else
-        return -1;
-    char name[32];
-    std::snprintf(name, sizeof name, "/d%05lu-001", std::strtoul(id.c_str(), nullptr, 10));
-    return open((std::string(requests) + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        return documents;
+    const unsigned long number = std::strtoul(id.c_str(), nullptr, 10);
+    bool whole = true;
+    for (int index = 1; whole; ++index) {
+        char name[48];
+        std::snprintf(name, sizeof name, "/d%05lu-%03d", number, index);
+        const int file = open((std::string(requests) + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (file < 0) {
+            whole = errno == ENOENT && index > 1;
+            break;
+        }
+        documents.push_back(file);
+        whole = index <= kMaxDocuments;
+    }
+    // CONTENT_TYPE is the first document's; the others tell by their first bytes.
+    if (whole && documents.size() > 1) {
+        *extension = ".document.pdf";
+        for (int file : documents)
+            whole = whole && isPdfOrPostScript(file);
+    }
+    if (!whole) {
+        for (int file : documents)
+            close(file);
+        documents.clear();
+    }
+    return documents;
+}
+
+bool keepDocuments(const std::vector<int>& documents, const std::string& folder, const std::string& name)
+{
+    if (documents.size() <= 1)
+        return !documents.empty() && keepStream(documents.front(), folder, name);
+    const std::string path = folder + "/" + name;
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0)
+        return S_ISREG(info.st_mode);
+    // Ghostscript reads files by name, and CUPS's are not the user's to read: each is copied first, into
+    // a folder that is also Ghostscript's temporary one.
+    std::string temporary = folder + "/." + name + ".XXXXXX";
+    if (!mkdtemp(&temporary[0]))
+        return false;
+    std::vector<std::string> inputs;
+    bool ok = true;
+    for (size_t index = 0; ok && index < documents.size(); ++index) {
+        inputs.push_back(temporary + "/" + std::to_string(index + 1));
+        ok = keepStream(documents[index], temporary, std::to_string(index + 1));
+    }
+    const std::string part = folder + "/." + name + ".part";
+    unlink(part.c_str());
+    ok = ok && joinAsPdf(inputs, part, temporary);
+    removeFolder(temporary);
+    char head[5] = {};
+    const int written = ok ? open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    ok = written >= 0 && read(written, head, sizeof head) == ssize_t(sizeof head) &&
+         std::memcmp(head, "%PDF-", 5) == 0;
+    if (written >= 0)
+        close(written);
+    if (ok && rename(part.c_str(), path.c_str()) == 0)
+        return true;
+    unlink(part.c_str());
+    return false;
 }
 
 long listenerUid(const char* tableText, unsigned short port, unsigned short localPort)
@@ -395,7 +524,15 @@ int run(const Job& job, unsigned short port)
     }
     // Read while still root: CUPS keeps the documents for itself.
     std::string extension;
-    const int document = openDocument(job.id, &extension);
+    struct Documents
+    {
+        std::vector<int> files;
+        ~Documents()
+        {
+            for (int file : files)
+                close(file);
+        }
+    } documents{openDocuments(job.id, &extension)};
     if (!becomeUser(user)) {
         std::fprintf(stderr, "ERROR: cannot act as user %s\n", job.user.c_str());
         return kFailed;
@@ -418,11 +555,9 @@ int run(const Job& job, unsigned short port)
         std::fprintf(stderr, "INFO: job %s: %d copies carried into %d PJL header(s)\n", job.id.c_str(),
                      copies, copyLines.headersChanged());
     // The client's print later converts this in place of the PCL XL stream, which it cannot read here.
-    if (document >= 0) {
-        if (!keepStream(document, folder, name + extension))
-            std::fprintf(stderr, "WARNING: cannot keep the document beside %s\n", path.c_str());
-        close(document);
-    }
+    if (!documents.files.empty() && !keepDocuments(documents.files, folder, name + extension))
+        std::fprintf(stderr, "WARNING: cannot keep the job's %zu document(s) beside %s\n",
+                     documents.files.size(), path.c_str());
 
     // Port 9110 on loopback is open to every desktop user: the path goes only to a listener of the
     // job's user.

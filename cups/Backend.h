@@ -2,13 +2,15 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // The CUPS backend "pavko": writes the job's stream to the printing user's spool folder as
 // "PavkoPort." + the job id and hands the file's path to that user's running client on the job port.
 // When no client of that user listens, the file stays and CUPS is asked to try again later; a client
-// that starts takes waiting files itself. A PDF or PostScript document is kept beside the stream as
-// "PavkoPort." + id + ".document.pdf" or ".document.ps", for printing later (a name of its own: the
-// client writes its converted document to "PavkoPort." + id + ".pdf").
+// that starts takes waiting files itself. The job's documents, when they are PDF or PostScript, are kept
+// beside the stream as "PavkoPort." + id + ".document.pdf" or ".document.ps", for printing later (a name
+// of its own: the client writes its converted document to "PavkoPort." + id + ".pdf"); a job of several
+// documents as one PDF of them all.
 namespace Backend {
 // The backend's exit codes that CUPS knows.
 constexpr int kOk = 0;
@@ -85,9 +87,18 @@ bool prepareFolders(const std::string& root, uid_t uid, gid_t gid);
 // given, carries the job's copies into the stream.
 bool keepStream(int input, const std::string& folder, const std::string& name,
                 CopyLines* copyLines = nullptr);
-// The job's first document as the application printed it, when it is PDF or PostScript (*extension:
-// ".document.pdf" or ".document.ps"), from CUPS's request folder; -1 otherwise.
-int openDocument(const std::string& id, std::string* extension);
+// The most documents of one job that are kept for printing later.
+constexpr int kMaxDocuments = 256;
+// The job's documents as the applications printed them, in order, from CUPS's request folder (read as
+// root, before the backend becomes the user), when every one is PDF or PostScript: CUPS filters a job's
+// documents one after another into the one stream the backend reads, and printing later must have all
+// of them. *extension: ".document.pdf" or ".document.ps" for one document (by CUPS's CONTENT_TYPE),
+// ".document.pdf" for several, which keepDocuments joins. Empty (nothing open) otherwise.
+std::vector<int> openDocuments(const std::string& id, std::string* extension);
+// Keeps the documents as folder/name: one as it is, several joined into one PDF by Ghostscript (gs on
+// the PATH), run as the user with a private temporary folder. Nothing is kept when that fails, so that
+// no part of a job passes for the whole. A name already there is an earlier try's and stays.
+bool keepDocuments(const std::vector<int>& documents, const std::string& folder, const std::string& name);
 // The user id of the process that accepted our connection from localPort to 127.0.0.1:port, read from
 // the kernel's socket table; -1 when not found.
 long listenerUid(const char* tableText, unsigned short port, unsigned short localPort);

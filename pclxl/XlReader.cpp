@@ -104,6 +104,14 @@ struct XlReaderContext
     // operators so far print with theirs.
     uint64_t pageCopies = 1;
     uint64_t printedPages = 0;
+    std::vector<XlStreamPart> parts;
+    size_t sessionsRecorded = 0;
+    bool sessionsDropped = false;
+    bool sessionRecordOpen = false; // the last recorded session awaits its EndSession
+    bool pjlIncomplete = false;
+    size_t pjlJobStart = 0;     // PJL lines captured before the last UEL
+    bool headerPending = false; // a stream header came after the last part began
+    size_t pendingPjlFirst = 0, pendingPjlEnd = 0;
 };
 
 namespace {
@@ -388,8 +396,12 @@ void readDump(XlReaderContext* c, const char* what, uint8_t first, uint8_t termi
         dump.finish();
         putf(c, "%c\n\n", ']');
     }
-    if (capturePjl && !captured.empty() && c->pjlHeaderLines.size() < XL_MAX_PJL_LINES)
-        c->pjlHeaderLines.push_back(std::move(captured));
+    if (capturePjl && !captured.empty()) {
+        if (overlong || c->pjlHeaderLines.size() >= XL_MAX_PJL_LINES)
+            c->pjlIncomplete = true;
+        if (c->pjlHeaderLines.size() < XL_MAX_PJL_LINES)
+            c->pjlHeaderLines.push_back(std::move(captured));
+    }
 }
 
 void writeEmbedded(XlReaderContext* c, uint64_t length)
@@ -632,6 +644,29 @@ void readDataValue(XlReaderContext* c, uint8_t tag)
     }
 }
 
+// A BeginSession was just read: the session is recorded, in a new part when a stream header came since the
+// last part began.
+void recordSession(XlReaderContext* c)
+{
+    c->sessionRecordOpen = false;
+    if (c->sessionsRecorded == XL_MAX_SESSIONS) {
+        c->sessionsDropped = true;
+        return;
+    }
+    if (c->parts.empty() || c->headerPending) {
+        XlStreamPart part;
+        part.pjlFirst = c->headerPending ? c->pendingPjlFirst : c->pjlJobStart;
+        part.pjlEnd = c->headerPending ? c->pendingPjlEnd : c->pjlHeaderLines.size();
+        c->parts.push_back(std::move(part));
+        c->headerPending = false;
+    }
+    XlSession session;
+    session.begin = consumed(c) - 1;
+    c->parts.back().sessions.push_back(session);
+    ++c->sessionsRecorded;
+    c->sessionRecordOpen = true;
+}
+
 void readOperator(XlReaderContext* c, uint8_t tag)
 {
     ++c->tagCounts[tag];
@@ -643,13 +678,23 @@ void readOperator(XlReaderContext* c, uint8_t tag)
     }
     ++c->operatorPosition;
     // Attributes belong to the operator that follows them.
-    if (tag == XL_OP_END_PAGE)
+    if (tag == XL_OP_END_PAGE) {
         c->printedPages += c->pageCopies;
+        if (!c->parts.empty())
+            c->parts.back().printedPages += c->pageCopies;
+    } else if (tag == XL_OP_BEGIN_PAGE && !c->parts.empty()) {
+        ++c->parts.back().pageOperators;
+    }
     c->pageCopies = 1;
-    if (tag == XL_OP_BEGIN_SESSION)
+    if (tag == XL_OP_BEGIN_SESSION) {
         c->sessionOpen = true;
-    else if (tag == XL_OP_END_SESSION)
+        recordSession(c);
+    } else if (tag == XL_OP_END_SESSION) {
         c->sessionOpen = false;
+        if (c->sessionRecordOpen)
+            c->parts.back().sessions.back().end = consumed(c);
+        c->sessionRecordOpen = false;
+    }
     if (c->state == XL_STATE_LISTING) {
         putf(c, "// Operator Position: %" PRIu64 "\n", c->operatorPosition);
         putf(c, "%s\n\n", op->name);
@@ -673,12 +718,17 @@ void readToken(XlReaderContext* c)
         break;
     case XL_TAG_UEL:
         readDump(c, "UEL", tag, 'X', false);
+        // A UEL ends a PJL job, and with it what its lines set.
+        c->pjlJobStart = c->pjlHeaderLines.size();
         break;
     case XL_TAG_PJL:
         readDump(c, "PJL", tag, '\n', true);
         break;
     case XL_TAG_HEADER:
         readDump(c, "Stream Header", tag, '\n', false);
+        c->headerPending = true;
+        c->pendingPjlFirst = c->pjlJobStart;
+        c->pendingPjlEnd = c->pjlHeaderLines.size();
         break;
     case XL_TAG_EMBEDDED32:
     case XL_TAG_EMBEDDED8:
@@ -824,6 +874,9 @@ void run(XlSink* sink, std::FILE* stream, const char* name, const XlArguments* a
         stats->lastSessionOpen = c->sessionOpen;
         stats->printedPages = c->printedPages;
         stats->PjlHeaderLines = std::move(c->pjlHeaderLines);
+        stats->parts = std::move(c->parts);
+        stats->sessionsDropped = c->sessionsDropped;
+        stats->pjlIncomplete = c->pjlIncomplete;
     }
     destroy_reader_context(c);
 }

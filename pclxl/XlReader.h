@@ -48,6 +48,29 @@ enum XlState
     XL_STATE_STATISTICS = 9
 };
 
+// One session of a stream: where its bytes lie, so that the analysis can tell copies of one document from
+// different documents.
+struct XlSession
+{
+    uint64_t begin = 0; // offset of its BeginSession operator
+    uint64_t end = 0;   // offset just past its EndSession operator; 0 when none closed it
+};
+
+// One PCL XL stream of the file, from its stream header (or the file's start) to the next: a print system
+// that joins the documents of one job writes one after another, each behind its own PJL header.
+struct XlStreamPart
+{
+    // Its PJL lines, PjlHeaderLines[pjlFirst, pjlEnd): those of the PJL job it belongs to (since the last
+    // UEL) that came before its stream header.
+    size_t pjlFirst = 0;
+    size_t pjlEnd = 0;
+    std::vector<XlSession> sessions;
+    uint64_t pageOperators = 0;
+    uint64_t printedPages = 0; // as XlStreamStats::printedPages
+};
+// The most sessions a run records; a stream with more is none a print system writes.
+constexpr size_t XL_MAX_SESSIONS = 65535;
+
 // What the analysis takes from one run. Every run fills its own record, so runs on different threads
 // do not disturb each other.
 struct XlStreamStats
@@ -65,6 +88,12 @@ struct XlStreamStats
     // Sheet sides the device prints: each EndPage counts its PageCopies (1 without one), so that copies
     // asked for inside the stream (Ghostscript's NumCopies) are counted as printed.
     uint64_t printedPages = 0;
+    // The streams that hold sessions, in order, with the pages that came after their first session (filled
+    // in every mode). sessionsDropped: more than XL_MAX_SESSIONS sessions, the rest unrecorded.
+    std::vector<XlStreamPart> parts;
+    bool sessionsDropped = false;
+    // A PJL line was cut at XL_MAX_PJL_LINE or left out past XL_MAX_PJL_LINES: what it asks is unknown.
+    bool pjlIncomplete = false;
     bool color = false;     // an RGBColor attribute occurred, or eRGB was decoded
     bool colorFlag = false; // the enumeration eRGB was decoded (in every mode)
     bool customSize = false;

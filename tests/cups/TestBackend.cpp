@@ -1,6 +1,10 @@
 #include "Backend.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -30,6 +34,8 @@ private slots:
     void copyLines();
     void copiesHandedOver_data();
     void copiesHandedOver();
+    void documentsKept_data();
+    void documentsKept();
 
 private:
     // Makes what lies at the user's folder's name before the job: "", "earlier" (the backend's own from
@@ -409,6 +415,143 @@ void TestBackend::copiesHandedOver()
     QFile stream(handed.first());
     QVERIFY(stream.open(QIODevice::ReadOnly));
     QCOMPARE(stream.readAll(), expected);
+}
+
+namespace {
+// A document whose pages each show one word: "PostScript" or a PDF that Ghostscript makes of it.
+QByteArray document(const QString& type, const QByteArrayList& words)
+{
+    QByteArray ps = "%!PS\n/Helvetica findfont 30 scalefont setfont\n";
+    for (const QByteArray& word : words)
+        ps += "72 700 moveto (" + word + ") show showpage\n";
+    if (type != QLatin1String("PDF"))
+        return ps;
+    QProcess gs;
+    gs.start(QStringLiteral("gs"),
+             QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=- -")
+                 .split(QLatin1Char(' ')));
+    gs.write(ps);
+    gs.closeWriteChannel();
+    gs.waitForFinished(60000);
+    return gs.readAllStandardOutput();
+}
+
+// The words on a document's pages, as Ghostscript reads them back.
+QStringList words(const QString& path)
+{
+    QProcess gs;
+    gs.start(QStringLiteral("gs"),
+             QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=txtwrite -sOutputFile=-")
+                     .split(QLatin1Char(' '))
+                 << path);
+    gs.waitForFinished(60000);
+    return QString::fromLatin1(gs.readAllStandardOutput())
+        .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+} // namespace
+
+// Printing later has the job's documents, all of them: CUPS filters the documents of "lp a.pdf b.ps" one
+// after another into the backend's one stream. The converter takes what is kept in place of the stream.
+void TestBackend::documentsKept_data()
+{
+    QTest::addColumn<QString>("contentType"); // CUPS's, the first document's
+    QTest::addColumn<QByteArrayList>("documents");
+    QTest::addColumn<QString>("kept"); // the name beside the stream, empty for none
+    QTest::addColumn<QStringList>("words");
+    const QString pdf = QStringLiteral("application/pdf"), ps = QStringLiteral("application/postscript");
+    const QByteArray a = document(QStringLiteral("PDF"), {"A1", "A2"});
+    const QByteArray b = document(QStringLiteral("PostScript"), {"B1", "B2", "B3"});
+    const QStringList ab = {QStringLiteral("A1"), QStringLiteral("A2"), QStringLiteral("B1"),
+                            QStringLiteral("B2"), QStringLiteral("B3")};
+    QTest::newRow("one PDF") << pdf << QByteArrayList{a} << ".document.pdf" << QStringList(ab.mid(0, 2));
+    QTest::newRow("one PostScript") << ps << QByteArrayList{b} << ".document.ps" << QStringList(ab.mid(2));
+    QTest::newRow("PDF and PostScript") << pdf << QByteArrayList{a, b} << ".document.pdf" << ab;
+    QTest::newRow("PostScript and PDF")
+        << ps << QByteArrayList{b, a} << ".document.pdf" << QStringList(ab.mid(2) + ab.mid(0, 2));
+    QTest::newRow("one PDF twice") << pdf << QByteArrayList{a, a} << ".document.pdf"
+                                   << QStringList(ab.mid(0, 2) + ab.mid(0, 2));
+    // Part of a job would pass for the whole: nothing is kept, and the converter refuses the job.
+    QTest::newRow("PDF and text") << pdf << QByteArrayList{a, "B1\n"} << "" << QStringList();
+    QTest::newRow("text") << "text/plain" << QByteArrayList{"B1\n"} << "" << QStringList();
+}
+
+void TestBackend::documentsKept()
+{
+    QFETCH(QString, contentType);
+    QFETCH(QByteArrayList, documents);
+    QFETCH(QString, kept);
+    QFETCH(QStringList, words);
+    if (QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+        QSKIP("Ghostscript (gs) is not installed");
+    const passwd* self = getpwuid(geteuid());
+    QVERIFY(self);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("spool"));
+    const QString requests = dir.filePath(QStringLiteral("requests"));
+    QVERIFY(QDir().mkpath(requests));
+    for (int index = 0; index < documents.size(); ++index) {
+        QFile file(requests + QStringLiteral("/d00012-%1").arg(index + 1, 3, 10, QLatin1Char('0')));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(documents[index]), qint64(documents[index].size()));
+    }
+    qputenv("PAVKO_SPOOL_ROOT", QFile::encodeName(root));
+    qputenv("CUPS_REQUESTROOT", QFile::encodeName(requests));
+    qputenv("CONTENT_TYPE", contentType.toLatin1());
+    QTcpServer client;
+    QVERIFY(client.listen(QHostAddress::LocalHost));
+    connect(&client, &QTcpServer::newConnection, this, [&client] {
+        QTcpSocket* connection = client.nextPendingConnection();
+        connect(connection, &QTcpSocket::readyRead, connection, [connection] {
+            if (!connection->peek(4096).contains('\0'))
+                return;
+            connection->readAll();
+            connection->write("T");
+            connection->disconnectFromHost();
+        });
+    });
+    int pipe[2];
+    QVERIFY(::pipe(pipe) == 0);
+    QCOMPARE(write(pipe[1], filtered().constData(), size_t(filtered().size())), ssize_t(filtered().size()));
+    close(pipe[1]);
+    Backend::Job job;
+    job.id = "12";
+    job.user = self->pw_name;
+    job.authUser = job.user;
+    job.authUid = std::to_string(self->pw_uid);
+    job.input = pipe[0];
+    job.copies = "1";
+    std::atomic<int> result{-1};
+    std::thread backend([&job, &result, &client] { result = Backend::run(job, client.serverPort()); });
+    QTRY_VERIFY(result != -1);
+    backend.join();
+    close(pipe[0]);
+    qunsetenv("PAVKO_SPOOL_ROOT");
+    qunsetenv("CUPS_REQUESTROOT");
+    qunsetenv("CONTENT_TYPE");
+    QCOMPARE(int(result), Backend::kOk);
+
+    // Beside the stream: the kept document alone, no temporary file or folder.
+    const QDir folder(root + QLatin1Char('/') + QString::number(self->pw_uid));
+    const QStringList expected =
+        kept.isEmpty() ? QStringList{QStringLiteral("PavkoPort.12")}
+                       : QStringList{QStringLiteral("PavkoPort.12"), QStringLiteral("PavkoPort.12") + kept};
+    QCOMPARE(folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), expected);
+    if (documents.size() == 1 && !kept.isEmpty()) {
+        QFile file(folder.filePath(expected.last()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), documents.first()); // as the application printed it
+    }
+    // What printing later uploads.
+    QProcess convert;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PAVKO_GPCL"), QStringLiteral("no-such-reader"));
+    convert.setProcessEnvironment(environment);
+    convert.start(QStringLiteral(PAVKO_CONVERT_PATH), {folder.filePath(QStringLiteral("PavkoPort.12")),
+                                                       dir.filePath(QStringLiteral("later.pdf"))});
+    QVERIFY(convert.waitForFinished(60000));
+    QCOMPARE(convert.exitCode(), kept.isEmpty() ? 3 : 0);
+    if (!kept.isEmpty())
+        QCOMPARE(::words(dir.filePath(QStringLiteral("later.pdf"))), words);
 }
 
 QTEST_GUILESS_MAIN(TestBackend)

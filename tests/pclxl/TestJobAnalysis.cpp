@@ -36,14 +36,32 @@ QByteArray withSet(const QByteArrayList& settings)
     return b.header().session(1).bytes;
 }
 
-// Two pages of text; copies, when given, asked for in the PostScript itself.
-QByteArray twoPages(int copies = 0)
+// One document of a Linux job as the print backend passes it on: a PJL job of its own, with QTY when
+// qty > 0, around a PCL XL stream of one session; mediaSize tells documents of as many pages apart.
+QByteArray linuxDocument(int pages, int qty, uint8_t mediaSize = 2)
+{
+    XlStreamBuilder b;
+    b.uel().pjl("PJL SET RESOLUTION=600");
+    if (qty > 0)
+        b.pjl("PJL SET QTY=" + QByteArray::number(qty));
+    return b.pjl("PJL ENTER LANGUAGE=PCLXL").header().session(pages, 0, mediaSize).uel().bytes;
+}
+
+// Pages of text; copies, when given, asked for in the PostScript itself.
+QByteArray pagesOfText(int pages, int copies = 0)
 {
     QByteArray ps = "%!PS\n";
     if (copies > 0)
         ps += "<< /NumCopies " + QByteArray::number(copies) + " >> setpagedevice\n";
-    return ps + "/Helvetica findfont 20 scalefont setfont 72 700 moveto (one) show showpage\n"
-                "72 700 moveto (two) show showpage\n";
+    ps += "/Helvetica findfont 20 scalefont setfont\n";
+    for (int page = 1; page <= pages; ++page)
+        ps += "72 700 moveto (Page " + QByteArray::number(page) + ") show showpage\n";
+    return ps;
+}
+
+QByteArray twoPages(int copies = 0)
+{
+    return pagesOfText(2, copies);
 }
 
 // Runs program with arguments (the input file last) and the environment, its output into out.
@@ -83,9 +101,52 @@ private slots:
             << B().header().session(3).session(3).bytes << "pages 3 copies 2";
         QTest::newRow("no BeginSession") << B().header().op(0x43).op(0x44).bytes << "pages -1 copies 1";
         QTest::newRow("no BeginPage") << B().header().op(0x41).op(0x42).bytes << "pages -1 copies 1";
-        QTest::newRow("more sessions than pages")
+        // Sessions are copies only when they repeat one document; different ones are one copy of all
+        // their pages.
+        QTest::newRow("sessions of one page and of none")
             << B().header().op(0x41).op(0x43).op(0x42).op(0x41).op(0x43).op(0x42).op(0x41).op(0x42).bytes
-            << "pages 0 copies 3";
+            << "pages 2 copies 1";
+        QTest::newRow("sessions of 2 and 3 pages")
+            << B().header().session(2).session(3).bytes << "pages 5 copies 1";
+        QTest::newRow("different sessions of 1 page")
+            << B().header().session(1).session(1, 0, 1).bytes << "pages 2 copies 1";
+        QTest::newRow("different sessions of 1 page, QTY 3")
+            << B().pjl("PJL SET QTY=3").header().session(1).session(1, 0, 1).bytes
+            << "pages 2 copies 3 pjl 3";
+        QTest::newRow("one session repeated, then another")
+            << B().pjl("PJL SET QTY=2").header().session(1).session(1).session(1, 0, 1).bytes
+            << "pages 3 copies 2 pjl 2";
+        QTest::newRow("different sessions, PageCopies 2")
+            << B().header().session(2, 2).session(3, 2).bytes << "pages 5 copies 2";
+        // The documents of one Linux job ("lp -n 3 a.pdf b.pdf"): one PCL XL stream each, each behind a PJL
+        // header of its own with the job's copies. The device prints every stream its QTY times.
+        QTest::newRow("lp -n 3, documents of 2 and 3 pages")
+            << linuxDocument(2, 3) + linuxDocument(3, 3) << "pages 5 copies 3 pjl 3";
+        QTest::newRow("lp -n 3, one document twice")
+            << linuxDocument(2, 3) + linuxDocument(2, 3) << "pages 4 copies 3 pjl 3";
+        QTest::newRow("lp, documents of 2 and 3 pages")
+            << linuxDocument(2, 0) + linuxDocument(3, 0) << "pages 5 copies 1";
+        QTest::newRow("lp -n 3, three documents")
+            << linuxDocument(1, 3) + linuxDocument(1, 3, 1) + linuxDocument(2, 3) << "pages 4 copies 3 pjl 3";
+        // A QTY holds for its own PJL job: the UEL before the next stream ends it. What is paid covers what
+        // is printed (2 x 3 + 3 = 9 pages), rounded up to whole copies of the 5 pages.
+        QTest::newRow("QTY 3 for the first document only")
+            << linuxDocument(2, 3) + linuxDocument(3, 0) << "pages 5 copies 2 pjl 3";
+        QTest::newRow("QTY 1 then QTY 3")
+            << linuxDocument(2, 1) + linuxDocument(3, 3) << "pages 5 copies 3 pjl 1";
+        QTest::newRow("QTY 1000 in the second document")
+            << linuxDocument(2, 3) + linuxDocument(3, 1000)
+            << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        // Streams of a driver's copy sessions, one after another: each its own copies.
+        QTest::newRow("two streams of 2 copy sessions")
+            << B().header().session(1).session(1).bytes + B().header().session(2).session(2).bytes
+            << "pages 3 copies 2";
+        // PJL lines the reader cannot keep whole might ask for any copies.
+        QTest::newRow("QTY past the PJL lines kept")
+            << withSet(QByteArrayList(QVector<QByteArray>(1024, "COMMENTED=1").toList()) << "QTY=5")
+            << "pages 0 copies 0 size 0 name 'left over' not analysed";
+        QTest::newRow("QTY line longer than kept") << withSet({"QTY=" + QByteArray(2100, '0') + "5"})
+                                                   << "pages 0 copies 0 size 0 name 'left over' not analysed";
         // The first QTY line decides, unless a COPIES line of 1 or more comes before it.
         QTest::newRow("QTY 3") << withSet({"QTY=3"}) << "pages 1 copies 3 pjl 3";
         QTest::newRow("QTY 0, COPIES 5") << withSet({"QTY=0", "COPIES=5"}) << "pages 1 copies 1";
@@ -204,33 +265,41 @@ private slots:
     // is then 1.
     void copiesFromLinuxPrograms_data()
     {
-        QTest::addColumn<QStringList>("filters"); // empty: Ghostscript's pxlcolor device directly
-        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QStringList>("filters");      // empty: Ghostscript's pxlcolor device directly
+        QTest::addColumn<QByteArrayList>("documents"); // of one job, filtered one after another
         QTest::addColumn<int>("lpCopies");
         QTest::addColumn<QString>("options"); // lp's -o options
         QTest::addColumn<QString>("figures");
         const QStringList pdf = {QStringLiteral("pdftopdf"), QStringLiteral("gstopxl")};
         const QStringList ps = QStringList{QStringLiteral("gstopdf")} + pdf;
+        const QByteArrayList two = {twoPages()};
         QTest::newRow("Ghostscript -dNumCopies=3")
-            << QStringList() << twoPages() << 3 << QString() << "pages 2 copies 3";
+            << QStringList() << two << 3 << QString() << "pages 2 copies 3";
         QTest::newRow("PostScript asking NumCopies 3, Ghostscript")
-            << QStringList() << twoPages(3) << 1 << QString() << "pages 2 copies 3";
-        QTest::newRow("lp -n 3, PDF") << pdf << twoPages() << 3 << QString() << "pages 2 copies 3 pjl 3";
-        QTest::newRow("lp -n 3, PostScript")
-            << ps << twoPages() << 3 << QString() << "pages 2 copies 3 pjl 3";
-        QTest::newRow("lp -n 1, PDF") << pdf << twoPages() << 1 << QString() << "pages 2 copies 1";
+            << QStringList() << QByteArrayList{twoPages(3)} << 1 << QString() << "pages 2 copies 3";
+        QTest::newRow("lp -n 3, PDF") << pdf << two << 3 << QString() << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 3, PostScript") << ps << two << 3 << QString() << "pages 2 copies 3 pjl 3";
+        QTest::newRow("lp -n 1, PDF") << pdf << two << 1 << QString() << "pages 2 copies 1";
         // The printer collates its QTY copies; the price is the same either way.
-        QTest::newRow("lp -n 3 -o collate=false") << pdf << twoPages() << 3 << "collate=false"
+        QTest::newRow("lp -n 3 -o collate=false") << pdf << two << 3 << "collate=false"
                                                   << "pages 2 copies 3 pjl 3";
-        QTest::newRow("lp -n 3 -o collate=true") << pdf << twoPages() << 3 << "collate=true"
+        QTest::newRow("lp -n 3 -o collate=true") << pdf << two << 3 << "collate=true"
                                                  << "pages 2 copies 3 pjl 3";
         QTest::newRow("PostScript asking NumCopies 3, queue")
-            << ps << twoPages(3) << 1 << QString() << "pages 6 copies 1";
+            << ps << QByteArrayList{twoPages(3)} << 1 << QString() << "pages 6 copies 1";
+        // CUPS filters each document of a job on its own and gives the backend their streams one after
+        // another: the device prints each 3 times, 15 pages.
+        QTest::newRow("lp -n 3, PDFs of 2 and 3 pages") << pdf << QByteArrayList{twoPages(), pagesOfText(3)}
+                                                        << 3 << QString() << "pages 5 copies 3 pjl 3";
+        QTest::newRow("lp -n 3, one PDF twice")
+            << pdf << QByteArrayList{twoPages(), twoPages()} << 3 << QString() << "pages 4 copies 3 pjl 3";
+        QTest::newRow("lp, PDFs of 2 and 3 pages")
+            << pdf << QByteArrayList{twoPages(), pagesOfText(3)} << 1 << QString() << "pages 5 copies 1";
     }
     void copiesFromLinuxPrograms()
     {
         QFETCH(QStringList, filters);
-        QFETCH(QByteArray, document);
+        QFETCH(QByteArrayList, documents);
         QFETCH(int, lpCopies);
         QFETCH(QString, options);
         const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
@@ -245,36 +314,46 @@ private slots:
         const QStringList gsArguments =
             QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER").split(QLatin1Char(' '));
 
-        QString file = writeTestFile(m_dir, document), type = QStringLiteral("application/postscript");
-        if (filters.isEmpty()) {
-            QStringList arguments = gsArguments;
-            arguments << QStringLiteral("-sDEVICE=pxlcolor") << QStringLiteral("-sOutputFile=-");
-            if (lpCopies > 1)
-                arguments << QStringLiteral("-dNumCopies=%1").arg(lpCopies);
-            QVERIFY(runStage(gs, arguments << file, {}, file + QStringLiteral(".pxl")));
-            file += QStringLiteral(".pxl");
-        } else if (filters.first() == QLatin1String("pdftopdf")) {
-            QVERIFY(runStage(gs,
-                             QStringList(gsArguments) << QStringLiteral("-sDEVICE=pdfwrite")
-                                                      << QStringLiteral("-sOutputFile=-") << file,
-                             {}, file + QStringLiteral(".pdf")));
-            file += QStringLiteral(".pdf");
-            type = QStringLiteral("application/pdf");
-        }
-        // Each filter as CUPS runs it: job id, user, title, copies, options, file.
-        for (const QString& filter : filters) {
-            const QString out = file + QLatin1Char('.') + filter;
-            QVERIFY(runStage(filterFolder + filter,
+        QByteArray streams; // what the last filter wrote for each document, one after another
+        QString file;
+        for (const QByteArray& document : documents) {
+            file = writeTestFile(m_dir, document);
+            QString type = QStringLiteral("application/postscript");
+            if (filters.isEmpty()) {
+                QStringList arguments = gsArguments;
+                arguments << QStringLiteral("-sDEVICE=pxlcolor") << QStringLiteral("-sOutputFile=-");
+                if (lpCopies > 1)
+                    arguments << QStringLiteral("-dNumCopies=%1").arg(lpCopies);
+                QVERIFY(runStage(gs, arguments << file, {}, file + QStringLiteral(".pxl")));
+                file += QStringLiteral(".pxl");
+            } else if (filters.first() == QLatin1String("pdftopdf")) {
+                QVERIFY(runStage(gs,
+                                 QStringList(gsArguments) << QStringLiteral("-sDEVICE=pdfwrite")
+                                                          << QStringLiteral("-sOutputFile=-") << file,
+                                 {}, file + QStringLiteral(".pdf")));
+                file += QStringLiteral(".pdf");
+                type = QStringLiteral("application/pdf");
+            }
+            // Each filter as CUPS runs it: job id, user, title, copies, options, file.
+            for (const QString& filter : filters) {
+                const QString out = file + QLatin1Char('.') + filter;
+                QVERIFY(
+                    runStage(filterFolder + filter,
                              {QStringLiteral("1"), QStringLiteral("user"), QStringLiteral("title"),
                               QString::number(lpCopies), options, file},
                              {QStringLiteral("PPD=") + ppd, QStringLiteral("CUPS_SERVERBIN=/usr/lib/cups"),
                               QStringLiteral("CONTENT_TYPE=") + type,
                               QStringLiteral("FINAL_CONTENT_TYPE=application/vnd.cups-pdf")},
                              out));
-            file = out;
-            type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
-                                                      : QStringLiteral("application/vnd.cups-pdf");
+                file = out;
+                type = filter == QLatin1String("gstopdf") ? QStringLiteral("application/pdf")
+                                                          : QStringLiteral("application/vnd.cups-pdf");
+            }
+            QFile filtered(file);
+            QVERIFY(filtered.open(QIODevice::ReadOnly));
+            streams += filtered.readAll();
         }
+        file = writeTestFile(m_dir, streams);
         if (!filters.isEmpty()) {
 #ifdef PAVKO_BACKEND
             QFile filtered(file);

@@ -49,12 +49,12 @@ struct XlStreamBuilder
         return raw("\xfa" + le(uint32_t(data.size()), 4) + data);
     }
     // BeginSession, pages of BeginPage/EndPage, EndSession; pageCopies > 0 gives each EndPage a
-    // PageCopies attribute (ubyte).
-    XlStreamBuilder& session(int pages, int pageCopies = 0)
+    // PageCopies attribute (ubyte). Pages are A4 (MediaSize 2) unless another media size is given.
+    XlStreamBuilder& session(int pages, int pageCopies = 0, uint8_t mediaSize = 2)
     {
         value(0xd1, le(600, 2) + le(600, 2), 0x89).ubyte(0, 0x86).op(0x41);
         for (int i = 0; i < pages; ++i) {
-            ubyte(0, 0x28).ubyte(2, 0x25).op(0x43);
+            ubyte(0, 0x28).ubyte(mediaSize, 0x25).op(0x43);
             if (pageCopies > 0)
                 ubyte(uint8_t(pageCopies), 49);
             op(0x44);

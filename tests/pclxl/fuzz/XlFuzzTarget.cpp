@@ -44,6 +44,22 @@ void runOnce(const uint8_t* data, size_t size, int mode, uint32_t sinkSize, XlFl
         std::abort();
     if (stats.PjlHeaderLines.size() > XL_MAX_PJL_LINES)
         std::abort();
+    // Recorded sessions lie in the input, in order, and their streams' PJL lines among those captured.
+    size_t recorded = 0;
+    uint64_t after = 0;
+    for (const XlStreamPart& part : stats.parts) {
+        if (part.sessions.empty() || part.pjlFirst > part.pjlEnd || part.pjlEnd > stats.PjlHeaderLines.size())
+            std::abort();
+        for (const XlSession& session : part.sessions) {
+            if (session.begin < after || session.begin >= size || session.end > size ||
+                (session.end != 0 && session.end <= session.begin))
+                std::abort();
+            after = session.begin + 1;
+        }
+        recorded += part.sessions.size();
+    }
+    if (recorded > XL_MAX_SESSIONS || (stats.sessionsDropped && recorded != XL_MAX_SESSIONS))
+        std::abort();
     for (const std::string& line : stats.PjlHeaderLines) {
         if (line.empty() || line.size() > XL_MAX_PJL_LINE)
             std::abort();

@@ -112,6 +112,9 @@ bool JobSend::waitUnlessCancelled(int ms, int jobId) const
 
 void JobSend::finish(const SJob& job, Outcome outcome)
 {
+    // Sent, cancelled or without its file: no job to offer again.
+    if (m_journal && !job.orderId.isEmpty())
+        m_journal->forget(job.orderId);
     m_sweep->push(job);
     emit job_ended(job.jobId, outcome);
 }
@@ -141,8 +144,6 @@ bool JobSend::handleJob(SJob& job)
     emit job_msg(job.jobId, m_deviceCode, job.device.deviceNickname, job.documentName,
                  sent ? JobStatusTexts::sent() : JobStatusTexts::failed(), job.totalPages());
     qInfo() << m_deviceCode << " : job send (" << job.jobId << ") : end " << nowSec();
-    if (sent && job.resend && m_journal)
-        m_journal->forget(job.orderId);
     // The user has paid for a confirmed job: when it could not be sent it is kept to be sent again. Its
     // file is never swept before it was sent: when the journal cannot take it (a full disk), it stays
     // where it is and the job stays on offer for this run.
@@ -188,6 +189,9 @@ bool JobSend::send_pcl(SJob& job, const QString& token)
         add_user_password(job);
         rewrite_for_device(job);
         job.rewritten = true;
+        // Sent again after a crash, the file must not be rewritten twice.
+        if (m_journal && !job.orderId.isEmpty())
+            m_journal->record(job);
     }
     if (!m_api.port_control(job, token, true)) {
         qWarning() << "Open port error, ip = " << job.device.deviceIp;

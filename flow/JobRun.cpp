@@ -50,6 +50,12 @@ bool JobRun::handleJob(SJob& job)
 {
     qInfo() << "job run (" << job.jobId << ") : start , " << logExcerpt(job.filePath);
     sleepEventsMs(300);
+    // The file of an order paid in an earlier run, handed over again: it is offered for sending again,
+    // never priced and paid a second time.
+    if (m_journal.holds(job.filePath)) {
+        qWarning() << "job run (" << job.jobId << ") : the file of a paid order, not taken again";
+        return false;
+    }
     if (!QFile::exists(job.filePath)) {
         infoBox(QStringLiteral("打印文件生成失败，请重新下发打印任务."));
         return false;
@@ -87,6 +93,10 @@ bool JobRun::analyse(SJob& job)
 
 void JobRun::queueForDevice(const SJob& job)
 {
+    // Paid: recorded before it waits for the device, so that a run that ends before it was sent leaves
+    // it to be offered again rather than taken for a new job.
+    if (!job.orderId.isEmpty() && !m_journal.record(job))
+        qWarning() << "job run (" << job.jobId << ") : order" << job.orderId << "not recorded before sending";
     emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
                            JobStatusTexts::waiting(), job.totalPages());
     if (job.device.deviceStatus == DeviceEntry::Busy)
@@ -97,6 +107,7 @@ void JobRun::queueForDevice(const SJob& job)
 void JobRun::offer(SJob job, int jobId)
 {
     job.jobId = jobId;
+    qInfo() << "job run (" << jobId << ") : order" << job.orderId << "offered for sending again";
     emit m_status->job_msg(job.jobId, job.device.deviceCode, job.device.deviceNickname, job.documentName,
                            JobStatusTexts::failed(), job.totalPages());
     m_kept[job.jobId] = job;
@@ -107,12 +118,12 @@ void JobRun::offer(SJob job, int jobId)
 void JobRun::tellKept(const SJob& job)
 {
     QString text;
-    if (job.filePath.startsWith(m_journal.folder() + QLatin1Char('/')))
+    if (m_journal.holds(job.filePath))
         text = QStringLiteral(
                    "订单%1已付款，但打印任务未能发送。文件已保留%2天，可在打印任务列表中点击“重新发送”。")
                    .arg(job.orderId)
                    .arg(JobJournal::kKeepDays);
-    else // the journal could not take it: it is on offer until the client ends
+    else // the journal could not record it: it is on offer until the client ends
         text =
             QStringLiteral("订单%1已付款，但打印任务未能发送，文件未能保留：请在退出程序前点击“重新发送”。")
                 .arg(job.orderId);

@@ -2,6 +2,7 @@
 
 #include "AClock.h"
 #include "AJson.h"
+#include "JobListen.h"
 #include "OwnerOnlyFile.h"
 
 #include <QDateTime>
@@ -50,22 +51,25 @@ DeviceEntry deviceFromJson(const QJsonObject& json)
     return device;
 }
 
-QJsonObject jobToJson(const SJob& job, qint64 keptAt)
+QJsonObject jobToJson(const SJob& job, qint64 keptAt, const QString& from)
 {
-    return {{QStringLiteral("order_id"), job.orderId},
-            {QStringLiteral("job_id"), job.jobId},
-            {QStringLiteral("file"), job.filePath},
-            {QStringLiteral("document_name"), job.documentName},
-            {QStringLiteral("document_id"), job.documentId},
-            {QStringLiteral("pages"), job.pages},
-            {QStringLiteral("copies"), job.copies},
-            {QStringLiteral("color"), job.color},
-            {QStringLiteral("size"), job.size},
-            {QStringLiteral("duplex"), job.duplex},
-            {QStringLiteral("analysed"), job.analysed},
-            {QStringLiteral("rewritten"), job.rewritten},
-            {QStringLiteral("kept_at"), keptAt},
-            {QStringLiteral("device"), deviceToJson(job.device)}};
+    QJsonObject json{{QStringLiteral("order_id"), job.orderId},
+                     {QStringLiteral("job_id"), job.jobId},
+                     {QStringLiteral("file"), job.filePath},
+                     {QStringLiteral("document_name"), job.documentName},
+                     {QStringLiteral("document_id"), job.documentId},
+                     {QStringLiteral("pages"), job.pages},
+                     {QStringLiteral("copies"), job.copies},
+                     {QStringLiteral("color"), job.color},
+                     {QStringLiteral("size"), job.size},
+                     {QStringLiteral("duplex"), job.duplex},
+                     {QStringLiteral("analysed"), job.analysed},
+                     {QStringLiteral("rewritten"), job.rewritten},
+                     {QStringLiteral("kept_at"), keptAt},
+                     {QStringLiteral("device"), deviceToJson(job.device)}};
+    if (!from.isEmpty())
+        json.insert(QStringLiteral("from"), from);
+    return json;
 }
 
 SJob jobFromJson(const QJsonObject& json)
@@ -103,6 +107,14 @@ bool isKeptFileName(const QString& name)
     return kName.match(name).hasMatch();
 }
 
+// A spooled file a record may name: one the listener would take, as it took the job's.
+bool isSpoolFile(const QString& path)
+{
+    SJob probe;
+    return JobListen::jobFromPayload(path.toLocal8Bit(), &probe) && probe.filePath == path &&
+           QFileInfo(path).isFile();
+}
+
 } // namespace
 
 JobJournal::JobJournal(QString folder) : m_folder(std::move(folder)) {}
@@ -114,7 +126,30 @@ QString JobJournal::recordPath() const
 
 QString JobJournal::pathOf(const Entry& entry) const
 {
-    return m_folder + QLatin1Char('/') + entry.job.filePath;
+    return entry.from.isEmpty() ? m_folder + QLatin1Char('/') + entry.job.filePath : entry.from;
+}
+
+bool JobJournal::adopt(Entry& entry) const
+{
+    const QString kept = m_folder + QLatin1Char('/') + entry.job.filePath;
+    entry.json.clear();
+    if (isSpoolFile(entry.from)) {
+        // Not moved in yet, or a copy to another disk cut short: the name in the folder is this entry's.
+        QFile::remove(kept);
+        if (QFile::rename(entry.from, kept)) {
+            qInfo() << "job journal : order" << entry.job.orderId << "kept as" << kept;
+            entry.from.clear();
+        } else {
+            QFile::remove(kept);
+            qWarning() << "job journal : order" << entry.job.orderId << "stays at" << entry.from;
+        }
+        return true;
+    }
+    const QFileInfo info(kept);
+    if (info.isSymLink() || !info.isFile())
+        return false;
+    entry.from.clear();
+    return true;
 }
 
 QList<JobJournal::Entry> JobJournal::read() const
@@ -140,7 +175,10 @@ QList<JobJournal::Entry> JobJournal::read() const
     }
     for (const QJsonValue& value : record.value(QLatin1String("jobs")).toArray()) {
         const QJsonObject json = value.toObject();
-        entries.append({jobFromJson(json), qint64(json.value(QLatin1String("kept_at")).toDouble()), {}});
+        entries.append({jobFromJson(json),
+                        qint64(json.value(QLatin1String("kept_at")).toDouble()),
+                        {},
+                        json.value(QLatin1String("from")).toString()});
     }
     return entries;
 }
@@ -154,16 +192,24 @@ void JobJournal::loadOnce() const
     // Records written earlier named the kept file by its whole path in this folder.
     const QString prefix = m_folder + QLatin1Char('/');
     QList<Entry> owned;
+    bool adopted = false;
     for (Entry entry : entries) {
         const QString file = entry.job.filePath;
         const QString name = file.startsWith(prefix) ? file.mid(prefix.size()) : file;
         const QFileInfo info(prefix + name);
-        if (!isKeptFileName(name) || info.isSymLink() || !info.isFile()) {
+        entry.job.filePath = name;
+        // Recorded before its send, which did not end: the run that sent it is gone.
+        const bool pending = !entry.from.isEmpty();
+        if (pending && isKeptFileName(name) && adopt(entry)) {
+            adopted = true;
+            owned.append(entry);
+            continue;
+        }
+        if (pending || !isKeptFileName(name) || info.isSymLink() || !info.isFile()) {
             qWarning() << "job journal : order" << entry.job.orderId << "dropped, its file" << file
                        << "is not one the journal kept";
             continue;
         }
-        entry.job.filePath = name;
         owned.append(entry);
     }
     // A file named by two records belongs to the one written last, which is the one that put it there.
@@ -178,7 +224,7 @@ void JobJournal::loadOnce() const
         claimed.insert(owned.at(i).job.filePath);
     }
     m_entries = owned;
-    if (m_entries.size() != entries.size())
+    if (m_entries.size() != entries.size() || adopted)
         save(m_entries);
 }
 
@@ -187,7 +233,8 @@ bool JobJournal::save(QList<Entry>& entries) const
     QByteArray record = "{\"jobs\": [\n";
     for (Entry& entry : entries) {
         if (entry.json.isEmpty())
-            entry.json = QJsonDocument(jobToJson(entry.job, entry.keptAt)).toJson(QJsonDocument::Compact);
+            entry.json =
+                QJsonDocument(jobToJson(entry.job, entry.keptAt, entry.from)).toJson(QJsonDocument::Compact);
         record += entry.json;
         record += &entry == &entries.last() ? "\n" : ",\n";
     }
@@ -207,6 +254,49 @@ QString JobJournal::freeName(const SJob& job) const
     }
 }
 
+bool JobJournal::recordLocked(const SJob& job, const QString& from)
+{
+    const auto earlier = std::find_if(m_entries.cbegin(), m_entries.cend(),
+                                      [&](const Entry& entry) { return entry.job.orderId == job.orderId; });
+    const bool again = earlier != m_entries.cend();
+    // A job recorded or kept before keeps its name and its first date: it is kept for kKeepDays from then.
+    const bool sameFile = again && job.filePath == pathOf(*earlier);
+    Entry entry{job, again ? earlier->keptAt : AClock::nowSecs(), {}, from};
+    entry.job.filePath = sameFile ? earlier->job.filePath : freeName(job);
+    entry.job.resend = false;
+    // As on disk: the device's credentials served the rewrite, which the kept file has had.
+    entry.job.device.deviceUsername.clear();
+    entry.job.device.devicePassword.clear();
+    // An earlier file of the order (it failed again from a new spool file), which only its record owned.
+    const QString replaced = again && !sameFile ? pathOf(*earlier) : QString();
+    QList<Entry> entries;
+    for (const Entry& other : qAsConst(m_entries))
+        if (other.job.orderId != job.orderId)
+            entries.append(other);
+    entries.append(entry);
+    if (!save(entries)) {
+        qWarning() << "job journal : cannot write" << recordPath() << ", order" << job.orderId
+                   << "not recorded";
+        return false;
+    }
+    m_entries = entries;
+    if (!replaced.isEmpty())
+        QFile::remove(replaced);
+    return true;
+}
+
+bool JobJournal::record(const SJob& job)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!QDir().mkpath(m_folder)) {
+        qWarning() << "job journal : cannot make" << m_folder;
+        return false;
+    }
+    loadOnce();
+    const bool inFolder = job.filePath.startsWith(m_folder + QLatin1Char('/'));
+    return recordLocked(job, inFolder ? QString() : job.filePath);
+}
+
 bool JobJournal::keep(SJob& job)
 {
     QMutexLocker lock(&m_mutex);
@@ -215,43 +305,38 @@ bool JobJournal::keep(SJob& job)
         return false;
     }
     loadOnce();
-    const auto earlier = std::find_if(m_entries.cbegin(), m_entries.cend(),
+    const auto earlier = std::find_if(m_entries.begin(), m_entries.end(),
                                       [&](const Entry& entry) { return entry.job.orderId == job.orderId; });
-    const bool again = earlier != m_entries.cend();
-    // A job sent again that failed again keeps its file and its first date: it is kept for kKeepDays
-    // from its first failure.
-    const bool sameFile = again && job.filePath == pathOf(*earlier);
-    const qint64 keptAt = again ? earlier->keptAt : AClock::nowSecs();
-    // An earlier file of the order (it failed again from a new spool file), which only its record owned.
-    const QString replaced = again && !sameFile ? pathOf(*earlier) : QString();
-    const QString name = sameFile ? earlier->job.filePath : freeName(job);
-    const QString kept = m_folder + QLatin1Char('/') + name;
-    if (!sameFile && !QFile::rename(job.filePath, kept)) {
-        qWarning() << "job journal : cannot move" << job.filePath << "to" << kept;
+    // A job sent again that failed again keeps its file where it is.
+    if (earlier != m_entries.end() && earlier->from.isEmpty() && job.filePath == pathOf(*earlier))
+        return recordLocked(job, QString());
+    // The record names the file where it lies and the name it moves to before it moves: a process that
+    // dies in between leaves a record that finds it in either place. A job recorded before its send is
+    // moved in even when what the send learnt cannot be added to its record.
+    const bool recorded = earlier != m_entries.end() && earlier->from == job.filePath;
+    QList<Entry> before = m_entries;
+    if (!recordLocked(job, job.filePath) && !recorded)
+        return false;
+    Entry& entry = *std::find_if(m_entries.begin(), m_entries.end(),
+                                 [&](const Entry& other) { return other.job.orderId == job.orderId; });
+    const QString kept = m_folder + QLatin1Char('/') + entry.job.filePath;
+    if (!QFile::rename(job.filePath, kept)) {
+        qWarning() << "job journal : cannot move" << job.filePath << "to" << kept << ", order" << job.orderId
+                   << "recorded where it is";
         // A copy to another disk that failed half way is no kept file.
         if (QFile::exists(job.filePath))
             QFile::remove(kept);
+        // A job not recorded before is left as it was.
+        if (!recorded && save(before))
+            m_entries = before;
         return false;
     }
-    QList<Entry> entries;
-    for (const Entry& entry : qAsConst(m_entries))
-        if (entry.job.orderId != job.orderId)
-            entries.append(entry);
-    entries.append({job, keptAt, {}});
-    entries.last().job.filePath = name;
-    entries.last().job.resend = false;
-    // As on disk: the device's credentials served the rewrite, which the kept file has had.
-    entries.last().job.device.deviceUsername.clear();
-    entries.last().job.device.devicePassword.clear();
-    if (!save(entries)) {
-        qWarning() << "job journal : cannot write" << recordPath() << ", order" << job.orderId << "not kept";
-        if (!sameFile && !QFile::rename(kept, job.filePath))
-            qWarning() << "job journal : cannot move" << kept << "back to" << job.filePath;
-        return false;
-    }
-    m_entries = entries;
-    if (!replaced.isEmpty())
-        QFile::remove(replaced);
+    entry.from.clear();
+    entry.json.clear();
+    // The record on disk still names both places, and finds the file in the folder.
+    if (!save(m_entries))
+        qWarning() << "job journal : cannot write" << recordPath() << ", order" << job.orderId
+                   << "found in the folder at the next start";
     qInfo() << "job journal : kept order" << job.orderId << "as" << kept;
     job.filePath = kept;
     return true;
@@ -267,6 +352,14 @@ void JobJournal::forget(const QString& orderId)
                     m_entries.end());
     if (m_entries.size() != before && !save(m_entries))
         qWarning() << "job journal : cannot write" << recordPath() << ", order" << orderId << "stays in it";
+}
+
+bool JobJournal::holds(const QString& filePath) const
+{
+    QMutexLocker lock(&m_mutex);
+    loadOnce();
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [&](const Entry& entry) { return pathOf(entry) == filePath; });
 }
 
 QList<SJob> JobJournal::jobs() const

@@ -34,6 +34,8 @@ private slots:
     void rejectedFilesAreReported();
     void keptJobIsOfferedAfterARestartAndSentAgain();
     void manyKeptJobsOfferTheNewestOnly();
+    void paidJobLeftByACrashIsOfferedNotPaidAgain_data();
+    void paidJobLeftByACrashIsOfferedNotPaidAgain();
     void cloudModeLogsInAgainAfterALogout();
 
 private:
@@ -236,6 +238,67 @@ void TestJobRun::manyKeptJobsOfferTheNewestOnly()
                 listed << table->item(row, column)->text();
     QVERIFY(listed.contains(QStringLiteral("M-%1").arg(count)));
     QVERIFY(!listed.contains(QStringLiteral("M-1")));
+}
+
+// A run that ended while a paid job waited or was sent left it recorded: the next run offers it, and
+// when its file could not be moved in, takes it for no new job when it is handed over again. Only the
+// user's resend brings it to the device.
+void TestJobRun::paidJobLeftByACrashIsOfferedNotPaidAgain_data()
+{
+    QTest::addColumn<bool>("folderBlocked"); // the file cannot be moved into the journal's folder
+    QTest::newRow("moved in at the start") << false;
+    QTest::newRow("left where it was spooled") << true;
+}
+
+void TestJobRun::paidJobLeftByACrashIsOfferedNotPaidAgain()
+{
+    QFETCH(bool, folderBlocked);
+    const QString folder = stateDir() + QStringLiteral("kept_jobs");
+    for (const SJob& earlier : JobJournal(folder).jobs())
+        JobJournal(folder).forget(earlier.orderId);
+    SJob job = spooledJob(++m_lastJobId, QByteArray(") HP-PCL XL;2;0\r\n") + "\x41\x43\x44\x42");
+    job.orderId = QStringLiteral("P-%1").arg(job.jobId);
+    job.pages = 1;
+    job.copies = 1;
+    job.device.deviceCode = QStringLiteral("P300");
+    job.device.deviceIp = QStringLiteral("127.0.0.1");
+    QVERIFY(JobJournal(folder).record(job));
+    if (folderBlocked)
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/order-%1-%2.prn").arg(job.orderId).arg(job.jobId)));
+
+    JobStatusWidget status;
+    JobRun restarted(m_sweep, &status);
+    auto* resend = status.findChild<QToolButton*>(QStringLiteral("resend_-1"));
+    QVERIFY(resend);
+    QCOMPARE(QFile::exists(job.filePath), folderBlocked);
+    if (folderBlocked) {
+        // Handed over again, it would reach the pages to be priced and paid once more.
+        auto paged = std::make_shared<bool>(false);
+        auto watching = std::make_shared<bool>(true);
+        onNextModalMatching(
+            [watching](QWidget* modal) { return *watching && qobject_cast<MainWidget*>(modal); },
+            [paged](QWidget* window) {
+                *paged = true;
+                window->close();
+            });
+        restarted.push(job);
+        restarted.onTimeout();
+        *watching = false;
+        QVERIFY(!*paged);
+        QVERIFY(QFile::exists(job.filePath)); // not swept either
+    }
+    QSignalSpy announced(&status, &JobStatusWidget::job_msg);
+    m_box.clearRequests();
+    resend->click();
+    // The box still refuses its port: the order reached it once and is offered again.
+    QTRY_COMPARE(announced.size(), 3);
+    QCOMPARE(announced.last().at(4).toString(), JobStatusTexts::failed());
+    const auto opens = m_box.requestsTo("/cgi-bin/win/portControl");
+    QVERIFY(!opens.isEmpty());
+    QVERIFY(opens.first().query.contains(QByteArray("orderid=") + job.orderId.toUtf8() + '&'));
+    QTRY_VERIFY(status.findChild<QToolButton*>(QStringLiteral("resend_-1")));
+    if (folderBlocked)
+        QDir(folder + QStringLiteral("/order-%1-%2.prn").arg(job.orderId).arg(job.jobId)).removeRecursively();
 }
 
 // Cloud mode: the print-and-deliver page, a logout, the QR login again, a second window; closing it ends

@@ -1,4 +1,5 @@
 #include "AClock.h"
+#include "AppDir.h"
 #include "JobJournal.h"
 #include "TestSupport.h"
 
@@ -27,6 +28,8 @@ private slots:
     void fileNamedTwiceBelongsToTheLaterRecord();
     void fullDiskKeepsRecordAndSpoolFile_data();
     void fullDiskKeepsRecordAndSpoolFile();
+    void paidJobLeftByACrashIsFoundAgain_data();
+    void paidJobLeftByACrashIsFoundAgain();
 
 private:
     SJob spooled(int jobId, const QString& orderId, const QByteArray& content = "stream")
@@ -83,6 +86,8 @@ private:
 void TestJobJournal::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
+    // The spool files lie in the client's own folder, where the listener takes them from.
+    setAppDir(m_dir->path() + QLatin1Char('/'));
     m_now = 1800000000;
     AClock::setSource([this] { return m_now; });
 }
@@ -337,6 +342,94 @@ void TestJobJournal::fullDiskKeepsRecordAndSpoolFile()
     QCOMPARE(JobJournal(folder()).jobs().size(), 1);
     QVERIFY(journal.keep(second)); // room again
     QCOMPARE(JobJournal(folder()).jobs().size(), 2);
+}
+
+// A paid job is recorded before its send. Whatever ends the run before the job was sent or kept, the
+// next run finds its file, in the folder or where it was spooled, and offers it once; a file that went
+// with a job that was sent is not looked for, and a record naming a file not spooled for a job moves
+// nothing.
+void TestJobJournal::paidJobLeftByACrashIsFoundAgain_data()
+{
+    QTest::addColumn<QString>("crash");
+    QTest::addColumn<QString>("foundAt"); // "folder", "spool" or "" for not offered
+    QTest::newRow("killed while sending") << "while sending"
+                                          << "folder";
+    QTest::newRow("killed between the move and the record") << "after the move"
+                                                            << "folder";
+    QTest::newRow("full disk at the keep") << "disk full"
+                                           << "folder";
+    QTest::newRow("the folder cannot take the file") << "folder blocked"
+                                                     << "spool";
+    QTest::newRow("sent and swept, record not cleared") << "swept"
+                                                        << "";
+    QTest::newRow("a record naming another file") << "foreign"
+                                                  << "";
+}
+
+void TestJobJournal::paidJobLeftByACrashIsFoundAgain()
+{
+    QFETCH(QString, crash);
+    QFETCH(QString, foundAt);
+    if (crash == QLatin1String("disk full") && !DiskFull::available())
+        QSKIP("no file size limit on this platform");
+    SJob job = spooled(57, QStringLiteral("9001"), "paid stream");
+    if (crash == QLatin1String("foreign")) {
+        QVERIFY(QFile::rename(job.filePath, m_dir->filePath(QStringLiteral("notes.txt"))));
+        job.filePath = m_dir->filePath(QStringLiteral("notes.txt"));
+    }
+    const QString spool = job.filePath;
+    {
+        JobJournal journal(folder());
+        QVERIFY(journal.record(job));
+        QVERIFY(journal.holds(spool));
+        QCOMPARE(contentOf(spool), QByteArray("paid stream"));
+        const QJsonArray recorded =
+            QJsonDocument::fromJson(contentOf(folder() + QStringLiteral("/journal.json")))
+                .object()[QLatin1String("jobs")]
+                .toArray();
+        const QString name = recorded.at(0)[QLatin1String("file")].toString();
+        QVERIFY(name.startsWith(QLatin1String("order-9001")));
+        if (crash == QLatin1String("after the move"))
+            QVERIFY(QFile::rename(spool, folder() + QLatin1Char('/') + name));
+        if (crash == QLatin1String("folder blocked"))
+            QVERIFY(QDir().mkpath(folder() + QLatin1Char('/') + name));
+        if (crash == QLatin1String("swept"))
+            QVERIFY(QFile::remove(spool));
+        if (crash == QLatin1String("disk full")) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not written")));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not written")));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("job journal : cannot write")));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("job journal : cannot write")));
+            DiskFull full;
+            QVERIFY(journal.keep(job));
+        }
+    }
+    if (crash == QLatin1String("folder blocked"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("\"9001\" stays at")));
+    if (foundAt.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("\"9001\" dropped")));
+
+    JobJournal restarted(folder());
+    const QList<SJob> jobs = restarted.jobs();
+    QCOMPARE(jobs.size(), foundAt.isEmpty() ? 0 : 1);
+    if (crash == QLatin1String("foreign"))
+        QCOMPARE(contentOf(spool), QByteArray("paid stream"));
+    if (foundAt.isEmpty())
+        return;
+    const SJob& back = jobs.first();
+    QCOMPARE(back.orderId, QStringLiteral("9001"));
+    QCOMPARE(back.device.deviceIp, job.device.deviceIp);
+    QCOMPARE(contentOf(back.filePath), QByteArray("paid stream"));
+    QCOMPARE(back.filePath.startsWith(folder() + QLatin1Char('/')), foundAt == QLatin1String("folder"));
+    // A file in the folder is no longer the spool's: the spooler may give its name to a new job.
+    QCOMPARE(restarted.holds(spool), foundAt == QLatin1String("spool"));
+    QCOMPARE(QFile::exists(spool), foundAt == QLatin1String("spool"));
+    // Found once: the next start finds it where this one left it.
+    if (crash == QLatin1String("folder blocked"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("\"9001\" stays at")));
+    QCOMPARE(JobJournal(folder()).jobs().first().filePath, back.filePath);
 }
 
 QTEST_GUILESS_MAIN(TestJobJournal)

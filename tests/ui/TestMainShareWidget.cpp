@@ -575,6 +575,66 @@ private slots:
         QVERIFY(!m_job.documentId.isEmpty());
     }
 
+    // A print later whose confirmation failed leaves a job to print now: the next print is confirmed
+    // as one for the device, so that the runner sends the job instead of sweeping it as stored.
+    void printNowAfterPrintLaterFailed_data()
+    {
+        QTest::addColumn<QString>("failure"); // "refused", "network" or "payment closed"
+        QTest::addColumn<QString>("message");
+        QTest::newRow("refused") << "refused" << QStringLiteral("订单已关闭");
+        QTest::newRow("network") << "network" << QStringLiteral("联网失败，请检查当前电脑是否联网正常");
+        QTest::newRow("payment closed") << "payment closed" << QString();
+    }
+    void printNowAfterPrintLaterFailed()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, message);
+        if (QStandardPaths::findExecutable(QStringLiteral("gs")).isEmpty())
+            QSKIP("Ghostscript (gs) is not installed; tools/install-deps installs it");
+        const auto box = startBox(QStringLiteral("A"));
+        QVERIFY(box);
+        m_job.filePath = m_app.file(QStringLiteral("PavkoPort.62"));
+        m_job.convertedPath = m_job.filePath + QStringLiteral(".pdf");
+        m_app.writeFile(QStringLiteral("PavkoPort.62"),
+                        "\x1b%-12345X@PJL JOB\n@PJL ENTER LANGUAGE=POSTSCRIPT\n%!PS\n72 720 moveto (Pavko) "
+                        "show showpage\n");
+        m_service.setDefault("GET", kCredentials, FakeObjectStorage::credentialsAnswer("later/", "doc"));
+        m_service.setDefault("GET", kPaySee, FakeResponse::envelope(2)); // never paid
+        m_confirm = [failure](const FakeRequest& request) {
+            if (request.queryValue("print_type") != "3")
+                return paidAnswer();
+            if (failure == QLatin1String("network"))
+                return FakeResponse::closeWithoutAnswer();
+            if (failure == QLatin1String("payment closed"))
+                return qrAnswer(QStringLiteral("T1"));
+            return FakeResponse::envelope(1, QJsonValue::Undefined, QStringLiteral("订单已关闭"));
+        };
+        MainShareWidget page(m_user, &m_job);
+        if (failure == QLatin1String("payment closed")) {
+            combo(page)->setCurrentIndex(2);
+            button(page, "btn_wxpay")->click();
+            onNextModal<PayWidget>([](PayWidget* pay) { pay->close(); });
+        } else {
+            answerNextMessageBox(QMessageBox::Ok);
+        }
+        QSignalSpy success(&page, &MainShareWidget::success);
+        button(page, "btn_print_later")->click();
+        if (!message.isEmpty())
+            QCOMPARE(lastMessageBox().text, message);
+        QCOMPARE(success.size(), 0);
+        QCOMPARE(m_job.state, int(SJob::SendToDevice));
+
+        button(page, "btn_print")->click();
+        QCOMPARE(success.size(), 1);
+        QCOMPARE(m_job.state, int(SJob::SendToDevice));
+        const QList<FakeRequest> confirms = m_service.requestsTo(kConfirm);
+        QVERIFY(confirms.size() >= 2);
+        for (int i = 0; i < confirms.size() - 1; ++i)
+            QCOMPARE(confirms.at(i).queryValue("print_type"), QByteArray("3"));
+        QCOMPARE(confirms.last().queryValue("print_type"), QByteArray("1"));
+        QVERIFY(confirms.last().queryValue("document_id").isNull());
+    }
+
 private:
     // The simulated box of the device of that code, at kBoxAddress; null when it cannot listen.
     std::unique_ptr<DeviceBox> startBox(const QString& code) const

@@ -455,6 +455,10 @@ void MainShareWidget::on_btn_print_later_clicked()
         m_job->device = device;
         rememberDefaults(device);
         emit success();
+    } else {
+        // Not confirmed for later: left marked so, a print now that follows would be confirmed as a
+        // print-later order and its job swept unprinted.
+        m_job->state = SJob::SendToDevice;
     }
     setControlsEnabled(true);
 }

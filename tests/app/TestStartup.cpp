@@ -78,9 +78,8 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT(
             log().contains(QStringLiteral(" [Info] job run ( 57 ) : start ,  \"%1\"\n").arg(spool)), 10000);
-        for (const QString& refused : {other, named, climbing})
-            QVERIFY(log().contains(
-                QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(refused)));
+        // The first refusal is named; those right behind it are counted, not each written to the log.
+        QVERIFY(log().contains(QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(other)));
         QVERIFY(!log().contains(QLatin1String("job run ( 0 )")));
         QVERIFY(!log().contains(QLatin1String("job run ( 1 )")));
         QCOMPARE(m_dir->readFile(QStringLiteral("home/PavkoPort.1")), QByteArray("keep me"));

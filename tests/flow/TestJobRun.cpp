@@ -32,6 +32,8 @@ private slots:
     void jobEndsAfterTheMainWindow();
     void rejectedFilesAreReported_data();
     void rejectedFilesAreReported();
+    void failuresOfARunAreToldOnce_data();
+    void failuresOfARunAreToldOnce();
     void keptJobIsOfferedAfterARestartAndSentAgain();
     void manyKeptJobsOfferTheNewestOnly();
     void cloudModeLogsInAgainAfterALogout();
@@ -175,6 +177,67 @@ void TestJobRun::rejectedFilesAreReported()
     run(job);
     QTEST(lastMessageBox().text, "message");
     QTRY_VERIFY(!QFile::exists(job.filePath));
+}
+
+namespace {
+// Answers every message box that opens while it lives, keeping the texts.
+class MessageBoxes : public QObject
+{
+public:
+    QStringList texts;
+    MessageBoxes() { qApp->installEventFilter(this); }
+    ~MessageBoxes() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            texts << box->text();
+            QMetaObject::invokeMethod(box, &QMessageBox::accept, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+} // namespace
+
+void TestJobRun::failuresOfARunAreToldOnce_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unreadable stream")
+        << QByteArray(") HP-PCL XL;2;0\r\n\x41\x42") << QStringLiteral("解析文件失败，请重新下发打印任务.");
+    QTest::newRow("missing file") << QByteArray() << QStringLiteral("打印文件生成失败，请重新下发打印任务.");
+}
+
+// A run of jobs that fail alike raises one box, not one each that the user must close before the real
+// job behind them starts; a job that gets through lets the next failure be told again.
+void TestJobRun::failuresOfARunAreToldOnce()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QString, message);
+    JobStatusWidget status;
+    JobRun runner(m_sweep, &status);
+    MessageBoxes boxes;
+    constexpr int kFailing = 4;
+    for (int i = 0; i < kFailing; ++i)
+        runner.push(spooledJob(++m_lastJobId, stream));
+    for (int i = 0; i < kFailing; ++i)
+        runner.onTimeout();
+    QCOMPARE(boxes.texts, QStringList{message});
+
+    runner.push(spooledJob(++m_lastJobId, QByteArray(") HP-PCL XL;2;0\r\n") + "\x41\x43\x44\x42"));
+    int windows = 0;
+    onNextModal<MainWidget>([&windows](MainWidget* window) {
+        ++windows;
+        window->close();
+    });
+    runner.onTimeout();
+    QCOMPARE(windows, 1);
+
+    runner.push(spooledJob(++m_lastJobId, stream));
+    runner.onTimeout();
+    QCOMPARE(boxes.texts, (QStringList{message, message}));
 }
 
 void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()

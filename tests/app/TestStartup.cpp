@@ -180,6 +180,14 @@ private slots:
 
     void laterCloudStartsHandTheirFilesOver()
     {
+        const QString runtime = m_dir->file(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkpath(runtime));
+        QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        const auto start = [this, &environment](const QStringList& arguments) {
+            return this->start(arguments, environment);
+        };
         start({QStringLiteral("cloud")});
         QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("\"pavkocloud start running. 2.3.4\"")),
                                  kStateWaitMs);
@@ -193,7 +201,9 @@ private slots:
         }
         QCOMPARE(log().count(QLatin1String(" [Debug] process is running( 1 ).\n")), 2);
 
-        QSharedMemory mailbox(QStringLiteral("pavko_share_memory_") + QString::number(::getuid()));
+        // In the runtime folder of the user, as the instance locks.
+        QSharedMemory mailbox;
+        mailbox.setNativeKey(runtime + QStringLiteral("/pavko_share_memory_") + QString::number(::getuid()));
         QVERIFY(mailbox.attach(QSharedMemory::ReadOnly));
         QCOMPARE(QByteArray(static_cast<const char*>(mailbox.constData())), first.toLatin1() + ',');
     }

@@ -185,3 +185,14 @@ QStringList AMailbox::take()
     unlock();
     return decodeText(bytes).split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
+
+bool AMailbox::isEmpty()
+{
+    if (!m_memory.isAttached() || m_memory.size() < kSize || !lock())
+        return true;
+    const char* area = static_cast<const char*>(m_memory.constData());
+    // Separators alone, as a path too long to fit leaves, are no path.
+    const bool empty = QByteArray(area, int(qstrnlen(area, kSize))).replace(',', QByteArray()).isEmpty();
+    unlock();
+    return empty;
+}

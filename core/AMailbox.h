@@ -39,6 +39,8 @@ public:
     void append(const QByteArray& path);
     // Empties the area and returns the paths it held, decoded, without empty parts.
     QStringList take();
+    // Whether the area holds no path now (true when it is not attached).
+    bool isEmpty();
 
 private:
     bool isOwnOrAbsent() const;

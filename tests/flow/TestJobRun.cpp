@@ -1,3 +1,4 @@
+#include "AMailbox.h"
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AppDir.h"
@@ -37,6 +38,7 @@ private slots:
     void keptJobIsOfferedAfterARestartAndSentAgain();
     void manyKeptJobsOfferTheNewestOnly();
     void cloudModeLogsInAgainAfterALogout();
+    void cloudModeShowsDocumentsHandedAsItsWindowClosed();
 
 private:
     // An empty stream: no file.
@@ -340,6 +342,42 @@ void TestJobRun::cloudModeLogsInAgainAfterALogout()
                                 QStringLiteral("window delivery")}));
     QVERIFY(!m_box.requestsTo("/w1/Login/seeLogin").isEmpty());
     QCOMPARE(status->getString(QStringLiteral("login_token")), QStringLiteral("ij-kl"));
+}
+
+// A document handed over while the order went through, never shown, is not dropped with the window:
+// cloud mode opens one more for it.
+void TestJobRun::cloudModeShowsDocumentsHandedAsItsWindowClosed()
+{
+    AStatus* status = ASingleton<AStatus>::instance();
+    status->setInt(QStringLiteral("software_mode"), 1);
+    status->setInt(QStringLiteral("run_mode"), 1);
+    status->setString(QStringLiteral("login_token"), QStringLiteral("ab-cd"));
+    status->setString(QStringLiteral("login_user_name"), QStringLiteral("韩梅梅"));
+    status->setInt(QStringLiteral("login_time"), QDateTime::currentSecsSinceEpoch());
+    const auto restore = qScopeGuard([status] {
+        status->setInt(QStringLiteral("software_mode"), 0);
+        status->setInt(QStringLiteral("run_mode"), 2);
+    });
+    AMailbox mailbox; // as the cloud-mode start makes it
+    QVERIFY(mailbox.create());
+    int windows = 0;
+    std::function<void(MainWidget*)> answer = [&](MainWidget* window) {
+        if (++windows == 1) {
+            mailbox.append("/nowhere/handed.pdf");
+            const QPointer<MainWidget> first(window);
+            onNextModalMatching(
+                [first](QWidget* modal) { return first.isNull() && qobject_cast<MainWidget*>(modal); },
+                [&answer](QWidget* modal) { answer(qobject_cast<MainWidget*>(modal)); });
+            emit window->findChild<MainCloudWidget*>()->success();
+            return;
+        }
+        QTRY_VERIFY(mailbox.isEmpty()); // the new window's list took it
+        window->close();
+    };
+    onNextModal<MainWidget>(answer);
+    CloudJobRun run;
+    QCOMPARE(windows, 2);
+    mailbox.detach();
 }
 
 QTEST_MAIN(TestJobRun)

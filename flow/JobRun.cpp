@@ -49,23 +49,27 @@ JobRun::~JobRun() = default;
 bool JobRun::handleJob(SJob& job)
 {
     qInfo() << "job run (" << job.jobId << ") : start , " << logExcerpt(job.filePath);
-    sleepEventsMs(300);
     // The file of an order paid in an earlier run, handed over again: it is offered for sending again,
     // never priced and paid a second time.
     if (m_journal.holds(job.filePath)) {
         qWarning() << "job run (" << job.jobId << ") : the file of a paid order, not taken again";
         return false;
     }
+    // The listener took the file when it was there: gone now, it is not coming back, and a queue of such
+    // jobs must not cost the user's next job a pause each.
     if (!QFile::exists(job.filePath)) {
-        infoBox(QStringLiteral("打印文件生成失败，请重新下发打印任务."));
+        qWarning() << "job (" << job.jobId << ") : its file is gone.";
+        tellFailure(QStringLiteral("打印文件生成失败，请重新下发打印任务."));
         return false;
     }
+    sleepEventsMs(300);
     if (!analyse(job)) {
         qWarning() << "job (" << job.jobId << ") : get page failed.";
-        infoBox(QStringLiteral("解析文件失败，请重新下发打印任务."));
+        tellFailure(QStringLiteral("解析文件失败，请重新下发打印任务."));
         m_sweep->push(job);
         return false;
     }
+    m_failuresTold.clear();
     qInfo() << "job (" << job.jobId << ") : page(" << job.pages << "), color(" << job.color << "), size("
             << job.size << "), duplex(" << job.duplex << "), copies(" << job.copies << ")";
 
@@ -77,6 +81,14 @@ bool JobRun::handleJob(SJob& job)
     queueForDevice(job);
     qInfo() << "job run (" << job.jobId << ") : end";
     return true;
+}
+
+void JobRun::tellFailure(const QString& text)
+{
+    if (m_failuresTold.contains(text))
+        return;
+    m_failuresTold.insert(text);
+    infoBox(text);
 }
 
 // Measures the stream on the wait window's worker thread; true when a usable page count was found.

@@ -4,6 +4,7 @@
 #include "JobJournal.h"
 #include "SJob.h"
 
+#include <QSet>
 #include <QString>
 #include <map>
 #include <memory>
@@ -29,6 +30,9 @@ protected:
 
 private:
     bool analyse(SJob& job);
+    // Shows the failure's box unless it was shown since the last job that got through: a run of jobs
+    // failing alike raises one box, not one each.
+    void tellFailure(const QString& text);
     void queueForDevice(const SJob& job);
     // The device's sender, made on first use and reporting to the status window.
     JobSend* senderFor(const QString& deviceCode);
@@ -45,4 +49,5 @@ private:
     JobJournal m_journal;
     std::map<int, SJob> m_kept; // offered for sending again, by the id of their row; GUI thread only
     std::map<QString, std::unique_ptr<JobSend>> m_senders; // by device code; GUI thread only
+    QSet<QString> m_failuresTold;                          // the failures' texts; GUI thread only
 };

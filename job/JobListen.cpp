@@ -16,6 +16,8 @@
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #else
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -236,6 +238,20 @@ void JobListen::noteDropped(const char* why)
     m_lastDropLog.start();
 }
 
+void JobListen::noteRefused(const QString& path)
+{
+    // A crowd of made-up paths must not flood the log either: the first is named, the rest counted.
+    if (m_lastRefusedLog.isValid() && !m_lastRefusedLog.hasExpired(kDropLogGapMs)) {
+        ++m_refused;
+        return;
+    }
+    if (m_refused > 0)
+        qWarning() << "listener : refused" << m_refused << "more job file(s) before";
+    qWarning() << "listener : refused job file" << logExcerpt(path);
+    m_refused = 0;
+    m_lastRefusedLog.start();
+}
+
 void JobListen::acceptConnections()
 {
     while (hasPendingConnections()) {
@@ -261,30 +277,39 @@ void JobListen::acceptConnections()
 bool JobListen::takePayload(const QByteArray& payload)
 {
     SJob job;
-    if (!jobFromPayload(payload, &job)) {
-        // Only the monitor's spool files may enter the pipeline: the sweep deletes whatever file a job names.
-        qWarning() << "listener : refused job file" << logExcerpt(job.filePath);
-        return false;
-    }
-    // A sender that heard no answer in time hands the same job over again.
-    const QFileInfo file(job.filePath);
-    const auto taken = m_taken.constFind(job.filePath);
-    if (taken != m_taken.constEnd()) {
-        const bool newer = file.exists() && file.lastModified() > taken.value();
-        const QString spool = canonicalFolder(userSpoolFolder());
-        const bool backend = !spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'));
-        if (!newer || backend) {
-            // The backend wrote it again after this client had taken it (and perhaps finished it
-            // already): a copy.
-            if (newer) {
-                QFile::remove(job.filePath);
-                JobSweep::removeDocuments(job.filePath);
-            }
+    FileIdentity identity;
+    const bool named = jobNamedIn(payload, &job);
+    const FileState state = named ? identifyFile(job.filePath, &identity) : FileState::NotUsers;
+    const auto taken = named ? m_taken.constFind(job.filePath) : m_taken.constEnd();
+    if (state != FileState::Users) {
+        if (state == FileState::Missing && taken != m_taken.constEnd()) {
+            // A sender that heard no answer in time hands over again a job finished and swept already.
             qInfo() << "listener : job" << job.jobId << "was taken already";
             return true;
         }
+        // Only the user's own spool files may enter the pipeline: the sweep deletes whatever file a job
+        // names, and a name claimed before its file exists must not stand for the job that comes later.
+        noteRefused(job.filePath);
+        return false;
     }
-    m_taken.insert(job.filePath, QDateTime::currentDateTimeUtc());
+    if (taken != m_taken.constEnd()) {
+        // A sender that heard no answer in time hands the same job over again.
+        if (taken.value() == identity) {
+            qInfo() << "listener : job" << job.jobId << "was taken already";
+            return true;
+        }
+        const QString spool = canonicalFolder(userSpoolFolder());
+        if (!spool.isEmpty() && job.filePath.startsWith(spool + QLatin1Char('/'))) {
+            // The backend never writes over a job file, so this is its next try of a job this client
+            // took and swept already: a copy, which must not be paid for again.
+            QFile::remove(job.filePath);
+            JobSweep::removeDocuments(job.filePath);
+            qInfo() << "listener : job" << job.jobId << "was taken already, its copy removed";
+            return true;
+        }
+        // The monitor counts job ids from the start again after the spooler restarted: a new job.
+    }
+    m_taken.insert(job.filePath, identity);
     m_jobs->push(job);
     return true;
 }
@@ -334,6 +359,12 @@ QStringList JobListen::workFolders()
 
 bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
 {
+    FileIdentity identity;
+    return jobNamedIn(payload, job) && identifyFile(job->filePath, &identity) == FileState::Users;
+}
+
+bool JobListen::jobNamedIn(const QByteArray& payload, SJob* job)
+{
     const int end = payload.indexOf('\0');
     job->filePath = QString::fromLocal8Bit(end < 0 ? payload : payload.left(end));
     job->filePath.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -346,8 +377,7 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
         return false;
 
     // The sweep deletes whatever file a job names, so the file must lie directly in one of the monitor's
-    // work folders once ".." and links are resolved. A file that does not exist (yet) passes: the runner
-    // tells the user that the job's file is missing.
+    // work folders once ".." and links are resolved.
     const QString folder = canonicalFolder(job->filePath.left(slash + 1));
     if (folder.isEmpty())
         return false;
@@ -362,18 +392,52 @@ bool JobListen::jobFromPayload(const QByteArray& payload, SJob* job)
     // Another local user must not be able to put a job there that this user then pays for.
     if (!inWorkFolder || !HandOver::isTrustedWorkFolder(QFile::encodeName(folder).toStdString()))
         return false;
-    const QString resolved = folder + QLatin1Char('/') + name;
-    const QFileInfo file(resolved);
-    if (file.isSymLink() ||
-        (file.exists() && (!file.isFile() || file.canonicalFilePath().compare(resolved, kPathCase) != 0)))
-        return false;
-#ifndef Q_OS_WIN
-    if (file.exists() && file.ownerId() != ::geteuid())
-        return false;
-#endif
 
-    job->filePath = resolved;
-    job->convertedPath = resolved + QStringLiteral(".pdf");
+    job->filePath = folder + QLatin1Char('/') + name;
+    job->convertedPath = job->filePath + QStringLiteral(".pdf");
     job->jobId = name.mid(int(sizeof HandOver::kSpoolFilePrefix) - 1).toInt();
     return true;
+}
+
+JobListen::FileState JobListen::identifyFile(const QString& path, FileIdentity* identity)
+{
+    // Asked of the opened file, never followed through a link: what is measured is what was named.
+#ifdef Q_OS_WIN
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                    FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileState::Missing
+                                                                              : FileState::NotUsers;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return FileState::NotUsers;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->inode = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity->size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    identity->modified =
+        qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+    return FileState::Users;
+#else
+    // Non-blocking, so that a FIFO put in its place cannot hold the listener.
+    const int file =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0)
+        return errno == ENOENT ? FileState::Missing : FileState::NotUsers;
+    struct stat info;
+    const bool known = ::fstat(file, &info) == 0;
+    ::close(file);
+    if (!known || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+        return FileState::NotUsers;
+    identity->device = quint64(info.st_dev);
+    identity->inode = quint64(info.st_ino);
+    identity->size = qint64(info.st_size);
+    identity->modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return FileState::Users;
+#endif
 }

@@ -4,7 +4,6 @@
 #include "HandOver.h"
 #include "SJob.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
@@ -38,7 +37,7 @@ public:
 
     // The job a payload describes, its path resolved; false when its file is not one of the monitor's job
     // files: a "PavkoPort." + id file directly inside one of workFolders() that is trusted
-    // (HandOver::isTrustedWorkFolder), and no link.
+    // (HandOver::isTrustedWorkFolder), no link, there and the user's.
     static bool jobFromPayload(const QByteArray& payload, SJob* job);
     // Where the monitor writes job files: "pavkodriver" in the user's temporary folder (QDir::tempPath(),
     // which follows TMPDIR on Linux) and the client's state folder; on Linux also the print backend's
@@ -62,15 +61,42 @@ private:
     // False when there was none to drop.
     bool dropOldestConnection();
     void noteDropped(const char* why);
+    void noteRefused(const QString& path);
     bool takePayload(const QByteArray& payload);
     void takeWaitingFiles();
+
+    // What tells one file from another that later takes its name: a hand-over is the same only when the
+    // very file is.
+    struct FileIdentity
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modified = 0; // in the file system's own steps
+        bool operator==(const FileIdentity& other) const
+        {
+            return device == other.device && inode == other.inode && size == other.size &&
+                   modified == other.modified;
+        }
+    };
+    enum class FileState
+    {
+        Missing,
+        NotUsers, // a link, no plain file, another user's or unreadable
+        Users,
+    };
+    static FileState identifyFile(const QString& path, FileIdentity* identity);
+    // The payload's path resolved, when it names a job file in a trusted work folder, whether or not
+    // the file is there.
+    static bool jobNamedIn(const QByteArray& payload, SJob* job);
 
     ATimerQueue<SJob>* m_jobs;
     quint16 m_port;
     QTimer m_retry;
-    // The backend's files taken in this run, with when: it hands a job over again when it could not
-    // tell that the first hand-over arrived, and this client may have taken the file at start.
-    QHash<QString, QDateTime> m_taken;
+    // The files taken in this run, by path: a sender hands a job over again when it could not tell that
+    // the first hand-over arrived, and this client may have taken the backend's file at start. Only
+    // files that were there and the user's are kept, so that nobody can claim a name before its job.
+    QHash<QString, FileIdentity> m_taken;
     int m_deadlineMs = kDeadlineMs;
     int m_maxConnections = kMaxConnections;
     // Open hand-over connections, oldest first.
@@ -78,4 +104,6 @@ private:
     static constexpr qint64 kDropLogGapMs = 10000;
     int m_dropped = 0;
     QElapsedTimer m_lastDropLog;
+    int m_refused = 0;
+    QElapsedTimer m_lastRefusedLog;
 };

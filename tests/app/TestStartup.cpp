@@ -78,9 +78,8 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT(
             log().contains(QStringLiteral(" [Info] job run ( 57 ) : start ,  \"%1\"\n").arg(spool)), 10000);
-        for (const QString& refused : {other, named, climbing})
-            QVERIFY(log().contains(
-                QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(refused)));
+        // The first refusal is named; those right behind it are counted, not each written to the log.
+        QVERIFY(log().contains(QStringLiteral(" [Warning] listener : refused job file \"%1\"\n").arg(other)));
         QVERIFY(!log().contains(QLatin1String("job run ( 0 )")));
         QVERIFY(!log().contains(QLatin1String("job run ( 1 )")));
         QCOMPARE(m_dir->readFile(QStringLiteral("home/PavkoPort.1")), QByteArray("keep me"));
@@ -181,6 +180,14 @@ private slots:
 
     void laterCloudStartsHandTheirFilesOver()
     {
+        const QString runtime = m_dir->file(QStringLiteral("runtime"));
+        QVERIFY(QDir().mkpath(runtime));
+        QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        const auto start = [this, &environment](const QStringList& arguments) {
+            return this->start(arguments, environment);
+        };
         start({QStringLiteral("cloud")});
         QTRY_VERIFY_WITH_TIMEOUT(log().contains(QLatin1String("\"pavkocloud start running. 2.3.4\"")),
                                  kStateWaitMs);
@@ -194,7 +201,9 @@ private slots:
         }
         QCOMPARE(log().count(QLatin1String(" [Debug] process is running( 1 ).\n")), 2);
 
-        QSharedMemory mailbox(QStringLiteral("pavko_share_memory_") + QString::number(::getuid()));
+        // In the runtime folder of the user, as the instance locks.
+        QSharedMemory mailbox;
+        mailbox.setNativeKey(runtime + QStringLiteral("/pavko_share_memory_") + QString::number(::getuid()));
         QVERIFY(mailbox.attach(QSharedMemory::ReadOnly));
         QCOMPARE(QByteArray(static_cast<const char*>(mailbox.constData())), first.toLatin1() + ',');
     }

@@ -1,11 +1,13 @@
 #include "AMailbox.h"
 
+#include <QSystemSemaphore>
 #include <QUuid>
 #include <QtTest>
 #include <cstring>
 #include <pwd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +17,8 @@ using Paths = QList<QByteArray>;
 // The area as another process reads it: the text up to the first zero; the last byte must be zero.
 QByteArray content(const QString& key)
 {
-    QSharedMemory reader(key);
+    QSharedMemory reader;
+    reader.setNativeKey(AMailbox(key).keyFile());
     if (!reader.attach(QSharedMemory::ReadOnly))
         return "<not attached>";
     const QByteArray area(static_cast<const char*>(reader.constData()), AMailbox::kSize);
@@ -25,15 +28,15 @@ QByteArray content(const QString& key)
 // by the user of that id (-1: this process's), holding text. Returns the segment's id, -1 on failure.
 int makeArea(const QString& key, int mode, int uid, const char* text)
 {
-    QSharedMemory probe(key);
-    const QByteArray keyFile = QFile::encodeName(probe.nativeKey());
-    QFile(probe.nativeKey()).open(QIODevice::WriteOnly); // the file Qt derives the segment's key from
+    const QString keyFile = AMailbox(key).keyFile();
+    QFile(keyFile).open(QIODevice::WriteOnly); // the file Qt derives the segment's key from
+    // Found here: the other user cannot look into this user's folder, but may come upon the same number.
+    const key_t ipcKey = ::ftok(QFile::encodeName(keyFile).constData(), 'Q');
     const pid_t child = ::fork();
     if (child == 0) {
         if (uid >= 0 && ::setuid(uid_t(uid)) != 0)
             ::_exit(1);
-        const int id =
-            ::shmget(::ftok(keyFile.constData(), 'Q'), AMailbox::kSize, IPC_CREAT | IPC_EXCL | mode);
+        const int id = ::shmget(ipcKey, AMailbox::kSize, IPC_CREAT | IPC_EXCL | mode);
         void* area = id < 0 ? reinterpret_cast<void*>(-1) : ::shmat(id, nullptr, 0);
         if (area == reinterpret_cast<void*>(-1))
             ::_exit(1);
@@ -44,7 +47,7 @@ int makeArea(const QString& key, int mode, int uid, const char* text)
     ::waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
-    return ::shmget(::ftok(keyFile.constData(), 'Q'), 0, 0);
+    return ::shmget(ipcKey, 0, 0);
 }
 } // namespace
 
@@ -52,7 +55,19 @@ class TestMailbox : public QObject
 {
     Q_OBJECT
 
+    // The temporary folder, shared by every user as /tmp is.
+    QTemporaryDir m_shared;
+    QTemporaryDir m_home; // outside it
+
 private slots:
+    void initTestCase()
+    {
+        QCOMPARE(::chmod(QFile::encodeName(m_shared.path()).constData(), 01777), 0);
+        qputenv("TMPDIR", QFile::encodeName(m_shared.path()));
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+
     void appendsWithSeparators_data()
     {
         QTest::addColumn<Paths>("paths");
@@ -123,7 +138,87 @@ private slots:
         QCOMPARE(QByteArray(static_cast<const char*>(area)), QByteArray("/home/a/planted.pdf"));
         ::shmdt(area);
         ::shmctl(id, IPC_RMID, nullptr);
-        QFile::remove(QSharedMemory(key).nativeKey());
+        QFile::remove(AMailbox(key).keyFile());
+    }
+
+    // Nothing of the mailbox lies at a name in the shared temporary folder that another user could take
+    // first: here Qt's own lock of an area by that name is held (as anyone could hold it), and a later
+    // start still hands its path over instead of hanging.
+    void lockHeldByOthersHangsNothing()
+    {
+        const QString key = QUuid::createUuid().toString();
+        AMailbox owner(key);
+        QVERIFY(owner.create());
+        QSystemSemaphore held(key, 0, QSystemSemaphore::Create);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(20); // a hang ends the start, and the test fails
+            AMailbox later(key);
+            if (!later.attach())
+                ::_exit(1);
+            later.append("/home/b/a.pdf");
+            later.detach();
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, QByteArray::number(status));
+        QCOMPARE(owner.take(), QStringList{QStringLiteral("/home/b/a.pdf")});
+    }
+
+    // The mailbox's files lie in a folder of this user alone, the instance guards' one: the session's
+    // runtime folder when it is the user's, else ~/.pavko; no mailbox at all when neither is.
+    void folderIsTheUsersAlone_data()
+    {
+        QTest::addColumn<int>("runtimeMode"); // -1: no XDG_RUNTIME_DIR
+        QTest::addColumn<int>("homeMode");    // of ~/.pavko made before; -1: not there
+        QTest::addColumn<QString>("folder");  // "runtime", "home" or empty: no mailbox
+        QTest::newRow("runtime folder") << 0700 << -1 << QStringLiteral("runtime");
+        QTest::newRow("no runtime folder") << -1 << -1 << QStringLiteral("home");
+        QTest::newRow("runtime folder open to all") << 0777 << -1 << QStringLiteral("home");
+        QTest::newRow("~/.pavko open to all") << -1 << 0777 << QString();
+    }
+    void folderIsTheUsersAlone()
+    {
+        QFETCH(int, runtimeMode);
+        QFETCH(int, homeMode);
+        QFETCH(QString, folder);
+        // Outside the shared folder, which is to stay empty.
+        QTemporaryDir runtime(m_home.path() + QStringLiteral("/run-XXXXXX"));
+        QTemporaryDir home(m_home.path() + QStringLiteral("/home-XXXXXX"));
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        const auto restore = qScopeGuard([oldHome] {
+            qputenv("HOME", oldHome);
+            qunsetenv("XDG_RUNTIME_DIR");
+        });
+        if (runtimeMode >= 0) {
+            QCOMPARE(::chmod(QFile::encodeName(runtime.path()).constData(), mode_t(runtimeMode)), 0);
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        }
+        const QString dotPavko = home.path() + QStringLiteral("/.pavko");
+        if (homeMode >= 0) {
+            QVERIFY(QDir().mkdir(dotPavko));
+            QCOMPARE(::chmod(QFile::encodeName(dotPavko).constData(), mode_t(homeMode)), 0);
+        }
+        const QString expected = folder == QLatin1String("runtime") ? runtime.path()
+                                 : folder == QLatin1String("home")  ? dotPavko
+                                                                    : QString();
+        QCOMPARE(AMailbox::privateFolder(), expected);
+
+        const QString key = QUuid::createUuid().toString();
+        AMailbox owner(key);
+        QCOMPARE(owner.create(), !expected.isEmpty());
+        AMailbox later(key);
+        QCOMPARE(later.attach(), !expected.isEmpty());
+        later.append("/home/b/a.pdf");
+        QCOMPARE(owner.take(),
+                 expected.isEmpty() ? QStringList() : QStringList{QStringLiteral("/home/b/a.pdf")});
+        if (!expected.isEmpty())
+            QCOMPARE(QFileInfo(owner.keyFile()).absolutePath(), expected);
+        // Nothing of it in the shared temporary folder.
+        QCOMPARE(QDir(m_shared.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
     }
 
     void defaultNameIsTheUsers()

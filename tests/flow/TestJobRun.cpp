@@ -1,3 +1,4 @@
+#include "AMailbox.h"
 #include "ASingleton.h"
 #include "AStatus.h"
 #include "AppDir.h"
@@ -32,11 +33,14 @@ private slots:
     void jobEndsAfterTheMainWindow();
     void rejectedFilesAreReported_data();
     void rejectedFilesAreReported();
+    void failuresOfARunAreToldOnce_data();
+    void failuresOfARunAreToldOnce();
     void keptJobIsOfferedAfterARestartAndSentAgain();
     void manyKeptJobsOfferTheNewestOnly();
     void paidJobLeftByACrashIsOfferedNotPaidAgain_data();
     void paidJobLeftByACrashIsOfferedNotPaidAgain();
     void cloudModeLogsInAgainAfterALogout();
+    void cloudModeShowsDocumentsHandedAsItsWindowClosed();
 
 private:
     // An empty stream: no file.
@@ -177,6 +181,67 @@ void TestJobRun::rejectedFilesAreReported()
     run(job);
     QTEST(lastMessageBox().text, "message");
     QTRY_VERIFY(!QFile::exists(job.filePath));
+}
+
+namespace {
+// Answers every message box that opens while it lives, keeping the texts.
+class MessageBoxes : public QObject
+{
+public:
+    QStringList texts;
+    MessageBoxes() { qApp->installEventFilter(this); }
+    ~MessageBoxes() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            texts << box->text();
+            QMetaObject::invokeMethod(box, &QMessageBox::accept, Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+} // namespace
+
+void TestJobRun::failuresOfARunAreToldOnce_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unreadable stream")
+        << QByteArray(") HP-PCL XL;2;0\r\n\x41\x42") << QStringLiteral("解析文件失败，请重新下发打印任务.");
+    QTest::newRow("missing file") << QByteArray() << QStringLiteral("打印文件生成失败，请重新下发打印任务.");
+}
+
+// A run of jobs that fail alike raises one box, not one each that the user must close before the real
+// job behind them starts; a job that gets through lets the next failure be told again.
+void TestJobRun::failuresOfARunAreToldOnce()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QString, message);
+    JobStatusWidget status;
+    JobRun runner(m_sweep, &status);
+    MessageBoxes boxes;
+    constexpr int kFailing = 4;
+    for (int i = 0; i < kFailing; ++i)
+        runner.push(spooledJob(++m_lastJobId, stream));
+    for (int i = 0; i < kFailing; ++i)
+        runner.onTimeout();
+    QCOMPARE(boxes.texts, QStringList{message});
+
+    runner.push(spooledJob(++m_lastJobId, QByteArray(") HP-PCL XL;2;0\r\n") + "\x41\x43\x44\x42"));
+    int windows = 0;
+    onNextModal<MainWidget>([&windows](MainWidget* window) {
+        ++windows;
+        window->close();
+    });
+    runner.onTimeout();
+    QCOMPARE(windows, 1);
+
+    runner.push(spooledJob(++m_lastJobId, stream));
+    runner.onTimeout();
+    QCOMPARE(boxes.texts, (QStringList{message, message}));
 }
 
 void TestJobRun::keptJobIsOfferedAfterARestartAndSentAgain()
@@ -340,6 +405,42 @@ void TestJobRun::cloudModeLogsInAgainAfterALogout()
                                 QStringLiteral("window delivery")}));
     QVERIFY(!m_box.requestsTo("/w1/Login/seeLogin").isEmpty());
     QCOMPARE(status->getString(QStringLiteral("login_token")), QStringLiteral("ij-kl"));
+}
+
+// A document handed over while the order went through, never shown, is not dropped with the window:
+// cloud mode opens one more for it.
+void TestJobRun::cloudModeShowsDocumentsHandedAsItsWindowClosed()
+{
+    AStatus* status = ASingleton<AStatus>::instance();
+    status->setInt(QStringLiteral("software_mode"), 1);
+    status->setInt(QStringLiteral("run_mode"), 1);
+    status->setString(QStringLiteral("login_token"), QStringLiteral("ab-cd"));
+    status->setString(QStringLiteral("login_user_name"), QStringLiteral("韩梅梅"));
+    status->setInt(QStringLiteral("login_time"), QDateTime::currentSecsSinceEpoch());
+    const auto restore = qScopeGuard([status] {
+        status->setInt(QStringLiteral("software_mode"), 0);
+        status->setInt(QStringLiteral("run_mode"), 2);
+    });
+    AMailbox mailbox; // as the cloud-mode start makes it
+    QVERIFY(mailbox.create());
+    int windows = 0;
+    std::function<void(MainWidget*)> answer = [&](MainWidget* window) {
+        if (++windows == 1) {
+            mailbox.append("/nowhere/handed.pdf");
+            const QPointer<MainWidget> first(window);
+            onNextModalMatching(
+                [first](QWidget* modal) { return first.isNull() && qobject_cast<MainWidget*>(modal); },
+                [&answer](QWidget* modal) { answer(qobject_cast<MainWidget*>(modal)); });
+            emit window->findChild<MainCloudWidget*>()->success();
+            return;
+        }
+        QTRY_VERIFY(mailbox.isEmpty()); // the new window's list took it
+        window->close();
+    };
+    onNextModal<MainWidget>(answer);
+    CloudJobRun run;
+    QCOMPARE(windows, 2);
+    mailbox.detach();
 }
 
 QTEST_MAIN(TestJobRun)

@@ -21,6 +21,13 @@ class TestJobListen : public QObject
     QTemporaryDir m_root;
     QString m_temp, m_work, m_app, m_home, m_spool;
 
+    // The backend's folder without jobs waiting, which a listener would take at its start.
+    void emptySpool()
+    {
+        for (const QString& name : QDir(m_spool).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY(QFile::remove(m_spool + QLatin1Char('/') + name));
+    }
+
     static void makeFile(const QString& path, const QByteArray& content = "x")
     {
         QFile file(path);
@@ -43,6 +50,9 @@ private slots:
     void oversizedAndSilentConnectionsAreDropped();
     void takenPortIsTriedAgainUntilFree();
     void backendFilesTakenOnceAndWaitingOnesAtStart();
+    void handOversKnownByTheFileNotItsName_data();
+    void handOversKnownByTheFileNotItsName();
+    void floodOfMissingPathsLeavesNothingBehind();
 };
 
 void TestJobListen::initTestCase()
@@ -86,8 +96,6 @@ void TestJobListen::handOver_data()
     QTest::newRow("application folder") << (m_app + QStringLiteral("PavkoPort.57")).toLocal8Bit()
                                         << m_app + QStringLiteral("PavkoPort.57") << 57;
     QTest::newRow("zero byte ends it") << job.toLocal8Bit() + QByteArray("\0garbage", 8) << job << 123;
-    QTest::newRow("not there yet") << (m_work + QStringLiteral("/PavkoPort.12")).toLocal8Bit()
-                                   << m_work + QStringLiteral("/PavkoPort.12") << 12;
     QTest::newRow(".. back into the work folder")
         << (m_temp + QStringLiteral("/../t.mp/pavkodriver/PavkoPort.123")).toLocal8Bit() << job << 123;
     QTest::newRow("through a link to the work folder")
@@ -103,6 +111,7 @@ void TestJobListen::handOver_data()
         << refused(m_work + QStringLiteral("/out/PavkoPort.1")) << QString() << 0;
     QTest::newRow("file is a link") << refused(m_work + QStringLiteral("/PavkoPort.9")) << QString() << 0;
     QTest::newRow("dangling link") << refused(m_work + QStringLiteral("/PavkoPort.10")) << QString() << 0;
+    QTest::newRow("not there yet") << refused(m_work + QStringLiteral("/PavkoPort.12")) << QString() << 0;
     QTest::newRow("folder named as a job")
         << refused(m_work + QStringLiteral("/PavkoPort.11")) << QString() << 0;
     QTest::newRow("relative") << QByteArray("./temp\\PavkoPort.4") << QString() << 0;
@@ -250,6 +259,7 @@ void TestJobListen::sendersHearWhetherTheJobWasTaken()
     CollectingJobQueue queue;
     JobListen listen(&queue, nullptr, 0);
     const QByteArray job = (m_work + QStringLiteral("/PavkoPort.31")).toLocal8Bit();
+    makeFile(QString::fromLocal8Bit(job));
     const struct
     {
         QByteArray payload;
@@ -261,7 +271,6 @@ void TestJobListen::sendersHearWhetherTheJobWasTaken()
         {(m_home + QStringLiteral("/PavkoPort.1")).toLocal8Bit(), HandOver::SendResult::Refused, 1},
         {job, HandOver::SendResult::Taken, 1}, // again, as after an answer that came too late
     };
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused job file")));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused job file")));
     for (const auto& step : steps) {
         QCOMPARE(int(sendAndWait(listen.serverPort(), step.payload)), int(step.result));
@@ -307,6 +316,7 @@ void TestJobListen::realJobsTakenWhileACrowdTrickles()
     }
     QTRY_COMPARE(crowd.front()->state(), QAbstractSocket::UnconnectedState);
     QVERIFY(listen.openConnections() <= JobListen::kMaxConnections);
+    makeFile(m_work + QStringLiteral("/PavkoPort.32"));
     QCOMPARE(sendAndWait(listen.serverPort(), (m_work + QStringLiteral("/PavkoPort.32")).toLocal8Bit()),
              HandOver::SendResult::Taken);
     QCOMPARE(queuedJobs(queue), 1);
@@ -320,6 +330,7 @@ void TestJobListen::pathWaitingUnreadIsTakenNotDropped()
     CollectingJobQueue queue;
     JobListen listen(&queue, nullptr, 0);
     listen.setMaxConnections(2);
+    makeFile(m_work + QStringLiteral("/PavkoPort.34"));
     Sender real(listen.serverPort());
     real.write((m_work + QStringLiteral("/PavkoPort.34")).toLocal8Bit() + '\0');
     Sender crowd1(listen.serverPort());
@@ -336,6 +347,8 @@ void TestJobListen::connectionsBecomeJobsInArrivalOrder()
     QVERIFY(listen.isListening());
     QCOMPARE(listen.serverAddress(), QHostAddress(QHostAddress::LocalHost));
     const auto send = [&listen](const QByteArray& payload) { sendWhole(listen.serverPort(), payload); };
+    for (int id : {1, 2})
+        makeFile(m_work + QStringLiteral("/PavkoPort.%1").arg(id));
 
     QTest::ignoreMessage(QtWarningMsg, "listener : refused job file \"/etc/passwd\"");
     send((m_work + QStringLiteral("/PavkoPort.1")).toLocal8Bit());
@@ -359,6 +372,7 @@ void TestJobListen::takenPortIsTriedAgainUntilFree()
     JobListen listen(&queue, nullptr, port);
     QVERIFY(!listen.isListening());
     taken.close();
+    makeFile(m_work + QStringLiteral("/PavkoPort.3"));
     QTRY_VERIFY_WITH_TIMEOUT(listen.isListening(), 3 * JobListen::kRetryIntervalMs);
     sendWhole(port, (m_work + QStringLiteral("/PavkoPort.3")).toLocal8Bit());
     QTRY_COMPARE(queuedJobs(queue), 1);
@@ -369,6 +383,8 @@ void TestJobListen::payloadInPieces()
 {
     CollectingJobQueue queue;
     JobListen listen(&queue, nullptr, 0);
+    for (int id : {57, 8})
+        makeFile(m_work + QStringLiteral("/PavkoPort.%1").arg(id));
     Sender split(listen.serverPort());
     split.write((m_work + QStringLiteral("/PavkoPort.5")).toLocal8Bit());
     QTest::qWait(200);
@@ -407,6 +423,8 @@ void TestJobListen::oversizedAndSilentConnectionsAreDropped()
     QVERIFY(QDir().mkpath(deep + QStringLiteral("/pavkodriver")));
     QCOMPARE(::chmod(QFile::encodeName(deep + QStringLiteral("/pavkodriver")).constData(), 0700), 0);
     qputenv("TMPDIR", QFile::encodeName(deep));
+    makeFile(longest);
+    makeFile(m_app + QStringLiteral("PavkoPort.3"));
     sendWhole(listen.serverPort(), longest.toLocal8Bit());
     Sender tooLong(listen.serverPort());
     tooLong.write(QByteArray(HandOver::kMaxPathBytes + 1 - 13, '/') + "/PavkoPort.23");
@@ -458,6 +476,83 @@ void TestJobListen::backendFilesTakenOnceAndWaitingOnesAtStart()
     // The copy's document goes with it; the job in work keeps its own.
     QVERIFY(!QFile::exists(spoolFile(3) + QStringLiteral(".document.pdf")));
     QVERIFY(QFile::exists(spoolFile(21) + QStringLiteral(".document.ps")));
+}
+
+// Another local user can name this user's next spool files before they exist (user ids and job ids are
+// public): such a name is refused and forgotten, so that the real job under it later is taken.
+void TestJobListen::handOversKnownByTheFileNotItsName_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("replacedIsNew"); // a new file under a taken name is a new job, else a copy
+    QTest::newRow("the backend's folder") << m_spool << false;
+    QTest::newRow("the monitor's work folder") << m_work << true;
+}
+
+void TestJobListen::handOversKnownByTheFileNotItsName()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, replacedIsNew);
+    emptySpool();
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    const QString path = folder + QStringLiteral("/PavkoPort.40");
+    const QByteArray payload = path.toLocal8Bit();
+    QVERIFY(!QFile::exists(path));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused job file")));
+    QCOMPARE(sendAndWait(listen.serverPort(), payload), HandOver::SendResult::Refused);
+    QCOMPARE(queuedJobs(queue), 0);
+
+    makeFile(path, "the real job");
+    QCOMPARE(sendAndWait(listen.serverPort(), payload), HandOver::SendResult::Taken);
+    QCOMPARE(queuedJobs(queue), 1);
+    QCOMPARE(queue.jobs[0].filePath, path);
+    QVERIFY(QFile::exists(path));
+
+    // The very same file again, as after an answer that came too late: taken once.
+    QCOMPARE(sendAndWait(listen.serverPort(), payload), HandOver::SendResult::Taken);
+    QCOMPARE(queuedJobs(queue), 1);
+    QVERIFY(QFile::exists(path));
+
+    // Finished and swept: its sender's late try is answered, and nothing is queued.
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(sendAndWait(listen.serverPort(), payload), HandOver::SendResult::Taken);
+    QCOMPARE(queuedJobs(queue), 1);
+
+    // Another file under the name: the monitor numbers jobs from 1 again after a spooler restart, while
+    // the backend writes a job's file again only when its earlier try was taken and swept.
+    makeFile(path, "written later");
+    QCOMPARE(sendAndWait(listen.serverPort(), payload), HandOver::SendResult::Taken);
+    QCOMPARE(queuedJobs(queue), replacedIsNew ? 2 : 1);
+    QCOMPARE(QFile::exists(path), replacedIsNew);
+    QFile::remove(path);
+}
+
+// Thousands of made-up paths raise nothing: none becomes a job, and the user's own job right after
+// them is taken.
+void TestJobListen::floodOfMissingPathsLeavesNothingBehind()
+{
+    emptySpool();
+    CollectingJobQueue queue;
+    JobListen listen(&queue, nullptr, 0);
+    const quint16 port = listen.serverPort();
+    const QString real = m_spool + QStringLiteral("/PavkoPort.4000");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused job file")));
+    auto flood = std::async(std::launch::async, [this, port] {
+        int refused = 0;
+        for (int id = 1000; id < 4000; ++id) {
+            const std::string path = QString(m_spool + QStringLiteral("/PavkoPort.%1").arg(id)).toStdString();
+            refused += HandOver::sendPath(path, port) == HandOver::SendResult::Refused;
+        }
+        return refused;
+    });
+    while (flood.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCOMPARE(flood.get(), 3000);
+    makeFile(real);
+    QCOMPARE(sendAndWait(port, real.toLocal8Bit()), HandOver::SendResult::Taken);
+    QCOMPARE(queuedJobs(queue), 1);
+    QCOMPARE(queue.jobs[0].jobId, 4000);
 }
 
 QTEST_GUILESS_MAIN(TestJobListen)

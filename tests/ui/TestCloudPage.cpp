@@ -1,4 +1,6 @@
 #include "AMailbox.h"
+#include "ASingleton.h"
+#include "AStatus.h"
 #include "AddressListWidget.h"
 #include "AppDir.h"
 #include "CloudSuccess.h"
@@ -64,6 +66,7 @@ private slots:
     void paidByCode();
     void documentByDialogToOrder();
     void handedDocumentsGoToTheShownPage();
+    void handedDocumentsWaitForTheHiddenPage();
 
 private:
     QString file(const QString& name);
@@ -437,6 +440,37 @@ void TestCloudPage::handedDocumentsGoToTheShownPage()
     mailbox.append((file(QStringLiteral("handed.pdf")) + QLatin1Char(',')).toUtf8());
     QTRY_COMPARE(delivery.rows().size(), 1);
     QVERIFY(online.rows().isEmpty());
+}
+
+// Cloud mode reads its mailbox every second even while the list is hidden (on the settings page, in
+// step 2 of an order), so that it never fills; the documents become rows when the list is shown, and
+// those never shown go back to the mailbox when the list goes.
+void TestCloudPage::handedDocumentsWaitForTheHiddenPage()
+{
+    AStatus* status = ASingleton<AStatus>::instance();
+    status->setInt(QStringLiteral("software_mode"), 1);
+    const auto restore = qScopeGuard([status] { status->setInt(QStringLiteral("software_mode"), 0); });
+    const QString key =
+        QStringLiteral("pavko_test_hidden_mailbox_%1").arg(QCoreApplication::applicationPid());
+    AMailbox mailbox(key);
+    QVERIFY(mailbox.create());
+    const QString handed = file(QStringLiteral("handed.pdf"));
+    {
+        UIFileList delivery(m_user);
+        delivery.useMailbox(key);
+        mailbox.append(QFile::encodeName(handed));
+        QTRY_VERIFY(mailbox.isEmpty());
+        QVERIFY(delivery.rows().isEmpty());
+        delivery.show();
+        QCOMPARE(delivery.rows().size(), 1);
+    }
+    {
+        UIFileList unseen(m_user);
+        unseen.useMailbox(key);
+        mailbox.append(QFile::encodeName(handed));
+        QTRY_VERIFY(mailbox.isEmpty());
+    }
+    QCOMPARE(mailbox.take(), QStringList{handed});
 }
 
 QTEST_MAIN(TestCloudPage)

@@ -43,19 +43,26 @@ UIFileList2::UIFileList2(const SUser& user, DocumentSettingsEditor* config, QWid
     showConfig(false);
     layoutRows();
     useMailbox(AMailbox::defaultKey());
+    m_readsHidden = ASingleton<AStatus>::instance()->getInt(QStringLiteral("software_mode")) == 1;
     m_mailboxTimer.setInterval(kMailboxPollMs);
     // The online and the print-and-deliver page both listen: the documents go to the one the user sees.
     connect(&m_mailboxTimer, &QTimer::timeout, this, [this] {
         if (isVisible())
             pollMailbox();
+        else if (m_readsHidden && m_mailbox)
+            m_arrived += m_mailbox->take();
     });
     m_mailboxTimer.start();
 }
 
 UIFileList2::~UIFileList2()
 {
-    if (m_mailbox)
-        m_mailbox->detach();
+    if (!m_mailbox)
+        return;
+    // Documents the user has not seen go back for the next window of this run: cloud mode shows them.
+    for (const QString& path : qAsConst(m_arrived))
+        m_mailbox->append(QFile::encodeName(path));
+    m_mailbox->detach();
 }
 
 void UIFileList2::useMailbox(const QString& key)
@@ -71,8 +78,24 @@ void UIFileList2::pollMailbox()
 {
     if (!m_mailbox)
         return;
-    for (const QString& path : m_mailbox->take())
+    m_arrived += m_mailbox->take();
+    addArrived();
+}
+
+void UIFileList2::addArrived()
+{
+    const QStringList arrived = m_arrived;
+    m_arrived.clear();
+    for (const QString& path : arrived)
         addFile(path);
+}
+
+void UIFileList2::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Rows made while the page was hidden (its settings, step 2 of an order) would change what the
+    // user is ordering unseen: they are made now.
+    addArrived();
 }
 
 bool UIFileList2::isPrintable(const QString& path)

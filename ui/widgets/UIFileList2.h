@@ -44,7 +44,7 @@ public:
     void setDeviceCapabilities(const std::optional<PrintConfiguration>& config);
     // Reads paths from the mailbox of that key instead (the default one is attached at construction).
     void useMailbox(const QString& key);
-    // Takes and adds what the mailbox holds now.
+    // Takes and adds what the mailbox holds now (and what was taken while the list was hidden).
     void pollMailbox();
 
 signals:
@@ -60,11 +60,13 @@ protected:
     virtual UIFile2* makeRow(int index, const QString& path);
     const SUser& user() const { return m_user; }
     QWidget* rowParent() const;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void layoutRows();
+    void addArrived();
     void showConfig(bool visible);
     void rowStatusChanged(int index);
 
@@ -75,4 +77,8 @@ private:
     DocumentSettingsEditor* m_config;
     std::unique_ptr<AMailbox> m_mailbox;
     QTimer m_mailboxTimer;
+    // Cloud mode's own list reads the mailbox while hidden too (its 1023 bytes fill up otherwise);
+    // in driver mode a list beside a cloud-mode process takes only what its user sees.
+    bool m_readsHidden = false;
+    QStringList m_arrived; // taken from the mailbox while the list was hidden
 };

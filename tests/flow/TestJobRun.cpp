@@ -207,11 +207,7 @@ protected:
 
 void TestJobRun::failuresOfARunAreToldOnce_data()
 {
-    QTest::addColumn<QByteArray>("stream");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("unreadable stream")
-        << QByteArray(") HP-PCL XL;2;0\r\n\x41\x42") << QStringLiteral("解析文件失败，请重新下发打印任务.");
-    QTest::newRow("missing file") << QByteArray() << QStringLiteral("打印文件生成失败，请重新下发打印任务.");
+    rejectedFilesAreReported_data();
 }
 
 // A run of jobs that fail alike raises one box, not one each that the user must close before the real

@@ -362,20 +362,28 @@ void TestJobRun::paidJobLeftByACrashIsOfferedNotPaidAgain()
         QDir(folder + QStringLiteral("/order-%1-%2.prn").arg(job.orderId).arg(job.jobId)).removeRecursively();
 }
 
-// Cloud mode: the print-and-deliver page, a logout, the QR login again, a second window; closing it ends
-// the run.
-void TestJobRun::cloudModeLogsInAgainAfterALogout()
+namespace {
+// Cloud mode with a login of today, until the guard goes.
+auto loggedInCloudMode(AStatus* status)
 {
-    AStatus* status = ASingleton<AStatus>::instance();
     status->setInt(QStringLiteral("software_mode"), 1);
     status->setInt(QStringLiteral("run_mode"), 1);
     status->setString(QStringLiteral("login_token"), QStringLiteral("ab-cd"));
     status->setString(QStringLiteral("login_user_name"), QStringLiteral("韩梅梅"));
     status->setInt(QStringLiteral("login_time"), QDateTime::currentSecsSinceEpoch());
-    const auto restore = qScopeGuard([status] {
+    return qScopeGuard([status] {
         status->setInt(QStringLiteral("software_mode"), 0);
         status->setInt(QStringLiteral("run_mode"), 2);
     });
+}
+} // namespace
+
+// Cloud mode: the print-and-deliver page, a logout, the QR login again, a second window; closing it ends
+// the run.
+void TestJobRun::cloudModeLogsInAgainAfterALogout()
+{
+    AStatus* status = ASingleton<AStatus>::instance();
+    const auto restore = loggedInCloudMode(status);
     m_box.clearRequests();
     QStringList seen;
     std::function<void(MainWidget*)> answer = [&](MainWidget* window) {
@@ -408,15 +416,7 @@ void TestJobRun::cloudModeLogsInAgainAfterALogout()
 void TestJobRun::cloudModeShowsDocumentsHandedAsItsWindowClosed()
 {
     AStatus* status = ASingleton<AStatus>::instance();
-    status->setInt(QStringLiteral("software_mode"), 1);
-    status->setInt(QStringLiteral("run_mode"), 1);
-    status->setString(QStringLiteral("login_token"), QStringLiteral("ab-cd"));
-    status->setString(QStringLiteral("login_user_name"), QStringLiteral("韩梅梅"));
-    status->setInt(QStringLiteral("login_time"), QDateTime::currentSecsSinceEpoch());
-    const auto restore = qScopeGuard([status] {
-        status->setInt(QStringLiteral("software_mode"), 0);
-        status->setInt(QStringLiteral("run_mode"), 2);
-    });
+    const auto restore = loggedInCloudMode(status);
     AMailbox mailbox; // as the cloud-mode start makes it
     QVERIFY(mailbox.create());
     int windows = 0;

@@ -11,10 +11,14 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QThread>
 #include <QUrl>
 #include <QVector>
+#include <memory>
 
 namespace {
 const auto kSkipKey = QStringLiteral("upgrade_skip");
@@ -47,6 +51,12 @@ int packageTypeOf(const QJsonValue& value)
     return SUpgrade::Forced;
 }
 
+// Where a download is written until it is complete.
+QString partialFile(const QString& file)
+{
+    return file + QStringLiteral(".download");
+}
+
 // The service sends versions as texts, some as numbers.
 QString versionText(const QJsonValue& value)
 {
@@ -69,6 +79,27 @@ SUpgrade::SUpgrade(Setup setup, QObject* parent) : QObject(parent), m_setup(std:
     m_startTimer.setSingleShot(true);
     connect(&m_startTimer, &QTimer::timeout, &m_checkTimer, qOverload<>(&QTimer::start));
     m_startTimer.start(kCheckIntervalMs);
+}
+
+SUpgrade::~SUpgrade()
+{
+    if (!m_worker)
+        return;
+    // Its result has no one to go to. Quitting the thread ends the transfer's waiting, whichever
+    // it is in (any later one returns at once); it is asked again while waited for, in case it came
+    // just as the thread entered a new wait.
+    m_worker->disconnect(this);
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        m_worker->quit();
+        if (m_worker->wait(50)) {
+            delete m_worker;
+            return;
+        }
+    } while (waited.elapsed() < kStopWaitMs);
+    // Left to end on its own: it holds nothing of this object.
+    qWarning() << "upgrade: the background transfer did not stop in time, left behind";
 }
 
 int SUpgrade::msUntilNextCheck() const
@@ -124,13 +155,18 @@ QString SUpgrade::optionalQuestion(const QString& version)
 
 bool SUpgrade::getLatestVersion(SPackageInfo& info) const
 {
-    const BHttpClient::Params params{{QStringLiteral("client_id"), m_setup.clientId},
-                                     {QStringLiteral("client_version"), m_setup.clientVersion},
+    return latestVersion(m_setup, info);
+}
+
+bool SUpgrade::latestVersion(const Setup& setup, SPackageInfo& info)
+{
+    const BHttpClient::Params params{{QStringLiteral("client_id"), setup.clientId},
+                                     {QStringLiteral("client_version"), setup.clientVersion},
                                      {QStringLiteral("os_type"), QStringLiteral("windows")},
                                      {QStringLiteral("os_time"), QDateTime::currentDateTime().toString(
                                                                      QStringLiteral("yyyy-MM-dd hh:mm:ss"))}};
     const ServiceReply reply =
-        ServiceApi(m_setup.serviceUrl).get(QStringLiteral("/w1/upgrade/getLastVersionInfo"), params);
+        ServiceApi(setup.serviceUrl).get(QStringLiteral("/w1/upgrade/getLastVersionInfo"), params);
     const QJsonObject data = reply.dataObject();
     if (!reply.ok() || !reply.data().isObject() || !data.value(QLatin1String("package_version")).isString() ||
         !data.value(QLatin1String("package_url")).isString() ||
@@ -139,7 +175,7 @@ bool SUpgrade::getLatestVersion(SPackageInfo& info) const
         qWarning() << "get last version failed. " << reply.body();
         return false;
     }
-    const QString pkgDir = m_setup.appDir + QStringLiteral("pkg/");
+    const QString pkgDir = setup.appDir + QStringLiteral("pkg/");
     info.packageVersion = data.value(QLatin1String("package_version")).toString();
     info.packageType = packageTypeOf(data.value(QLatin1String("package_type")));
     info.packageUrl = data.value(QLatin1String("package_url")).toString();
@@ -166,41 +202,130 @@ void SUpgrade::skip(const QString& version)
 
 void SUpgrade::check()
 {
-    SPackageInfo info;
-    if (!getLatestVersion(info))
+    if (m_busy) {
+        qInfo() << "upgrade: a check is under way already";
         return;
+    }
+    m_busy = true;
+    // The thread gets copies: it touches neither this object nor the status store.
+    const Setup setup = m_setup;
+    const auto info = std::make_shared<SPackageInfo>();
+    const auto answered = std::make_shared<bool>(false);
+    runAside([setup, info, answered] { *answered = latestVersion(setup, *info); },
+             [this, info, answered] { versionKnown(*answered, *info); });
+}
+
+void SUpgrade::versionKnown(bool answered, const SPackageInfo& info)
+{
+    if (!answered) {
+        endCheck();
+        return;
+    }
     // One proper answer is enough for this run, whatever it says.
     m_startTimer.stop();
     m_checkTimer.stop();
     if (!isOlderThan(info.packageVersion)) {
         qInfo() << "upgrade: nothing newer than" << m_setup.clientVersion << "(latest" << info.packageVersion
                 << ")";
+        endCheck();
         return;
     }
     if (m_setup.packaged) {
         install(info);
+        endCheck();
         return;
     }
     if (info.packageType == Optional) {
         if (skipped(info.packageVersion) || !m_ask) {
             qInfo() << "upgrade: optional version" << info.packageVersion << "not offered";
+            endCheck();
             return;
         }
-        if (!m_ask(optionalQuestion(info.packageVersion))) {
+        // The question is a modal box: this object may be gone when it returns.
+        const QPointer<SUpgrade> self(this);
+        const bool yes = m_ask(optionalQuestion(info.packageVersion));
+        if (!self)
+            return;
+        if (!yes) {
             qInfo() << "upgrade: optional version" << info.packageVersion << "skipped by the user";
             skip(info.packageVersion);
+            endCheck();
             return;
         }
     }
-    const int result = install(info);
-    if (result != Started)
-        qWarning() << "upgrade: installing" << info.packageVersion << "failed (" << result << ")";
+    QString url, file;
+    pickFile(info, url, file);
+    if (file.isEmpty()) {
+        qWarning() << "upgrade refused: no usable file name in " << url;
+        endCheck();
+        return;
+    }
+    const auto started = [this, info, file] {
+        const int result = startInstaller(info, file);
+        if (result != Started)
+            qWarning() << "upgrade: installing" << info.packageVersion << "failed (" << result << ")";
+        endCheck();
+    };
+    if (QFileInfo::exists(file)) {
+        started();
+        return;
+    }
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    const int limitMs = m_setup.downloadLimitMs;
+    const auto fetched = std::make_shared<bool>(false);
+    runAside(
+        [url, file, limitMs, fetched] {
+            // The thread's waits end when it is told to quit: that is how the limit gives up the
+            // transfer, whose partly written file the download removes.
+            QTimer limit;
+            limit.setSingleShot(true);
+            bool expired = false;
+            QObject::connect(&limit, &QTimer::timeout, [&expired] {
+                expired = true;
+                QThread::currentThread()->quit();
+            });
+            limit.start(limitMs);
+            *fetched = download(url, file) && !expired;
+            if (expired) {
+                qWarning() << "upgrade: download given up after" << limitMs << "ms:" << url;
+                QFile::remove(partialFile(file));
+            }
+        },
+        [this, info, fetched, started] {
+            if (*fetched)
+                started();
+            else {
+                qWarning() << "upgrade: installing" << info.packageVersion << "failed (" << DownloadFailed
+                           << ")";
+                endCheck();
+            }
+        });
 }
 
-bool SUpgrade::download(const QString& url, const QString& file) const
+void SUpgrade::endCheck()
+{
+    m_busy = false;
+    emit checkEnded();
+}
+
+void SUpgrade::runAside(std::function<void()> work, std::function<void()> done)
+{
+    m_worker = QThread::create(std::move(work));
+    m_worker->setObjectName(QStringLiteral("upgrade"));
+    // finished comes from the thread itself: the queued call runs here once it has ended its work.
+    connect(m_worker, &QThread::finished, this, [this, done] {
+        m_worker->wait();
+        delete m_worker;
+        m_worker = nullptr;
+        done();
+    });
+    m_worker->start();
+}
+
+bool SUpgrade::download(const QString& url, const QString& file)
 {
     // Only a whole body becomes the file: a cut-off download must never be run as the installer.
-    const QString partial = file + QStringLiteral(".download");
+    const QString partial = partialFile(file);
     BHttpClient::DownloadEnd end;
     const int result = BHttpClient::download(
         url, partial, [](int percent) { qDebug() << "download " << percent << "%"; }, kMaxPackageBytes,
@@ -224,6 +349,16 @@ bool SUpgrade::download(const QString& url, const QString& file) const
     return true;
 }
 
+void SUpgrade::pickFile(const SPackageInfo& info, QString& url, QString& file) const
+{
+    bool minReadable = false;
+    compareVersions(m_setup.clientVersion, info.patchMinVersion, &minReadable);
+    const bool usePatch = !info.patchUrl.isEmpty() && !info.patchFile.isEmpty() && minReadable &&
+                          !isOlderThan(info.patchMinVersion);
+    url = usePatch ? info.patchUrl : info.packageUrl;
+    file = usePatch ? info.patchFile : info.packageFile;
+}
+
 int SUpgrade::install(const SPackageInfo& info)
 {
     // An installer of ours would write over files the package manager keeps track of, or beside them.
@@ -232,12 +367,8 @@ int SUpgrade::install(const SPackageInfo& info)
                 << "is left to the package manager, which owns this installation";
         return LeftToPackageManager;
     }
-    bool minReadable = false;
-    compareVersions(m_setup.clientVersion, info.patchMinVersion, &minReadable);
-    const bool usePatch = !info.patchUrl.isEmpty() && !info.patchFile.isEmpty() && minReadable &&
-                          !isOlderThan(info.patchMinVersion);
-    const QString url = usePatch ? info.patchUrl : info.packageUrl;
-    const QString file = usePatch ? info.patchFile : info.packageFile;
+    QString url, file;
+    pickFile(info, url, file);
     if (file.isEmpty()) {
         qWarning() << "upgrade refused: no usable file name in " << url;
         return DownloadFailed;
@@ -247,6 +378,11 @@ int SUpgrade::install(const SPackageInfo& info)
         if (!download(url, file))
             return DownloadFailed;
     }
+    return startInstaller(info, file);
+}
+
+int SUpgrade::startInstaller(const SPackageInfo& info, const QString& file)
+{
     ProgramCall call{file, {}};
     if (info.packageType == Silent)
         call.arguments =

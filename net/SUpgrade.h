@@ -6,11 +6,14 @@
 #include <functional>
 
 class AStatus;
+class QThread;
 
 // Keeps the client up to date: asks the service for the latest version, downloads the patch or the
 // full package next to the program and starts it as an installer of its own. In the background it
 // checks every kCheckIntervalMs, the first time two intervals after start-up (once the client has
 // settled), until the service first answers properly; the settings page calls upgradeNow() on demand.
+// The background check talks to the network on a thread of its own, so that no print's window waits
+// for it: only the question to the user and the installer's start come back to the owner's thread.
 class SUpgrade : public QObject
 {
     Q_OBJECT
@@ -21,6 +24,12 @@ public:
     // No package or patch is larger; a download that announces or brings more is cut off (the size a
     // server announces is held to by the transfer itself).
     static constexpr qint64 kMaxPackageBytes = 512LL * 1024 * 1024;
+    // However it progresses, a background download of the largest package at the slowest rate still
+    // taken as working ends by then: a server that trickles bytes forever holds no thread for good.
+    static constexpr qint64 kSlowestPackageBytesPerSec = 128 * 1024;
+    static constexpr int kDownloadLimitMs = int(kMaxPackageBytes / kSlowestPackageBytesPerSec * 1000);
+    // How long the owner's end waits for a background transfer it gave up to stop.
+    static constexpr int kStopWaitMs = 8000;
 
     // data.package_type
     enum PackageType
@@ -61,6 +70,8 @@ public:
         AStatus* status = nullptr;
         // A package manager owns the program's files: newer versions come through it, never from here.
         bool packaged = false;
+        // The whole background download's time limit; past it the transfer is given up.
+        int downloadLimitMs = kDownloadLimitMs;
     };
     // Asked before an optional version is installed; true to install, false to skip it for good.
     using Ask = std::function<bool(const QString& question)>;
@@ -69,6 +80,8 @@ public:
     // timer starts kCheckIntervalMs from now, so that its first check comes 2 × kCheckIntervalMs from now.
     explicit SUpgrade(QObject* parent = nullptr);
     SUpgrade(Setup setup, QObject* parent = nullptr);
+    // A background transfer still under way is given up; its thread is waited for kStopWaitMs at most.
+    ~SUpgrade() override;
 
     // Without one, optional versions are left alone (never installed, never skipped).
     void setAsk(Ask ask) { m_ask = std::move(ask); }
@@ -76,6 +89,8 @@ public:
     bool isChecking() const { return m_startTimer.isActive() || m_checkTimer.isActive(); }
     // Milliseconds until the next background check; -1 when none is to come.
     int msUntilNextCheck() const;
+    // A background check is under way (from check() until checkEnded()).
+    bool isBusy() const { return m_busy; }
 
     bool getLatestVersion(SPackageInfo& info) const;
     int install(const SPackageInfo& info);
@@ -91,19 +106,38 @@ public:
     static QString optionalQuestion(const QString& version);
 
 public slots:
-    // The background check.
+    // The background check: returns at once, the network part runs on a thread of its own. A call
+    // while one is under way is ignored.
     void check();
+
+signals:
+    // A background check is over, whatever came of it.
+    void checkEnded();
 
 private:
     // The client runs an older version than version; false also when either cannot be read.
     bool isOlderThan(const QString& version) const;
     bool skipped(const QString& version) const;
     void skip(const QString& version);
+    // What is to be fetched and run: the patch where this version may take it, else the full package.
+    // file is empty when the URL names no usable file.
+    void pickFile(const SPackageInfo& info, QString& url, QString& file) const;
+    int startInstaller(const SPackageInfo& info, const QString& file);
+    // Thread-safe: they read nothing but what they are given.
+    static bool latestVersion(const Setup& setup, SPackageInfo& info);
     // Downloads url to file through a temporary name beside it; the file appears only when complete.
-    bool download(const QString& url, const QString& file) const;
+    static bool download(const QString& url, const QString& file);
+
+    // The background check's steps on the owner's thread, after each network part.
+    void versionKnown(bool answered, const SPackageInfo& info);
+    void endCheck();
+    // Runs work on a new thread, then done on this object's thread.
+    void runAside(std::function<void()> work, std::function<void()> done);
 
     QTimer m_startTimer;
     QTimer m_checkTimer;
     Setup m_setup;
     Ask m_ask;
+    bool m_busy = false;
+    QThread* m_worker = nullptr;
 };

@@ -9,6 +9,15 @@ namespace {
 const QByteArray kVersionPath = "/w1/upgrade/getLastVersionInfo";
 // A stand-in installer: writes its arguments, one a line, into its working folder.
 const QByteArray kInstaller = "#!/bin/sh\nprintf '%s\\n' \"$@\" > args.part && mv args.part args.txt\n";
+// The stand-in installer grown by a comment line to 8 KiB, sent 16 bytes at a time.
+FakeResponse trickled(int stallAfterChunks, int chunkIntervalMs)
+{
+    FakeResponse response = FakeResponse::text(kInstaller + '#' + QByteArray(8 * 1024, 'x') + '\n');
+    response.chunkSize = 16;
+    response.chunkIntervalMs = chunkIntervalMs;
+    response.stallAfterChunks = stallAfterChunks;
+    return response;
+}
 } // namespace
 
 // Checks, downloads and installer starts against a scripted service on 127.0.82.1.
@@ -22,6 +31,9 @@ private slots:
     void upgrades_data();
     void upgrades();
     void cutDownloadIsNeverRun();
+    void backgroundTransferHoldsNoWindow_data();
+    void backgroundTransferHoldsNoWindow();
+    void backgroundDownloadTimeLimit();
     void firstCheckAfterTwoIntervals();
     void packageOnlyOverHttp();
     void packagedInstallationLeftToItsPackageManager_data();
@@ -48,6 +60,11 @@ private:
     SUpgrade::Setup setup(AStatus& status, const QString& client)
     {
         return {m_service.baseUrl(), client, m_dir->path(), QStringLiteral("Q1TEST"), &status};
+    }
+    // What the package folder holds.
+    QStringList packageFiles() const
+    {
+        return QDir(m_dir->file(QStringLiteral("pkg"))).entryList(QDir::Files);
     }
     // The arguments the stand-in installer got, joined by ",", "@" for the application folder.
     QString installerArguments() const
@@ -152,10 +169,12 @@ void TestSUpgrade::upgrades()
     });
 
     QString message;
-    if (now)
+    if (now) {
         upgrade.upgradeNow(message);
-    else
+    } else {
         upgrade.check();
+        QTRY_VERIFY(!upgrade.isBusy());
+    }
     got += message;
     QCOMPARE(m_service.requestsTo(kVersionPath).value(0).queryValue("client_version"), client.toUtf8());
     const QList<FakeRequest> downloads =
@@ -197,6 +216,70 @@ void TestSUpgrade::cutDownloadIsNeverRun()
     QCOMPARE(installerArguments(), QStringLiteral("/S,/D,@"));
 }
 
+// A print's dialog is open when the background check comes and its package download trickles or
+// stalls: the dialog still returns as soon as the user closes it, while the package is held, and a
+// second check meanwhile starts nothing. Quitting then gives the transfer up: nothing of it stays or runs.
+void TestSUpgrade::backgroundTransferHoldsNoWindow_data()
+{
+    QTest::addColumn<FakeResponse>("package");
+    QTest::newRow("trickling") << trickled(-1, 20);
+    QTest::newRow("stalled") << trickled(1, 0);
+}
+
+void TestSUpgrade::backgroundTransferHoldsNoWindow()
+{
+    QFETCH(FakeResponse, package);
+    publish(QStringLiteral("1.0.4.0"), QStringLiteral("0"), QStringLiteral("9.9"));
+    m_service.enqueue("GET", "/pkg/full.sh", package);
+    m_service.clearRequests();
+    m_dir = std::make_unique<TestAppDir>();
+    AStatus status(m_dir->path());
+    auto upgrade = std::make_unique<SUpgrade>(setup(status, QStringLiteral("1.0.3.2")));
+
+    QEventLoop dialog;
+    QTimer::singleShot(0, upgrade.get(), &SUpgrade::check);
+    // The user closes the dialog once the package is on its way.
+    QTimer user;
+    connect(&user, &QTimer::timeout, &dialog, [&] {
+        if (!m_service.requestsTo("/pkg/full.sh").isEmpty() &&
+            QFile::exists(m_dir->file(QStringLiteral("pkg/full.sh.download"))))
+            dialog.quit();
+    });
+    user.start(1);
+    dialog.exec();
+    user.stop();
+    QVERIFY2(upgrade->isBusy(), "the dialog returned only once the download had ended");
+    upgrade->check();
+    QCOMPARE(m_service.requestsTo(kVersionPath).size(), 1);
+
+    upgrade.reset();
+    QCOMPARE(packageFiles(), QStringList());
+}
+
+// A package that keeps trickling in is given up at the whole download's time limit, however steadily
+// it comes; its partly written file is removed and nothing is run.
+void TestSUpgrade::backgroundDownloadTimeLimit()
+{
+    publish(QStringLiteral("1.0.4.0"), QStringLiteral("0"), QStringLiteral("9.9"));
+    m_service.enqueue("GET", "/pkg/full.sh", trickled(-1, 20)); // whole after some 10 s
+    m_service.clearRequests();
+    m_dir = std::make_unique<TestAppDir>();
+    AStatus status(m_dir->path());
+    SUpgrade::Setup limited = setup(status, QStringLiteral("1.0.3.2"));
+    limited.downloadLimitMs = 300;
+    SUpgrade upgrade(limited);
+
+    upgrade.check();
+    QTRY_VERIFY(!upgrade.isBusy());
+    QCOMPARE(m_service.requestsTo("/pkg/full.sh").size(), 1);
+    QCOMPARE(packageFiles(), QStringList());
+    QVERIFY(!QFile::exists(m_dir->file(QStringLiteral("pkg/args.txt"))));
+    // The next check fetches the package afresh and installs it once it has all come.
+    m_service.setDefault("GET", "/pkg/full.sh", FakeResponse::text(kInstaller));
+    upgrade.check();
+    QCOMPARE(installerArguments(), QStringLiteral("/S,/D,@"));
+}
+
 // The client settles first: the first background check comes an hour after start-up, then every half hour.
 void TestSUpgrade::firstCheckAfterTwoIntervals()
 {
@@ -211,9 +294,11 @@ void TestSUpgrade::firstCheckAfterTwoIntervals()
              qPrintable(QString::number(first)));
     publish(QString(), QStringLiteral("0"), QString()); // a failed check leaves the schedule as it was
     upgrade.check();
+    QTRY_VERIFY(!upgrade.isBusy());
     QVERIFY(upgrade.isChecking());
     publish(QStringLiteral("1.0.0"), QStringLiteral("0"), QString()); // a proper answer ends the checking
     upgrade.check();
+    QTRY_VERIFY(!upgrade.isBusy());
     QVERIFY(!upgrade.isChecking());
     QCOMPARE(upgrade.msUntilNextCheck(), -1);
 }
@@ -272,10 +357,12 @@ void TestSUpgrade::packagedInstallationLeftToItsPackageManager()
     bool asked = false;
     upgrade.setAsk([&](const QString&) { return asked = true; });
     QString message;
-    if (now)
+    if (now) {
         QVERIFY(!upgrade.upgradeNow(message));
-    else
+    } else {
         upgrade.check();
+        QTRY_VERIFY(!upgrade.isBusy());
+    }
     QTEST(message, "message");
     QVERIFY(!asked);
     QCOMPARE(m_service.requestsTo(kVersionPath).size(), 1);

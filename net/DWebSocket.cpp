@@ -7,6 +7,7 @@
 #include "BHttpClient.h"
 #include "ServiceApi.h"
 
+#include <QAbstractSocket>
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QRandomGenerator>
@@ -166,7 +167,30 @@ void DWebSocket::open()
         setSslConfiguration(ssl);
     }
     m_handshakeTimer.start();
+    m_handshakeReads = 0;
+    // Frames are bounded by their own limits once connected; the upgrade answer only by this buffer.
+    setReadBufferSize(kHandshakeReadBytes);
+    const QList<QAbstractSocket*> before =
+        findChildren<QAbstractSocket*>(QString(), Qt::FindDirectChildrenOnly);
     QWebSocket::open(QUrl(m_url));
+    watchHandshake(before);
+}
+
+void DWebSocket::watchHandshake(const QList<QAbstractSocket*>& before)
+{
+    // QWebSocket reads its answer from a socket of its own, made by open() as its child (the one that
+    // was not there before; an earlier one may still wait for its deletion). Each of its reads brings
+    // at most the read buffer's size, and QWebSocket has taken them in before this slot runs. Without
+    // such a socket only the handshake time limit holds.
+    for (QAbstractSocket* socket : findChildren<QAbstractSocket*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (before.contains(socket))
+            continue;
+        connect(socket, &QIODevice::readyRead, this, [this] {
+            if (state() != QAbstractSocket::ConnectingState || ++m_handshakeReads <= kMaxHandshakeReads)
+                return;
+            giveUp("handshake answer too long");
+        });
+    }
 }
 
 void DWebSocket::giveUp(const char* why)
@@ -180,6 +204,7 @@ void DWebSocket::giveUp(const char* why)
 void DWebSocket::onConnected()
 {
     qDebug() << "ws connect success";
+    setReadBufferSize(0);
     m_connected = true;
     m_upTime.start();
     m_silenceTimer.start();

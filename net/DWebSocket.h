@@ -55,6 +55,12 @@ public:
     // The service's messages are small JSON texts; a frame or message longer than this closes the
     // connection (and the channel reconnects).
     static constexpr quint64 kMaxMessageBytes = 4 * 1024 * 1024;
+    // The service's answer to the upgrade request is a few hundred bytes. Until it is complete the
+    // socket takes in at most kHandshakeReadBytes at a time, and after kMaxHandshakeReads such reads
+    // the connection is given up: one endless header line stops at the read buffer (until the
+    // handshake time limit), endless header lines at the count, instead of filling memory.
+    static constexpr qint64 kHandshakeReadBytes = 4096;
+    static constexpr int kMaxHandshakeReads = 64;
 
     // For the logged-in user, to the URL the configuration gives.
     DWebSocket(const QString& userId, QObject* parent = nullptr);
@@ -88,6 +94,8 @@ signals:
 
 private:
     void open();
+    // Counts the reads of the upgrade answer on the socket the last open() made.
+    void watchHandshake(const QList<QAbstractSocket*>& before);
     void onConnected();
     void onDisconnected();
     void onText(const QString& text);
@@ -103,6 +111,7 @@ private:
     bool m_autoReconnect = true;
     bool m_reconnectPending = false;
     int m_attempts = 0;
+    int m_handshakeReads = 0;
     Timing m_timing;
     ReconnectBackoff m_backoff;
     QTimer m_pingTimer;

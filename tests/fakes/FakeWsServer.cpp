@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QSslConfiguration>
+#include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -137,4 +138,55 @@ void FakeWsServer::receive(QWebSocket* socket, const QString& text)
                         {QStringLiteral("return_code"), good ? QStringLiteral("0") : QStringLiteral("18001")},
                         {QStringLiteral("message"), QString()}})
             .toJson(QJsonDocument::Compact)));
+}
+
+QString FakeEndlessUpgrade::url() const
+{
+    return QStringLiteral("ws://%1:%2/wss").arg(serverAddress().toString()).arg(serverPort());
+}
+
+void FakeEndlessUpgrade::stop()
+{
+    m_stopping = true;
+    close();
+    for (QTcpSocket* socket : findChildren<QTcpSocket*>()) {
+        socket->abort();
+        socket->deleteLater();
+    }
+    m_stopping = false;
+}
+
+void FakeEndlessUpgrade::incomingConnection(qintptr descriptor)
+{
+    auto* socket = new QTcpSocket(this);
+    socket->setSocketDescriptor(descriptor);
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
+    ++m_connections;
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        // The request is read and ignored; its end starts the answer.
+        const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+        socket->setProperty("request", request);
+        if (socket->property("answering").toBool() || !request.contains("\r\n\r\n"))
+            return;
+        socket->setProperty("answering", true);
+        socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n");
+        pump(socket);
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket](qint64 bytes) {
+        m_handed += bytes;
+        pump(socket);
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        if (!m_stopping)
+            ++m_closedByClient;
+        socket->deleteLater();
+    });
+}
+
+void FakeEndlessUpgrade::pump(QTcpSocket* socket)
+{
+    static const QByteArray line = QByteArray(64 * 1024, 'a');
+    static const QByteArray lines = QByteArray("X-Filler: " + QByteArray(52, 'a') + "\r\n").repeated(1024);
+    while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 64 * 1024)
+        socket->write(m_header == OneLine ? line : lines);
 }

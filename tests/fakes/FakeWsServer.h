@@ -3,8 +3,10 @@
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QStringList>
+#include <QTcpServer>
 
 class QWebSocket;
 class QWebSocketServer;
@@ -61,3 +63,42 @@ private:
     bool m_answersPings = true;
     QStringList m_received;
 };
+
+// A peer that answers every upgrade request with "101 Switching Protocols" and then header forever: one
+// endless line, or endless short lines. It writes as fast as the client takes the bytes (through a small
+// send buffer of its own, so that what it hands over is close to what the client has read) and counts them.
+class FakeEndlessUpgrade : public QTcpServer
+{
+public:
+    enum Header
+    {
+        OneLine,
+        ManyLines
+    };
+
+    explicit FakeEndlessUpgrade(Header header, QObject* parent = nullptr)
+        : QTcpServer(parent), m_header(header)
+    {
+    }
+    QString url() const; // "ws://a:p/wss"
+    // Header bytes the system took from it, over all connections.
+    qint64 bytesHanded() const { return m_handed; }
+    int connections() const { return m_connections; }
+    // Connections the client ended.
+    int closedByClient() const { return m_closedByClient; }
+    // Stops listening and ends every connection.
+    void stop();
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void pump(QTcpSocket* socket);
+
+    Header m_header;
+    qint64 m_handed = 0;
+    int m_connections = 0;
+    int m_closedByClient = 0;
+    bool m_stopping = false;
+};
+Q_DECLARE_METATYPE(FakeEndlessUpgrade::Header)

@@ -44,6 +44,8 @@ private slots:
     void stuckConnectionsAreGivenUp();
     void healthyConnectionIsKept();
     void oversizedMessageClosesTheConnection();
+    void endlessHandshakeAnswerIsCutOff_data();
+    void endlessHandshakeAnswerIsCutOff();
 };
 
 void TestDWebSocket::channelUrl_data()
@@ -331,6 +333,42 @@ void TestDWebSocket::oversizedMessageClosesTheConnection()
     server.sendText(QStringLiteral(R"({"type":"pdf_convert","data":{"user_document_id":"2","status":"5"}})"));
     QTRY_COMPARE(converted.count(), 1);
     QCOMPARE(converted.first().first().toString(), QStringLiteral("2"));
+}
+
+void TestDWebSocket::endlessHandshakeAnswerIsCutOff_data()
+{
+    QTest::addColumn<FakeEndlessUpgrade::Header>("header");
+    QTest::addColumn<int>("handshakeMs");
+    // One line is held at the read buffer until the handshake time limit gives it up.
+    QTest::newRow("endless header line") << FakeEndlessUpgrade::OneLine << 3000;
+    // Lines are taken in: their count ends the connection long before the time limit.
+    QTest::newRow("endless header lines") << FakeEndlessUpgrade::ManyLines << 600000;
+}
+
+// A peer that answers the upgrade request with header that never ends gets no more than a bounded part
+// of it taken in before the connection is given up, however long the handshake may take; the channel
+// then opens again as usual and works once a sound service answers there.
+void TestDWebSocket::endlessHandshakeAnswerIsCutOff()
+{
+    QFETCH(FakeEndlessUpgrade::Header, header);
+    QFETCH(int, handshakeMs);
+    // Far beyond what the client may take plus what the sockets of both ends hold.
+    constexpr qint64 kTooMuch = 24 * 1024 * 1024;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ws .* connection given up")));
+    FakeEndlessUpgrade endless(header);
+    QVERIFY(endless.listen(kAddress));
+    const quint16 port = endless.serverPort();
+    DWebSocket channel(kUser, endless.url(), {10000, {10, 600, 600}, handshakeMs, 60000});
+    QTRY_VERIFY(endless.closedByClient() >= 1 || endless.bytesHanded() > kTooMuch);
+    QVERIFY2(endless.closedByClient() >= 1, qPrintable(QString::number(endless.bytesHanded())));
+    QVERIFY(endless.bytesHanded() < kTooMuch);
+    QVERIFY(!channel.isConnected());
+
+    endless.stop();
+    FakeWsServer sound;
+    QVERIFY(sound.start(kAddress, port));
+    QTRY_COMPARE(sound.goodLogins(), 1);
+    QVERIFY(channel.isConnected());
 }
 
 QTEST_GUILESS_MAIN(TestDWebSocket)

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -142,7 +143,9 @@ void FakeWsServer::receive(QWebSocket* socket, const QString& text)
 
 QString FakeEndlessUpgrade::url() const
 {
-    return QStringLiteral("ws://%1:%2/wss").arg(serverAddress().toString()).arg(serverPort());
+    return QStringLiteral("%1://%2:%3/wss")
+        .arg(m_tls ? QStringLiteral("wss") : QStringLiteral("ws"), serverAddress().toString())
+        .arg(serverPort());
 }
 
 void FakeEndlessUpgrade::stop()
@@ -158,8 +161,28 @@ void FakeEndlessUpgrade::stop()
 
 void FakeEndlessUpgrade::incomingConnection(qintptr descriptor)
 {
-    auto* socket = new QTcpSocket(this);
-    socket->setSocketDescriptor(descriptor);
+    QTcpSocket* socket = nullptr;
+    const auto handed = [this](QTcpSocket* socket) {
+        return [this, socket](qint64 bytes) {
+            m_handed += bytes;
+            pump(socket);
+        };
+    };
+    if (m_tls) {
+        auto* tls = new QSslSocket(this);
+        tls->setSocketDescriptor(descriptor);
+        const FakeTlsIdentity& identity = FakeTlsIdentity::selfSigned();
+        tls->setLocalCertificate(identity.certificate);
+        tls->setPrivateKey(identity.key);
+        tls->setPeerVerifyMode(QSslSocket::VerifyNone);
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, handed(tls));
+        tls->startServerEncryption();
+        socket = tls;
+    } else {
+        socket = new QTcpSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        connect(socket, &QTcpSocket::bytesWritten, this, handed(socket));
+    }
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
     ++m_connections;
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
@@ -170,10 +193,6 @@ void FakeEndlessUpgrade::incomingConnection(qintptr descriptor)
             return;
         socket->setProperty("answering", true);
         socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n");
-        pump(socket);
-    });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket](qint64 bytes) {
-        m_handed += bytes;
         pump(socket);
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
@@ -187,6 +206,10 @@ void FakeEndlessUpgrade::pump(QTcpSocket* socket)
 {
     static const QByteArray line = QByteArray(64 * 1024, 'a');
     static const QByteArray lines = QByteArray("X-Filler: " + QByteArray(52, 'a') + "\r\n").repeated(1024);
-    while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 64 * 1024)
+    const auto* tls = qobject_cast<QSslSocket*>(socket);
+    const auto pending = [socket, tls] {
+        return socket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
+    };
+    while (socket->state() == QAbstractSocket::ConnectedState && pending() < 64 * 1024)
         socket->write(m_header == OneLine ? line : lines);
 }

@@ -66,7 +66,8 @@ private:
 
 // A peer that answers every upgrade request with "101 Switching Protocols" and then header forever: one
 // endless line, or endless short lines. It writes as fast as the client takes the bytes (through a small
-// send buffer of its own, so that what it hands over is close to what the client has read) and counts them.
+// send buffer of its own, so that what it hands over is close to what the client has read) and counts them
+// (with TLS, as encrypted).
 class FakeEndlessUpgrade : public QTcpServer
 {
 public:
@@ -76,11 +77,12 @@ public:
         ManyLines
     };
 
-    explicit FakeEndlessUpgrade(Header header, QObject* parent = nullptr)
-        : QTcpServer(parent), m_header(header)
+    // With tls, over TLS with the throw-away certificate of FakeTlsIdentity.
+    explicit FakeEndlessUpgrade(Header header, bool tls = false, QObject* parent = nullptr)
+        : QTcpServer(parent), m_header(header), m_tls(tls)
     {
     }
-    QString url() const; // "ws://a:p/wss"
+    QString url() const; // "ws://a:p/wss" or "wss://a:p/wss"
     // Header bytes the system took from it, over all connections.
     qint64 bytesHanded() const { return m_handed; }
     int connections() const { return m_connections; }
@@ -96,6 +98,7 @@ private:
     void pump(QTcpSocket* socket);
 
     Header m_header;
+    bool m_tls;
     qint64 m_handed = 0;
     int m_connections = 0;
     int m_closedByClient = 0;

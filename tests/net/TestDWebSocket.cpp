@@ -337,12 +337,18 @@ void TestDWebSocket::oversizedMessageClosesTheConnection()
 
 void TestDWebSocket::endlessHandshakeAnswerIsCutOff_data()
 {
+    QTest::addColumn<bool>("tls");
     QTest::addColumn<FakeEndlessUpgrade::Header>("header");
     QTest::addColumn<int>("handshakeMs");
-    // One line is held at the read buffer until the handshake time limit gives it up.
-    QTest::newRow("endless header line") << FakeEndlessUpgrade::OneLine << 3000;
-    // Lines are taken in: their count ends the connection long before the time limit.
-    QTest::newRow("endless header lines") << FakeEndlessUpgrade::ManyLines << 600000;
+    for (const bool tls : {false, true}) {
+        const QByteArray scheme = tls ? "wss, " : "ws, ";
+        // One line is held at the read buffer until the handshake time limit gives it up.
+        QTest::newRow(QByteArray(scheme + "endless header line").constData())
+            << tls << FakeEndlessUpgrade::OneLine << 3000;
+        // Lines are taken in: their count ends the connection long before the time limit.
+        QTest::newRow(QByteArray(scheme + "endless header lines").constData())
+            << tls << FakeEndlessUpgrade::ManyLines << 600000;
+    }
 }
 
 // A peer that answers the upgrade request with header that never ends gets no more than a bounded part
@@ -350,12 +356,14 @@ void TestDWebSocket::endlessHandshakeAnswerIsCutOff_data()
 // then opens again as usual and works once a sound service answers there.
 void TestDWebSocket::endlessHandshakeAnswerIsCutOff()
 {
+    QFETCH(bool, tls);
     QFETCH(FakeEndlessUpgrade::Header, header);
     QFETCH(int, handshakeMs);
+    BHttpClient::setTlsVerification(!tls);
     // Far beyond what the client may take plus what the sockets of both ends hold.
-    constexpr qint64 kTooMuch = 24 * 1024 * 1024;
+    constexpr qint64 kTooMuch = 8 * 1024 * 1024;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ws .* connection given up")));
-    FakeEndlessUpgrade endless(header);
+    FakeEndlessUpgrade endless(header, tls);
     QVERIFY(endless.listen(kAddress));
     const quint16 port = endless.serverPort();
     DWebSocket channel(kUser, endless.url(), {10000, {10, 600, 600}, handshakeMs, 60000});
@@ -365,7 +373,7 @@ void TestDWebSocket::endlessHandshakeAnswerIsCutOff()
     QVERIFY(!channel.isConnected());
 
     endless.stop();
-    FakeWsServer sound;
+    FakeWsServer sound(tls);
     QVERIFY(sound.start(kAddress, port));
     QTRY_COMPARE(sound.goodLogins(), 1);
     QVERIFY(channel.isConnected());

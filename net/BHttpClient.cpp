@@ -1,23 +1,23 @@
 #include "BHttpClient.h"
 
+#include "HttpExchange.h"
 #include "Secrets.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace {
 std::atomic<bool> g_tlsVerification{true};
+
+constexpr int kMaxRedirects = 20;
 
 enum class Outcome
 {
@@ -43,100 +43,6 @@ QString loggableUrl(QString url)
     return url;
 }
 
-void setRawHeaders(QNetworkRequest& request, const BHttpClient::Headers& headers)
-{
-    for (auto it = headers.cbegin(); it != headers.cend(); ++it)
-        request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
-}
-
-// Runs a nested event loop until the reply finishes or the timer, started with ms, runs out.
-Outcome waitFor(QNetworkReply* reply, QTimer& timer, int ms)
-{
-    QEventLoop loop;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(reply, &QNetworkReply::finished, &timer, &QTimer::stop);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(ms);
-    if (!reply->isFinished())
-        loop.exec();
-    if (reply->error() != QNetworkReply::NoError)
-        return Outcome::Failed;
-    return reply->isFinished() ? Outcome::Done : Outcome::TimedOut;
-}
-
-// Waits for a download or upload. The inactivity timer is renewed only when a progress report is
-// made, so it bounds the time between reports rather than between packets.
-Outcome waitTransfer(QNetworkReply* reply, void (QNetworkReply::*notification)(qint64, qint64),
-                     BHttpClient::TransferTiming timing, const BHttpClient::Progress& progress,
-                     const std::function<void()>& onNotification)
-{
-    QTimer timer;
-    QElapsedTimer sinceReport;
-    sinceReport.start();
-    bool allHandedOver = false;
-    QObject::connect(reply, notification, &timer, [&](qint64 done, qint64 total) {
-        if (timing.drainBytesPerSec > 0 && total > 0 && done >= total && !allHandedOver) {
-            allHandedOver = true;
-            const qint64 buffered = qMin(total, BHttpClient::kMaxBufferedBytes);
-            if (timer.isActive())
-                timer.start(int(timing.inactivityMs + buffered * 1000 / timing.drainBytesPerSec));
-        } else if (sinceReport.elapsed() > timing.reportIntervalMs && !allHandedOver) {
-            sinceReport.restart();
-            // Completion is reported once, after the transfer; Qt also announces it as progress with
-            // the total set to what arrived when the size was not known beforehand.
-            if (progress && total > 0 && done < total)
-                progress(int(done * 100 / total));
-            if (timer.isActive())
-                timer.start(timing.inactivityMs);
-        }
-        if (onNotification)
-            onNotification();
-    });
-    return waitFor(reply, timer, timing.inactivityMs);
-}
-
-// Cuts a reply off as soon as its body is known to pass limit bytes: announced by Content-Length, or
-// received (decompressed, as it reaches the reply), checked with every piece that arrives. The reply's
-// read buffer is left unlimited: a limited one stalls a transfer short of its size instead of ending it.
-class SizeGuard
-{
-public:
-    SizeGuard(QNetworkReply* reply, qint64 limit) : m_limit(limit)
-    {
-        QObject::connect(reply, &QNetworkReply::metaDataChanged, &m_context, [this, reply] {
-            bool announced = false;
-            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
-            if (announced)
-                check(reply, length);
-        });
-        QObject::connect(reply, &QNetworkReply::downloadProgress, &m_context,
-                         [this, reply](qint64 received, qint64) { check(reply, received); });
-        QObject::connect(reply, &QNetworkReply::readyRead, &m_context,
-                         [this, reply] { check(reply, reply->bytesAvailable()); });
-    }
-    bool exceeded() const { return m_exceeded; }
-    // The one line a cut-off answer leaves in the log.
-    void logCut(const QString& what) const
-    {
-        qWarning() << "answer larger than" << m_limit << "bytes, cut off:" << what;
-    }
-
-private:
-    void check(QNetworkReply* reply, qint64 bytes)
-    {
-        if (bytes <= m_limit || m_exceeded)
-            return;
-        m_exceeded = true;
-        reply->abort();
-    }
-
-    QObject m_context; // ends the connections with the guard
-    qint64 m_limit;
-    bool m_exceeded = false;
-};
-
 bool isWebUrl(const QUrl& url)
 {
     const QString scheme = url.scheme().toLower();
@@ -154,6 +60,60 @@ bool acceptedUrl(const QUrl& url, const QString& shown)
     return false;
 }
 
+// The request's headers: the defaults, each replaced by the caller's header of the same name (in any
+// case). A line break in a name or value would start a header or request of the caller's choosing.
+bool requestHeaders(const BHttpClient::Headers& given, HttpExchange::Headers& headers)
+{
+    for (auto it = given.cbegin(); it != given.cend(); ++it) {
+        const QByteArray name = it.key().toUtf8();
+        const QByteArray value = it.value().toUtf8();
+        for (const QByteArray& text : {name, value})
+            if (text.contains('\r') || text.contains('\n') || text.contains('\0')) {
+                qWarning() << "request refused, line break in header" << it.key();
+                return false;
+            }
+        const auto same = std::find_if(headers.begin(), headers.end(), [&](const auto& header) {
+            return header.first.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (same != headers.end())
+            same->second = value;
+        else
+            headers.append({name, value});
+    }
+    return true;
+}
+
+// The error an HTTP status stands for, as far as the caller is concerned.
+QNetworkReply::NetworkError statusError(int status)
+{
+    switch (status) {
+    case 401:
+        return QNetworkReply::AuthenticationRequiredError;
+    case 403:
+        return QNetworkReply::ContentAccessDenied;
+    case 404:
+        return QNetworkReply::ContentNotFoundError;
+    case 405:
+        return QNetworkReply::ContentOperationNotPermittedError;
+    case 407:
+        return QNetworkReply::ProxyAuthenticationRequiredError;
+    case 409:
+        return QNetworkReply::ContentConflictError;
+    case 410:
+        return QNetworkReply::ContentGoneError;
+    case 500:
+        return QNetworkReply::InternalServerError;
+    case 501:
+        return QNetworkReply::OperationNotImplementedError;
+    case 503:
+        return QNetworkReply::ServiceUnavailableError;
+    default:
+        if (status >= 500)
+            return QNetworkReply::UnknownServerError;
+        return status >= 400 ? QNetworkReply::UnknownContentError : QNetworkReply::NoError;
+    }
+}
+
 enum class Redirects
 {
     None,       // a POST or PUT is never sent on elsewhere
@@ -161,40 +121,192 @@ enum class Redirects
     Web         // downloads: any http(s) address, but never from https down to http
 };
 
-// Follows or refuses each redirect of the reply by the rule; a refused one ends the reply as failed.
-void followRedirects(QNetworkReply* reply, Redirects rule)
+bool redirectAllowed(const QUrl& from, const QUrl& to, Redirects rule)
 {
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, rule](const QUrl& to) {
-        const QUrl from = reply->request().url();
-        const auto origin = [](const QUrl& url) -> QString {
-            return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') +
-                   QString::number(url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80));
-        };
-        bool allowed = isWebUrl(to);
-        if (rule == Redirects::None)
-            allowed = false;
-        else if (rule == Redirects::SameOrigin)
-            allowed = allowed && origin(to) == origin(from);
-        else
-            allowed = allowed && !(from.scheme().toLower() == QLatin1String("https") &&
-                                   to.scheme().toLower() != QLatin1String("https"));
-        if (allowed) {
-            emit reply->redirectAllowed();
-            return;
-        }
-        qWarning() << "redirect refused:" << loggableUrl(from.toString()) << "->"
-                   << loggableUrl(to.toString());
-        reply->abort();
-    });
+    const auto origin = [](const QUrl& url) -> QString {
+        return url.scheme().toLower() + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') +
+               QString::number(url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80));
+    };
+    if (!isWebUrl(to) || rule == Redirects::None)
+        return false;
+    if (rule == Redirects::SameOrigin)
+        return origin(to) == origin(from);
+    return !(from.scheme().toLower() == QLatin1String("https") &&
+             to.scheme().toLower() != QLatin1String("https"));
 }
 
-// Ends a transfer that is given up: nothing of it reaches the caller any more.
-void abandon(QNetworkReply* reply)
+// One call on the calling thread: an exchange per address, following redirects by the rule, until an
+// answer that is not a redirect, a failure, or the caller giving up.
+class Call
 {
-    if (reply->isFinished())
+public:
+    // Progress of the current exchange: received (total -1 when unknown) or, for an upload, sent.
+    using Notification = std::function<void(qint64 done, qint64 total)>;
+
+    Call(HttpExchange::Request request, Redirects rule, qint64 limit)
+        : m_request(std::move(request)), m_rule(rule), m_limits{limit}
+    {
+        m_request.verifyPeer = BHttpClient::tlsVerification();
+    }
+
+    // Where the body of a final answer with a 2xx status goes; any other body is dropped. Without a
+    // sink the body is kept.
+    void setBodySink(HttpExchange::BodySink sink) { m_sink = std::move(sink); }
+    void setNotification(Notification notification) { m_notification = std::move(notification); }
+
+    // Runs a nested event loop until the call ends or the timer, started with ms, runs out. The timer
+    // bounds the wait for an answer's head too: only body bytes (or upload progress) may renew it.
+    Outcome run(QTimer& timer, int ms)
+    {
+        QEventLoop loop;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        m_loop = &loop;
+        timer.start(ms);
+        startHop(m_request.url);
+        if (!m_finished)
+            loop.exec();
+        m_loop = nullptr;
+        timer.stop();
+        if (!m_finished) {
+            // Given up: the socket is aborted at once, with nothing to wait for.
+            m_hops.back()->abort();
+            return Outcome::TimedOut;
+        }
+        return m_error == QNetworkReply::NoError ? Outcome::Done : Outcome::Failed;
+    }
+
+    const HttpExchange& last() const { return *m_hops.back(); }
+    QNetworkReply::NetworkError error() const { return m_error; }
+    // A final answer arrived whole, whatever its status.
+    bool answered() const
+    {
+        return m_finished && !m_redirectRefused && last().error() == QNetworkReply::NoError;
+    }
+
+    // The one line a cut-off or refused answer leaves in the log; false when it was none of those.
+    bool logRefusal(const QString& shown) const
+    {
+        const HttpResponseParser& response = last().response();
+        switch (response.failure()) {
+        case HttpResponseParser::Failure::BodyTooLarge:
+            qWarning() << "answer larger than" << m_limits.bodyBytes << "bytes, cut off:" << shown;
+            return true;
+        case HttpResponseParser::Failure::Encoded:
+            qWarning() << "answer refused, compressed:" << response.header("Content-Encoding")
+                       << response.header("Transfer-Encoding") << shown;
+            return true;
+        case HttpResponseParser::Failure::HeadTooLarge:
+            qWarning() << "answer head or framing too long, cut off:" << shown;
+            return true;
+        case HttpResponseParser::Failure::Malformed:
+            qWarning() << "answer malformed, cut off:" << shown;
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    void startHop(const QUrl& url)
+    {
+        HttpExchange::Request request = m_request;
+        request.url = url;
+        m_hops.push_back(std::make_unique<HttpExchange>(request, m_limits));
+        HttpExchange* hop = m_hops.back().get();
+        if (m_sink)
+            hop->setBodySink([this, hop](const QByteArray& piece) {
+                const int status = hop->response().status();
+                return status < 200 || status >= 300 || m_sink(piece);
+            });
+        const auto notify = [this](qint64 done, qint64 total) {
+            if (m_notification)
+                m_notification(done, total);
+        };
+        QObject::connect(hop, &HttpExchange::downloadProgress, hop, notify);
+        QObject::connect(hop, &HttpExchange::uploadProgress, hop, notify);
+        QObject::connect(hop, &HttpExchange::finished, hop, [this, hop] { hopFinished(*hop); });
+        hop->start();
+    }
+
+    void hopFinished(const HttpExchange& hop)
+    {
+        const int status = hop.response().status();
+        const QByteArray location = hop.response().header("Location");
+        const bool redirect =
+            hop.error() == QNetworkReply::NoError && !location.isEmpty() &&
+            (status == 301 || status == 302 || status == 303 || status == 307 || status == 308);
+        if (redirect) {
+            const QUrl to = hop.url().resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+            if (redirectAllowed(hop.url(), to, m_rule) && int(m_hops.size()) <= kMaxRedirects) {
+                startHop(to);
+                return;
+            }
+            qWarning() << "redirect refused:" << loggableUrl(hop.url().toString()) << "->"
+                       << loggableUrl(to.toString());
+            m_redirectRefused = true;
+            end(QNetworkReply::OperationCanceledError);
+            return;
+        }
+        end(hop.error() != QNetworkReply::NoError ? hop.error() : statusError(status));
+    }
+
+    void end(QNetworkReply::NetworkError error)
+    {
+        m_finished = true;
+        m_error = error;
+        if (m_loop)
+            m_loop->quit();
+    }
+
+    HttpExchange::Request m_request;
+    Redirects m_rule;
+    HttpResponseParser::Limits m_limits;
+    HttpExchange::BodySink m_sink;
+    Notification m_notification;
+    std::vector<std::unique_ptr<HttpExchange>> m_hops;
+    QEventLoop* m_loop = nullptr;
+    bool m_finished = false;
+    bool m_redirectRefused = false;
+    QNetworkReply::NetworkError m_error = QNetworkReply::NoError;
+};
+
+// Runs a download or upload. The inactivity timer is renewed only when a progress report is made, so it
+// bounds the time between reports rather than between packets.
+Outcome runTransfer(Call& call, BHttpClient::TransferTiming timing, const BHttpClient::Progress& progress)
+{
+    QTimer timer;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    bool allHandedOver = false;
+    call.setNotification([&](qint64 done, qint64 total) {
+        if (timing.drainBytesPerSec > 0 && total > 0 && done >= total && !allHandedOver) {
+            allHandedOver = true;
+            const qint64 buffered = qMin(total, BHttpClient::kMaxBufferedBytes);
+            if (timer.isActive())
+                timer.start(int(timing.inactivityMs + buffered * 1000 / timing.drainBytesPerSec));
+        } else if (sinceReport.elapsed() > timing.reportIntervalMs && !allHandedOver) {
+            sinceReport.restart();
+            // Completion is reported once, after the transfer.
+            if (progress && total > 0 && done < total)
+                progress(int(done * 100 / total));
+            if (timer.isActive())
+                timer.start(timing.inactivityMs);
+        }
+    });
+    return call.run(timer, timing.inactivityMs);
+}
+
+void fillAnswer(const Call& call, BHttpClient::Headers& headers, QString& body)
+{
+    if (!call.answered()) {
+        body.clear();
         return;
-    reply->disconnect();
-    reply->abort();
+    }
+    for (const auto& pair : call.last().response().headers())
+        headers.insert(textUpToNul(pair.first), textUpToNul(pair.second));
+    body = textUpToNul(call.last().body());
 }
 } // namespace
 
@@ -211,26 +323,6 @@ void BHttpClient::setTlsVerification(bool enabled)
 bool BHttpClient::tlsVerification()
 {
     return g_tlsVerification.load();
-}
-
-// What every request shares: TLS as configured, and each redirect judged by followRedirects().
-void BHttpClient::prepare(QNetworkRequest& request)
-{
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    QSslConfiguration tls = request.sslConfiguration();
-    tls.setProtocol(QSsl::SecureProtocols);
-    tls.setPeerVerifyMode(tlsVerification() ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
-    request.setSslConfiguration(tls);
-}
-
-// Each operation gets a manager of its own on the calling thread; recv is called directly so that
-// the caller's maps are filled on that thread even when this client lives on another one.
-std::unique_ptr<QNetworkAccessManager> BHttpClient::newManager()
-{
-    auto manager = std::make_unique<QNetworkAccessManager>();
-    connect(manager.get(), &QNetworkAccessManager::finished, this, &BHttpClient::recv, Qt::DirectConnection);
-    return manager;
 }
 
 QString BHttpClient::buildUrl(const QString& url, const Params& params)
@@ -271,107 +363,67 @@ bool BHttpClient::request(const QString& method, const QString& url, const Param
                           QString& respBody, int timeoutSec, qint64 maxAnswerBytes)
 {
     const QString target = buildUrl(url, params);
-    QNetworkRequest request(QUrl(target, QUrl::TolerantMode));
-    if (!acceptedUrl(request.url(), loggableUrl(target)))
+    const QString shown = loggableUrl(target);
+    const QUrl address(target, QUrl::TolerantMode);
+    if (!acceptedUrl(address, shown))
         return false;
-    const auto manager = newManager();
-    prepare(request);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("text/html"));
-    setRawHeaders(request, headers);
-
     const bool isGet = method == QLatin1String("get");
-    QNetworkReply* reply = isGet ? manager->get(request) : manager->post(request, body.toUtf8());
-    if (!reply) {
-        qWarning() << "http request failed. " << loggableUrl(target);
+    HttpExchange::Request request{isGet ? "GET" : "POST",
+                                  address,
+                                  {{"Content-Type", "text/html"}},
+                                  isGet ? QByteArray() : body.toUtf8()};
+    if (!requestHeaders(headers, request.headers))
         return false;
-    }
-    followRedirects(reply, isGet ? Redirects::SameOrigin : Redirects::None);
-    m_waiting.insert(reply, {&respHeaders, &respBody});
 
-    const SizeGuard guard(reply, maxAnswerBytes);
+    Call call(request, isGet ? Redirects::SameOrigin : Redirects::None, maxAnswerBytes);
     QTimer timer;
-    const Outcome outcome = waitFor(reply, timer, timeoutSec * 1000);
-    m_waiting.remove(reply);
-
-    if (guard.exceeded()) {
-        guard.logCut(loggableUrl(target));
-        respBody.clear();
+    const Outcome outcome = call.run(timer, timeoutSec * 1000);
+    if (outcome == Outcome::TimedOut) {
+        qWarning() << "http timeout. " << shown;
         return false;
     }
-    switch (outcome) {
-    case Outcome::Failed:
-        qWarning() << "http failed ：" << reply->error() << "," << loggableUrl(target);
+    fillAnswer(call, respHeaders, respBody);
+    if (outcome == Outcome::Failed) {
+        if (!call.logRefusal(shown))
+            qWarning() << "http failed ：" << call.error() << "," << shown;
         return false;
-    case Outcome::TimedOut:
-        qWarning() << "http timeout. " << loggableUrl(target);
-        abandon(reply);
-        return false;
-    case Outcome::Done:
-        break;
     }
     return true;
-}
-
-void BHttpClient::recv(QNetworkReply* reply)
-{
-    const auto waiting = m_waiting.constFind(reply);
-    if (waiting == m_waiting.cend())
-        return;
-    for (const QNetworkReply::RawHeaderPair& pair : reply->rawHeaderPairs())
-        waiting->headers->insert(textUpToNul(pair.first), textUpToNul(pair.second));
-    // A reply that was cut off is closed: nothing of it is handed on.
-    *waiting->body = reply->isOpen() ? textUpToNul(reply->readAll()) : QString();
 }
 
 int BHttpClient::download(const QString& url, const QString& path, const Progress& progress, qint64 maxBytes,
                           TransferTiming timing, DownloadEnd* end)
 {
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    if (!acceptedUrl(request.url(), url))
+    const QUrl address(url, QUrl::TolerantMode);
+    if (!acceptedUrl(address, url))
         return -1;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         qWarning() << "open file failed. " << path;
         return -1;
     }
-    QNetworkAccessManager manager;
-    prepare(request);
-    QNetworkReply* reply = manager.get(request);
-    followRedirects(reply, Redirects::Web);
-    const SizeGuard guard(reply, maxBytes);
-
+    Call call({"GET", address}, Redirects::Web, maxBytes);
+    // Each piece goes to the file as it arrives: the body is never held whole.
     bool writeFailed = false;
-    const auto save = [&] {
-        if (!reply->isOpen())
-            return;
-        const QByteArray data = reply->readAll();
-        if (!writeFailed && file.write(data) != data.size()) {
-            writeFailed = true;
-            reply->abort();
-        }
-    };
-    const Outcome outcome = waitTransfer(reply, &QNetworkReply::downloadProgress, timing, progress, save);
+    call.setBodySink([&](const QByteArray& piece) {
+        writeFailed = file.write(piece) != piece.size();
+        return !writeFailed;
+    });
+    const Outcome outcome = runTransfer(call, timing, progress);
     if (outcome == Outcome::Done) {
-        save();
         // The last pieces may still sit in the file's buffer; a full disk shows only now.
-        writeFailed = writeFailed || !file.flush();
-        if (end) {
-            bool announced = false;
-            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
-            *end = {announced ? length : -1,
-                    reply->rawHeader("Transfer-Encoding").toLower().contains("chunked"), file.size()};
-        }
+        writeFailed = !file.flush();
+        if (end)
+            *end = {call.last().response().announcedBytes(), call.last().response().chunked(), file.size()};
     }
 
-    if (guard.exceeded()) {
-        guard.logCut(url);
+    if (outcome == Outcome::TimedOut) {
+        qWarning() << "download timeout. " << path;
     } else if (writeFailed) {
         qWarning() << "download failed ：" << file.errorString();
     } else if (outcome == Outcome::Failed) {
-        qWarning() << "download failed ：" << reply->error();
-    } else if (outcome == Outcome::TimedOut) {
-        qWarning() << "download timeout. " << path;
-        abandon(reply);
+        if (!call.logRefusal(url))
+            qWarning() << "download failed ：" << call.error();
     } else {
         if (progress)
             progress(100);
@@ -393,35 +445,26 @@ int BHttpClient::upload(const QString& url, const QString& path, const Params& p
         qWarning() << "open file failed. " << path;
         return -1;
     }
-    QNetworkRequest request(QUrl(buildUrl(url, params), QUrl::TolerantMode));
-    if (!acceptedUrl(request.url(), loggableUrl(url)))
+    const QString target = buildUrl(url, params);
+    const QUrl address(target, QUrl::TolerantMode);
+    if (!acceptedUrl(address, loggableUrl(url)))
         return -1;
-    const auto manager = newManager();
-    prepare(request);
-    setRawHeaders(request, headers);
-    QNetworkReply* reply = manager->put(request, &file);
-    followRedirects(reply, Redirects::None);
-    m_waiting.insert(reply, {&respHeaders, &respBody});
+    HttpExchange::Request request{"PUT", address};
+    request.bodyFile = &file;
+    if (!requestHeaders(headers, request.headers))
+        return -1;
 
-    const SizeGuard guard(reply, kServiceAnswerBytes);
-    const Outcome outcome = waitTransfer(reply, &QNetworkReply::uploadProgress, timing, progress, {});
-    m_waiting.remove(reply);
-
-    if (guard.exceeded()) {
-        guard.logCut(loggableUrl(url));
-        respBody.clear();
+    Call call(request, Redirects::None, kServiceAnswerBytes);
+    const Outcome outcome = runTransfer(call, timing, progress);
+    if (outcome == Outcome::TimedOut) {
+        qWarning() << "upload timeout. " << path;
         return -1;
     }
-    switch (outcome) {
-    case Outcome::Failed:
-        qWarning() << "upload failed ：" << reply->error();
+    fillAnswer(call, respHeaders, respBody);
+    if (outcome == Outcome::Failed) {
+        if (!call.logRefusal(loggableUrl(url)))
+            qWarning() << "upload failed ：" << call.error();
         return -1;
-    case Outcome::TimedOut:
-        qWarning() << "upload timeout. " << path;
-        abandon(reply);
-        return -1;
-    case Outcome::Done:
-        break;
     }
     if (progress)
         progress(100);

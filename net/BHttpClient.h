@@ -4,16 +4,13 @@
 #include <QObject>
 #include <QString>
 #include <functional>
-#include <memory>
-
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
 
 // The one HTTP(S) client of the program. Every operation is synchronous for its caller: it runs a
 // nested event loop on the calling thread until the transfer ends or its timer expires, so it works
 // on the GUI thread and on worker threads alike, and the calling thread keeps dispatching its other
 // events meanwhile (callers must tolerate their own slots running before the call returns).
+// Each request has a connection of its own (HttpExchange): no compression is asked for or accepted,
+// every part of an answer is read within bounds, and giving up closes the connection at once.
 // A client may be created on one thread and used on another, but by one thread at a time.
 // Failures are reported by the result and a warning in the log.
 class BHttpClient : public QObject
@@ -28,9 +25,9 @@ public:
     using Progress = std::function<void(int)>;
 
     // How long a download or upload may go without a progress report, and how often one is made.
-    // An upload's progress counts bytes handed to the socket: once all are, they may still wait in the
-    // socket buffers of both ends for a slow server to read them, unseen. From then on the time allowed
-    // grows by the bytes that can be buffered (at most kMaxBufferedBytes) at drainBytesPerSec, the
+    // An upload's progress counts the bytes the system took from the socket: once all are, they may still
+    // wait in the system's buffers at both ends for a slow server to read them, unseen. From then on the time
+    // allowed grows by the bytes that can be buffered (at most kMaxBufferedBytes) at drainBytesPerSec, the
     // slowest server still taken as working; 0 adds nothing.
     struct TransferTiming
     {
@@ -89,20 +86,4 @@ public:
     // turns it off (logged as a warning). Applies to every later request of every thread.
     static void setTlsVerification(bool enabled);
     static bool tlsVerification();
-
-public slots:
-    // Hands a finished reply's headers and body to the caller waiting for it.
-    void recv(QNetworkReply* reply);
-
-private:
-    struct Waiting
-    {
-        Headers* headers;
-        QString* body;
-    };
-
-    std::unique_ptr<QNetworkAccessManager> newManager();
-    static void prepare(QNetworkRequest& request);
-
-    QMap<QNetworkReply*, Waiting> m_waiting;
 };

@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QProcess>
 #include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <array>
 
 QByteArray FakeRequest::header(const QByteArray& name) const
 {
@@ -42,6 +44,11 @@ public:
     Connection(FakeHttpServer* server, QTcpSocket* socket)
         : QObject(socket), m_server(server), m_socket(socket)
     {
+        // Not counted while the server goes away and takes its connections with it.
+        connect(socket, &QTcpSocket::disconnected, this, [this, alive = QPointer<QTcpServer>(server)] {
+            if (!m_closing && alive)
+                ++m_server->m_closedByClient;
+        });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         const qint64 perTick = server->m_readBytesPerSec / 10;
         if (perTick <= 0) {
@@ -72,7 +79,9 @@ private:
             m_server->m_requests.append(request);
             const FakeResponse response = m_server->answerFor(request);
             if (response.kind == FakeResponse::Kind::CloseWithoutAnswer)
-                QTimer::singleShot(response.delayMs, m_socket, [this] { m_socket->disconnectFromHost(); });
+                QTimer::singleShot(response.delayMs, m_socket, [this] { close(); });
+            else if (response.kind == FakeResponse::Kind::Raw)
+                QTimer::singleShot(response.delayMs, this, [this, response] { answerRaw(response); });
             else if (response.kind == FakeResponse::Kind::Answer)
                 QTimer::singleShot(response.delayMs, this, [this, response] { answer(response); });
         }
@@ -123,6 +132,42 @@ private:
         }
     }
 
+    void close()
+    {
+        m_closing = true;
+        m_socket->disconnectFromHost();
+    }
+
+    void answerRaw(const FakeResponse& response)
+    {
+        m_socket->write(response.body);
+        if (response.endless.isEmpty()) {
+            close();
+            return;
+        }
+        if (response.chunkIntervalMs <= 0) {
+            connect(m_socket, &QTcpSocket::bytesWritten, this,
+                    [this, piece = response.endless] { sendEndless(piece); });
+            sendEndless(response.endless);
+            return;
+        }
+        auto* tick = new QTimer(this);
+        connect(tick, &QTimer::timeout, this, [this, piece = response.endless] {
+            m_socket->write(piece);
+            m_server->m_fillerBytesWritten += piece.size();
+        });
+        tick->start(response.chunkIntervalMs);
+    }
+
+    // Like the filler: a little ahead of what the client takes.
+    void sendEndless(const QByteArray& piece)
+    {
+        while (m_socket->bytesToWrite() < 256 * 1024) {
+            m_socket->write(piece);
+            m_server->m_fillerBytesWritten += piece.size();
+        }
+    }
+
     void answer(const FakeResponse& response)
     {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
@@ -156,7 +201,7 @@ private:
             return;
         disconnect(m_socket, &QTcpSocket::bytesWritten, this, &Connection::sendFiller);
         if (m_closeAfterFiller) {
-            m_socket->disconnectFromHost();
+            close();
         } else {
             m_busy = false;
             serve();
@@ -167,7 +212,7 @@ private:
     {
         if (chunks == response.stallAfterChunks) {
             if (response.closeWhenStalled)
-                m_socket->disconnectFromHost();
+                close();
             return;
         }
         const int size = response.chunkSize > 0 ? response.chunkSize : response.body.size();
@@ -176,7 +221,7 @@ private:
             QTimer::singleShot(response.chunkIntervalMs, this,
                                [this, response, chunks] { sendBody(response, chunks + 1); });
         } else if (!response.announceLength) {
-            m_socket->disconnectFromHost();
+            close();
         } else {
             m_busy = false;
             serve();
@@ -193,7 +238,34 @@ private:
     bool m_busy = false; // answering; later requests wait in the buffer
     qint64 m_fillerLeft = 0;
     bool m_closeAfterFiller = false;
+    bool m_closing = false; // the server ends the connection
 };
+
+QByteArray fakeGzip(const QByteArray& plain)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> made{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            made[i] = c;
+        }
+        return made;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : plain)
+        crc = table[(crc ^ quint8(byte)) & 0xFF] ^ (crc >> 8);
+    crc ^= 0xFFFFFFFFu;
+    // qCompress gives a 4-byte length, then a zlib stream: a 2-byte header, raw deflate, a 4-byte Adler-32.
+    const QByteArray zlib = qCompress(plain, 9);
+    QByteArray member("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff", 10);
+    member += zlib.mid(6, zlib.size() - 10);
+    for (const quint32 value : {crc, quint32(plain.size())})
+        for (int shift = 0; shift < 32; shift += 8)
+            member += char((value >> shift) & 0xFF);
+    return member;
+}
 
 QString FakeHttpServer::baseUrl() const
 {

@@ -39,7 +39,9 @@ struct FakeResponse
     {
         Answer,
         NeverAnswer,
-        CloseWithoutAnswer
+        CloseWithoutAnswer,
+        // body exactly as it is, without a status line or headers of the server's own; then endless
+        Raw
     };
 
     Kind kind = Kind::Answer;
@@ -59,6 +61,10 @@ struct FakeResponse
     // When set, the body is this many filler bytes instead, written as fast as the client takes them
     // (counted in FakeHttpServer::fillerBytesWritten()); it stops when the client goes away.
     qint64 fillerBytes = 0;
+    // Raw: written after the body again and again until the client goes away, as fast as it takes them
+    // (counted in fillerBytesWritten()) or once every chunkIntervalMs when that is set. When empty, the
+    // server closes the connection after the body.
+    QByteArray endless{};
 
     FakeResponse& addHeader(const QByteArray& name, const QByteArray& value)
     {
@@ -78,6 +84,14 @@ struct FakeResponse
     static FakeResponse envelope(int code, const QJsonValue& data = QJsonValue::Undefined,
                                  const QString& msg = QString());
     static FakeResponse neverAnswer() { return {Kind::NeverAnswer}; }
+    static FakeResponse raw(const QByteArray& bytes, const QByteArray& endless = {}, int intervalMs = 0)
+    {
+        FakeResponse response{Kind::Raw};
+        response.body = bytes;
+        response.endless = endless;
+        response.chunkIntervalMs = intervalMs;
+        return response;
+    }
     static FakeResponse closeWithoutAnswer() { return {Kind::CloseWithoutAnswer}; }
 };
 Q_DECLARE_METATYPE(FakeResponse)
@@ -132,6 +146,8 @@ public:
     // Filler bytes handed to connections so far: at most what clients could have read of them.
     qint64 fillerBytesWritten() const { return m_fillerBytesWritten; }
     int encryptedCount() const { return m_encrypted; }
+    // Connections that the client closed or aborted while the server still had them open.
+    int closedByClientCount() const { return m_closedByClient; }
     // Keeps the event loop turning until count requests in all have arrived.
     bool waitForRequests(int count, int timeoutMs = 5000) const;
 
@@ -153,9 +169,13 @@ private:
     QList<FakeRequest> m_requests;
     int m_connections = 0;
     int m_encrypted = 0;
+    int m_closedByClient = 0;
     qint64 m_fillerBytesWritten = 0;
     qint64 m_readBytesPerSec = 0;
 };
+
+// A gzip member (RFC 1952) holding plain, as a server sends a body with "Content-Encoding: gzip".
+QByteArray fakeGzip(const QByteArray& plain);
 
 // A throw-away self-signed certificate for 127.0.0.1 (subject and IP address), made once per test
 // process with the openssl command-line tool. Null when that tool is missing or fails.

@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -74,6 +75,15 @@ private slots:
     void slowStorage_data();
     void slowStorage();
     void workerThreads();
+    void compressedAnswers_data();
+    void compressedAnswers();
+    void hostileHeads_data();
+    void hostileHeads();
+    void framing_data();
+    void framing();
+    void largeDownload_data();
+    void largeDownload();
+    void uploadProgressFollowsTheSocket();
 
 private:
     QString url(const char* path) const { return m_server->baseUrl() + QLatin1String(path); }
@@ -500,7 +510,7 @@ void TestBHttpClient::upload()
         QCOMPARE(respHeaders.value(QStringLiteral("x-oss-request-id")), QStringLiteral("r1"));
 }
 
-// Each thread gets its own manager, reply and loop; a client made on one thread may upload on another.
+// Each thread gets its own connection and loop; a client made on one thread may upload on another.
 void TestBHttpClient::slowStorage_data()
 {
     QTest::addColumn<int>("drainBytesPerSec"); // the slowest server still taken as working
@@ -567,6 +577,220 @@ void TestBHttpClient::workerThreads()
     }
     QCOMPARE(uploaded, 0);
     QCOMPARE(uploadBody, QStringLiteral("stored"));
+}
+
+void TestBHttpClient::compressedAnswers_data()
+{
+    QTest::addColumn<QString>("call"); // get, post, download or upload
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<bool>("ok");
+    for (const char* call : {"get", "post", "download", "upload"}) {
+        QTest::addRow("%s, gzip refused", call) << call << QByteArray("gzip") << false;
+        QTest::addRow("%s, identity taken", call) << call << QByteArray("identity") << true;
+    }
+    QTest::newRow("get, deflate refused") << "get" << QByteArray("deflate") << false;
+    QTest::newRow("get, gzip after identity refused") << "get" << QByteArray("identity, gzip") << false;
+}
+
+// No answer is unpacked: a few compressed bytes may stand for gigabytes that no limit would see until
+// they were in memory. The client asks for none, and an answer compressed all the same is refused whole.
+void TestBHttpClient::compressedAnswers()
+{
+    QFETCH(QString, call);
+    QFETCH(QByteArray, encoding);
+    QFETCH(bool, ok);
+    const QByteArray plain = "{\"code\":0}";
+    const QByteArray sent = encoding == "identity" ? plain : fakeGzip(plain);
+    m_server->setDefault("", "/z", FakeResponse::text(sent).addHeader("Content-Encoding", encoding));
+    if (!ok)
+        expectWarning(QStringLiteral("answer refused, compressed"));
+    QString body = QStringLiteral("before");
+    bool fileLeft = false;
+    const int result = transfer(call, url("/z"), kDownloadLimit, {5000, 50}, body, fileLeft);
+    QCOMPARE(result == 0, ok);
+    QCOMPARE(body, ok ? QString::fromUtf8(plain) : QString());
+    QVERIFY(!fileLeft || ok);
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(m_server->requests()[0].header("Accept-Encoding"), QByteArray("identity"));
+}
+
+void TestBHttpClient::hostileHeads_data()
+{
+    QTest::addColumn<QString>("call"); // get or download
+    QTest::addColumn<FakeResponse>("response");
+    QTest::addColumn<bool>("cutByTime"); // else by size, long before the call's time runs out
+    const QByteArray as(16 * 1024, 'a');
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "X-Pad: a\r\n";
+    for (const char* call : {"get", "download"}) {
+        QTest::addRow("%s, endless status line", call)
+            << call << FakeResponse::raw("HTTP/1.1 200 ", as) << false;
+        QTest::addRow("%s, endless header line", call)
+            << call << FakeResponse::raw("HTTP/1.1 200 OK\r\nX-Pad: ", as) << false;
+        QTest::addRow("%s, endless header lines", call)
+            << call << FakeResponse::raw("HTTP/1.1 200 OK\r\n", lines) << false;
+        QTest::addRow("%s, header trickled forever", call)
+            << call << FakeResponse::raw("HTTP/1.1 200 OK\r\nX-Slow: ", "a", 20) << true;
+        QTest::addRow("%s, endless interim answers", call)
+            << call << FakeResponse::raw("", "HTTP/1.1 100 Continue\r\n\r\n") << false;
+        QTest::addRow("%s, endless chunk-size line", call)
+            << call << FakeResponse::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1", "0")
+            << false;
+    }
+}
+
+// A peer that never ends its head is cut off by the bounds of a head, or by the call's time when it
+// trickles within them; the call returns at once, the connection is abandoned, and the next call works.
+void TestBHttpClient::hostileHeads()
+{
+    QFETCH(QString, call);
+    QFETCH(FakeResponse, response);
+    QFETCH(bool, cutByTime);
+    m_server->setDefault("", "/hostile", response);
+    m_server->setDefault("", "/sound", FakeResponse::text("sound"));
+    const int timeoutMs = 3000;
+    QString body = QStringLiteral("before");
+    bool fileLeft = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^(answer|http timeout|download timeout)")));
+    QCOMPARE(transfer(call, url("/hostile"), kDownloadLimit, {timeoutMs, 50}, body, fileLeft), -1);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(cutByTime ? elapsed < timeoutMs + 1000 : elapsed < timeoutMs / 2,
+             qPrintable(QString::number(elapsed)));
+    QVERIFY(!fileLeft);
+    QTRY_COMPARE(m_server->closedByClientCount(), 1);
+    QVERIFY2(m_server->fillerBytesWritten() < 8 * 1024 * 1024,
+             qPrintable(QString::number(m_server->fillerBytesWritten())));
+
+    QCOMPARE(transfer(call, url("/sound"), kDownloadLimit, {timeoutMs, 50}, body, fileLeft), 0);
+    QCOMPARE(body, QStringLiteral("sound"));
+}
+
+void TestBHttpClient::framing_data()
+{
+    QTest::addColumn<QByteArray>("answer"); // the peer's bytes, after which it closes the connection
+    QTest::addColumn<QString>("body");      // null: the call fails
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<qint64>("announced");
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("interim answers skipped")
+        << "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX-A: 1\r\n\r\n" + ok +
+               "Content-Length: 5\r\n\r\nhello"
+        << "hello" << false << qint64(5);
+    QTest::newRow("chunked")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n1;ext=1\r\n!\r\n0\r\n\r\n"
+        << "hello!" << true << qint64(-1);
+    QTest::newRow("chunked with trailers")
+        << ok + "Transfer-Encoding: Chunked\r\n\r\nA\r\n0123456789\r\n0\r\nX-Sum: 1\r\n\r\n"
+        << "0123456789" << true << qint64(-1);
+    QTest::newRow("chunked, cut before the last chunk")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n"
+        << QString() << true << qint64(-1);
+    QTest::newRow("chunked, length ignored")
+        << ok + "Transfer-Encoding: chunked\r\nContent-Length: 100\r\n\r\n2\r\nab\r\n0\r\n\r\n"
+        << "ab" << true << qint64(-1);
+    QTest::newRow("until the connection closes") << ok + "\r\nclose-delimited"
+                                                 << "close-delimited" << false << qint64(-1);
+    QTest::newRow("bare line feeds") << QByteArray("HTTP/1.0 200 OK\nContent-Length: 2\n\nok") << "ok"
+                                     << false << qint64(2);
+    QTest::newRow("lengths that disagree")
+        << ok + "Content-Length: 2\r\nContent-Length: 3\r\n\r\nabc" << QString() << false << qint64(-1);
+    QTest::newRow("chunk larger than the limit")
+        << ok + "Transfer-Encoding: chunked\r\n\r\nFFFFFFFF\r\nab" << QString() << true << qint64(-1);
+    QTest::newRow("not http") << QByteArray("SSH-2.0-OpenSSH\r\n\r\n") << QString() << false << qint64(-1);
+}
+
+// Bodies by length, by chunks and by the connection's end reach the file whole, with how their end was known.
+void TestBHttpClient::framing()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, body);
+    QFETCH(bool, chunked);
+    QFETCH(qint64, announced);
+    m_server->setDefault("GET", "/f", FakeResponse::raw(answer));
+    if (body.isNull())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
+    Headers headers;
+    QString got;
+    QCOMPARE(BHttpClient::get(url("/f"), {}, {}, headers, got, 5), !body.isNull());
+    QCOMPARE(got, body.isNull() ? QString() : body);
+
+    const QString path = m_dir->filePath(QStringLiteral("f"));
+    BHttpClient::DownloadEnd end;
+    if (body.isNull())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
+    QCOMPARE(BHttpClient::download(url("/f"), path, {}, kDownloadLimit, kQuick, &end),
+             body.isNull() ? -1 : 0);
+    if (body.isNull()) {
+        QVERIFY(!QFile::exists(path));
+        return;
+    }
+    QCOMPARE(readFile(path), body.toUtf8());
+    QCOMPARE(end.chunked, chunked);
+    QCOMPARE(end.announcedBytes, announced);
+    QCOMPARE(end.receivedBytes, qint64(body.toUtf8().size()));
+}
+
+void TestBHttpClient::largeDownload_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("announced");
+    QTest::addColumn<qint64>("limit");
+    const qint64 mb = 1024 * 1024;
+    QTest::newRow("300 MB announced") << 300 * mb << true << 300 * mb;
+    QTest::newRow("40 MB until closed") << 40 * mb << false << 40 * mb;
+    QTest::newRow("40 MB against 10 MB") << 40 * mb << false << 10 * mb;
+}
+
+// A large body goes to the file as it comes, and the limit holds on what was received.
+void TestBHttpClient::largeDownload()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, announced);
+    QFETCH(qint64, limit);
+    FakeResponse response;
+    response.fillerBytes = size;
+    response.announceLength = announced;
+    m_server->setDefault("GET", "/big", response);
+    const bool ok = limit >= size;
+    if (!ok)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^answer larger than")));
+    const QString path = m_dir->filePath(QStringLiteral("big"));
+    BHttpClient::DownloadEnd end;
+    QCOMPARE(BHttpClient::download(url("/big"), path, {}, limit, {20000, 200}, &end), ok ? 0 : -1);
+    QCOMPARE(QFile::exists(path), ok);
+    if (ok) {
+        QCOMPARE(QFileInfo(path).size(), size);
+        QCOMPARE(end.receivedBytes, size);
+    }
+    QVERIFY(m_server->fillerBytesWritten() < (ok ? size + 1 : limit + 24 * 1024 * 1024));
+}
+
+// A server that reads slowly sees its upload's progress move with what the sockets took, not all at once.
+void TestBHttpClient::uploadProgressFollowsTheSocket()
+{
+    const QByteArray content(4 * 1024 * 1024, 'p');
+    const QString path = writeFile(QStringLiteral("doc.pdf"), content);
+    m_server->setReadBytesPerSec(2 * 1024 * 1024);
+    m_server->setDefault("PUT", "/a/b.pdf", FakeResponse::json(R"({"code":0})"));
+    Headers respHeaders;
+    QString respBody;
+    QList<int> reports;
+    QCOMPARE(BHttpClient().upload(url("/a/b.pdf"), path, {}, {}, respHeaders, respBody,
+                                  [&](int percent) { reports.append(percent); }, {5000, 100, 8 * 1024}),
+             0);
+    QCOMPARE(m_server->requests().last().bodySize, qint64(content.size()));
+    QList<int> intermediate;
+    std::copy_if(reports.cbegin(), reports.cend(), std::back_inserter(intermediate),
+                 [](int percent) { return percent > 0 && percent < 100; });
+    intermediate.erase(std::unique(intermediate.begin(), intermediate.end()), intermediate.end());
+    QVERIFY2(intermediate.size() >= 3, qPrintable(QString::number(reports.size()) + QLatin1Char(' ') +
+                                                  QString::number(reports.value(0))));
+    QVERIFY(std::is_sorted(reports.cbegin(), reports.cend()));
+    QCOMPARE(reports.last(), 100);
 }
 
 QTEST_GUILESS_MAIN(TestBHttpClient)

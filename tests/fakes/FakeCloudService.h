@@ -18,7 +18,10 @@ class FakeCloudService
 public:
     explicit FakeCloudService(FakeHttpServer& service);
 
-    int freight = 500;
+    QJsonValue freight = 500;                                             // as sent
+    QJsonArray bindingPrices{QStringLiteral("0"), QStringLiteral("200")}; // as sent
+    QJsonValue monoPrice = 10;                                            // mono_a4_s of copy paper
+
     qint64 personalAmount = 5000; // account 0
     qint64 companyAmount = 100;   // account 7 "演示公司"
     int configCode = 0;           // non-zero: the configuration is refused

@@ -20,6 +20,8 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +64,8 @@ private slots:
     void amountAndChoices();
     void commitOutcome_data();
     void commitOutcome();
+    void unreadablePrices_data();
+    void unreadablePrices();
     void paidByCode_data();
     void paidByCode();
     void documentByDialogToOrder();
@@ -106,6 +110,9 @@ void TestCloudPage::init()
 {
     m_cloud.configCode = 0;
     m_cloud.orderRefusal.clear();
+    m_cloud.freight = 500;
+    m_cloud.bindingPrices = QJsonArray{QStringLiteral("0"), QStringLiteral("200")};
+    m_cloud.monoPrice = 10;
     m_world.online.paymentArrives = true;
     m_service.clearRequests();
 }
@@ -317,6 +324,50 @@ void TestCloudPage::commitOutcome()
         QCOMPARE(job.state, int(SJob::SendToDevice));
         QVERIFY(page->step2()->isVisible());
     }
+}
+
+// A price of the provider that cannot be read (a word, a fraction, a number as a text with a point, none
+// at all) is never taken as 0 or rounded down: the order has no amount and is not placed.
+void TestCloudPage::unreadablePrices_data()
+{
+    QTest::addColumn<QJsonValue>("freight");
+    QTest::addColumn<QJsonArray>("bindingPrices"); // the document takes the first binding, "无"
+    QTest::addColumn<QJsonValue>("pagePrice");     // mono_a4_s, the document's kind
+    const QJsonValue freight(500);
+    const QJsonArray bindings{QStringLiteral("0"), QStringLiteral("200")};
+    const QJsonValue page(10);
+    QTest::newRow("binding price a word")
+        << freight << QJsonArray{QStringLiteral("abc"), QStringLiteral("200")} << page;
+    QTest::newRow("binding price a fraction as a text")
+        << freight << QJsonArray{QStringLiteral("12.5"), QStringLiteral("200")} << page;
+    QTest::newRow("binding price a fraction") << freight << QJsonArray{12.7, QStringLiteral("200")} << page;
+    QTest::newRow("binding without a price") << freight << QJsonArray{} << page;
+    QTest::newRow("freight a word") << QJsonValue(QStringLiteral("abc")) << bindings << page;
+    QTest::newRow("freight a fraction as a text") << QJsonValue(QStringLiteral("12.5")) << bindings << page;
+    QTest::newRow("freight a fraction") << QJsonValue(12.7) << bindings << page;
+    QTest::newRow("no fixed freight") << QJsonValue(QJsonValue::Undefined) << bindings << page;
+    QTest::newRow("page price a fraction") << freight << bindings << QJsonValue(12.7);
+}
+
+void TestCloudPage::unreadablePrices()
+{
+    QFETCH(QJsonValue, freight);
+    QFETCH(QJsonArray, bindingPrices);
+    QFETCH(QJsonValue, pagePrice);
+    m_cloud.freight = freight;
+    m_cloud.bindingPrices = bindingPrices;
+    m_cloud.monoPrice = pagePrice;
+    SJob job;
+    const auto page = readyPage(&job);
+    QCOMPARE(child<QLabel>(page->step2(), "label_amount")->text(), QStringLiteral("异常"));
+    QVERIFY(!page->step2()->isPriced());
+    QSignalSpy success(page.get(), &MainCloudWidget::success);
+    answerNextMessageBox(QMessageBox::Ok);
+    click(page.get(), "btn_commit");
+    QCOMPARE(lastMessageBox().text, QStringLiteral("文件设置异常，请检查打印参数或服务商后，再提交"));
+    QVERIFY(m_service.requestsTo(kOrder).isEmpty());
+    QVERIFY(success.isEmpty());
+    QCOMPARE(job.state, int(SJob::SendToDevice));
 }
 
 // WeChat Pay and Alipay take the amount before the order is placed; a closed payment window places

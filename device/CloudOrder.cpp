@@ -3,8 +3,8 @@
 #include "Coins.h"
 
 #include <QDebug>
+#include <QJsonDocument>
 #include <QJsonValue>
-#include <limits>
 
 namespace CloudOrder {
 
@@ -272,11 +272,19 @@ QList<CloudAccount> fetchAccounts(const ServiceApi& service, const QString& user
     return reply.okWithData() ? accounts(reply.dataObject()) : QList<CloudAccount>();
 }
 
-QString placeOrder(const ServiceApi& service, const QJsonObject& body)
+QString orderContent(const QJsonObject& body)
 {
+    QJsonObject content = body;
+    content.remove(QLatin1String("only"));
+    return QString::fromUtf8(QJsonDocument(content).toJson(QJsonDocument::Compact));
+}
+
+Placement placeOrder(const ServiceApi& service, QJsonObject body, const QString& key)
+{
+    body.insert(QStringLiteral("only"), key);
     const ServiceReply reply = service.post(QStringLiteral("/c3/cloud_order/creatOrderwithfiles"), body);
     qDebug() << "create_cloud_order : " << reply.body();
-    return reply.okWithData() ? idText(reply.dataObject().value(QLatin1String("order_id"))) : QString();
+    return {OrderKey::outcome(reply), idText(reply.dataObject().value(QLatin1String("order_id")))};
 }
 
 } // namespace CloudOrder

@@ -1,5 +1,7 @@
 #include "FakeCloudService.h"
 
+#include <QJsonDocument>
+
 namespace {
 QJsonObject item(const char* name, const QJsonValue& value)
 {
@@ -68,9 +70,18 @@ FakeCloudService::FakeCloudService(FakeHttpServer& service)
                                               {QStringLiteral("amount"), companyAmount}}};
         return FakeResponse::envelope(0, QJsonObject{{QStringLiteral("company_info"), accounts}});
     });
-    service.setHandler("POST", "/c3/cloud_order/creatOrderwithfiles", [this](const FakeRequest&) {
-        if (!orderRefusal.isEmpty())
-            return FakeResponse::envelope(1, QJsonValue::Undefined, orderRefusal);
-        return FakeResponse::envelope(0, QJsonObject{{QStringLiteral("order_id"), orderId}});
+    service.setHandler("POST", "/c3/cloud_order/creatOrderwithfiles", [this](const FakeRequest& request) {
+        // JSON bodies arrive with every UTF-8 byte as a character of its own.
+        const QString key = QJsonDocument::fromJson(QString::fromUtf8(request.body).toLatin1())
+                                .object()
+                                .value(QLatin1String("only"))
+                                .toString();
+        return m_orders.answer(key, [this] {
+            if (!orderRefusal.isEmpty())
+                return FakeOrderBook::Outcome{false,
+                                              FakeResponse::envelope(1, QJsonValue::Undefined, orderRefusal)};
+            return FakeOrderBook::Outcome{
+                true, FakeResponse::envelope(0, QJsonObject{{QStringLiteral("order_id"), orderId}})};
+        });
     });
 }

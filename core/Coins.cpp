@@ -22,3 +22,18 @@ std::optional<qint64> amountFromJson(const QJsonValue& value)
         return std::nullopt;
     return qint64(number);
 }
+
+std::optional<qint64> amountFromJsonOrText(const QJsonValue& value)
+{
+    if (!value.isString())
+        return amountFromJson(value);
+    const QString text = value.toString();
+    // Ten digits already exceed kMaxAmount; the bound keeps the conversion exact.
+    if (text.isEmpty() || text.size() > 10)
+        return std::nullopt;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    const qint64 number = text.toLongLong();
+    return isAmount(number) ? std::optional<qint64>(number) : std::nullopt;
+}

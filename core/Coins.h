@@ -15,5 +15,8 @@ constexpr qint64 kMaxAmount = 100000000;
 // kMaxAmount. Anything else (a text such as "40", a fraction, a negative or huge number, null) is no
 // amount: a price the client cannot read is never shown or charged as some other price.
 std::optional<qint64> amountFromJson(const QJsonValue& value);
+// The same rule for the amounts the service sends as texts (a delivery provider's prices): besides such
+// a number, a text of decimal digits alone ("200"). "12.5", "abc", "-3" and " 7" are no amount.
+std::optional<qint64> amountFromJsonOrText(const QJsonValue& value);
 // The same test for an amount the client computed.
 bool isAmount(qint64 hundredths);

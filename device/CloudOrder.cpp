@@ -3,8 +3,8 @@
 #include "Coins.h"
 
 #include <QDebug>
+#include <QJsonDocument>
 #include <QJsonValue>
-#include <limits>
 
 namespace CloudOrder {
 
@@ -27,11 +27,10 @@ QString sizeKey(const QString& name)
     return name == QStringLiteral("6寸照片") ? QStringLiteral("c6") : name.toLower();
 }
 // A charge the provider names (binding per copy, freight): -1, which prices nothing, when it is no
-// amount.
+// amount. "abc" or "12.5" is never taken as 0, nor 12.7 as 12: the service would charge otherwise.
 int charge(const QJsonValue& value)
 {
-    const qint64 amount = integer(value);
-    return isAmount(amount) ? int(amount) : -1;
+    return int(amountFromJsonOrText(value).value_or(-1));
 }
 QString text(qint64 value)
 {
@@ -113,10 +112,11 @@ void applyConfiguration(CloudProvider& provider, const QJsonObject& data)
             for (const char* colour : {"mono_", "color_"}) {
                 for (const char* sides : {"_s", "_d"}) {
                     const QString key = QLatin1String(colour) + sizeKey(size) + QLatin1String(sides);
-                    const qint64 price = integer(rule.value(key));
-                    // Prices are per page and small; anything beyond int is no price the service means.
-                    if (price >= 1 && price <= std::numeric_limits<int>::max())
-                        record.prices.insert(key, int(price));
+                    // 0 is a kind the provider does not print; a price that cannot be read is left out
+                    // as well, so that the documents it would price cannot be ordered.
+                    const std::optional<qint64> price = amountFromJsonOrText(rule.value(key));
+                    if (price && *price >= 1)
+                        record.prices.insert(key, int(*price));
                 }
             }
         }
@@ -131,9 +131,10 @@ QList<CloudAccount> accounts(const QJsonObject& data)
     QList<CloudAccount> result;
     for (const QJsonValue& item : data.value(QLatin1String("company_info")).toArray()) {
         const QJsonObject object = item.toObject();
+        // A balance that cannot be read pays for nothing.
         result.append({integer(object.value(QLatin1String("company_id"))),
                        object.value(QLatin1String("company_name")).toString(),
-                       integer(object.value(QLatin1String("amount")))});
+                       amountFromJsonOrText(object.value(QLatin1String("amount"))).value_or(0)});
     }
     return result;
 }
@@ -155,7 +156,9 @@ RowPrice priceRow(const CloudDocument& document, const CloudProvider& provider)
     row.printPrice = qint64(*perPage) * pages * settings.copies;
     row.printText = QStringLiteral("打印费用：\t") +
                     OnlineOrder::pagesPriceText(*perPage, pages, settings.copies, row.printPrice);
-    const qint64 perCopy = provider.bindingPrices.value(document.binding);
+    // A binding option without a price prices nothing; without any binding options "none" is free.
+    const qint64 perCopy =
+        provider.bindingPrices.value(document.binding, provider.bindings.isEmpty() ? 0 : -1);
     if (perCopy < 0)
         return row;
     row.bindingPrice = perCopy * settings.copies;
@@ -269,11 +272,19 @@ QList<CloudAccount> fetchAccounts(const ServiceApi& service, const QString& user
     return reply.okWithData() ? accounts(reply.dataObject()) : QList<CloudAccount>();
 }
 
-QString placeOrder(const ServiceApi& service, const QJsonObject& body)
+QString orderContent(const QJsonObject& body)
 {
+    QJsonObject content = body;
+    content.remove(QLatin1String("only"));
+    return QString::fromUtf8(QJsonDocument(content).toJson(QJsonDocument::Compact));
+}
+
+Placement placeOrder(const ServiceApi& service, QJsonObject body, const QString& key)
+{
+    body.insert(QStringLiteral("only"), key);
     const ServiceReply reply = service.post(QStringLiteral("/c3/cloud_order/creatOrderwithfiles"), body);
     qDebug() << "create_cloud_order : " << reply.body();
-    return reply.okWithData() ? idText(reply.dataObject().value(QLatin1String("order_id"))) : QString();
+    return {OrderKey::outcome(reply), idText(reply.dataObject().value(QLatin1String("order_id")))};
 }
 
 } // namespace CloudOrder

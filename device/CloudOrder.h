@@ -120,7 +120,14 @@ QJsonObject orderBody(const QList<CloudDocument>& documents, const CloudProvider
 QList<CloudProvider> fetchProviders(const ServiceApi& service, const CloudAddress& address,
                                     const QString& userId);
 QList<CloudAccount> fetchAccounts(const ServiceApi& service, const QString& userId);
-// Places the order; its id, or empty when the service did not take it.
-QString placeOrder(const ServiceApi& service, const QJsonObject& body);
+// What an order's body holds besides its key: an order of other content is another attempt.
+QString orderContent(const QJsonObject& body);
+struct Placement
+{
+    OrderKey::Outcome outcome = OrderKey::AnswerLost;
+    QString orderId; // may be empty even when placed
+};
+// Places the order under its key (the member "only" of the body).
+Placement placeOrder(const ServiceApi& service, QJsonObject body, const QString& key);
 
 } // namespace CloudOrder

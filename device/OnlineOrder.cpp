@@ -2,9 +2,51 @@
 
 #include "Coins.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <limits>
+
+OrderKey::Outcome OrderKey::outcome(const ServiceReply& reply)
+{
+    if (!reply.transportOk() || reply.code() == ServiceReply::kNoCode)
+        return AnswerLost;
+    return reply.code() == 0 ? Placed : Refused;
+}
+
+QString OrderKey::fresh(const QString& userId)
+{
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    return QString::fromLatin1(
+        QCryptographicHash::hash((userId + now).toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+QString OrderKey::keyFor(const QString& content, const QString& userId)
+{
+    if (m_key.isEmpty() || content != m_content) {
+        m_content = content;
+        // A new attempt never repeats the last one's key (two within one millisecond would).
+        QString key;
+        do
+            key = fresh(userId);
+        while (key == m_lastKey);
+        m_key = m_lastKey = key;
+        m_lost = false;
+    }
+    return m_key;
+}
+
+void OrderKey::settle(Outcome outcome)
+{
+    if (outcome == AnswerLost) {
+        m_lost = true;
+        return;
+    }
+    m_key.clear();
+    m_content.clear();
+    m_lost = false;
+}
 
 namespace OnlineOrder {
 

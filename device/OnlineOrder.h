@@ -2,6 +2,7 @@
 
 #include "BHttpClient.h"
 #include "DeviceEntry.h"
+#include "ServiceApi.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -29,6 +30,41 @@ struct DocumentSettings
     int size = A4;  // Size
     int duplex = 0; // 0 single-sided, 1 long edge, 2 short edge
     int pageCount = 0;
+};
+
+// The key of one order attempt, sent as "only". The service places one order per key, so a retry keeps
+// the key until the order is known placed (code 0) or refused (a readable answer with another code); a
+// different order (other documents, settings, account or address) starts a new attempt. The service
+// cannot be asked about an order whose answer was lost, so sending that order again is the user's call.
+class OrderKey
+{
+public:
+    enum Outcome
+    {
+        Placed,
+        Refused,
+        AnswerLost // no answer, or none that can be read: the order may have been placed
+    };
+
+    // The outcome an order's answer tells.
+    static Outcome outcome(const ServiceReply& reply);
+    // MD5 of the user id and the local time to the millisecond, lower-case hex.
+    static QString fresh(const QString& userId);
+
+    // The key for an order of this content: the pending attempt's while the content is the same.
+    QString keyFor(const QString& content, const QString& userId);
+    // An order of this content was sent and its answer lost.
+    bool answerLost(const QString& content) const
+    {
+        return m_lost && !m_key.isEmpty() && content == m_content;
+    }
+    void settle(Outcome outcome);
+
+private:
+    QString m_content;
+    QString m_key;     // empty: no attempt pending
+    QString m_lastKey; // of the latest attempt, settled or not
+    bool m_lost = false;
 };
 
 // The rules of the online-print flow that need no window: page ranges, prices from a device's price

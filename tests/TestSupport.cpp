@@ -59,7 +59,9 @@ void onNextModalMatching(std::function<bool(QWidget*)> accept, std::function<voi
 void answerNextMessageBox(QMessageBox::StandardButton button)
 {
     onNextModal<QMessageBox>([button](QMessageBox* box) {
-        g_lastBox = {box->text(), box->windowTitle(), box->windowFlags()};
+        g_lastBox = {box->text(), box->windowTitle(), box->windowFlags(),
+                     box->defaultButton() ? box->standardButton(box->defaultButton())
+                                          : QMessageBox::NoButton};
         if (QAbstractButton* target = box->button(button))
             target->click();
         else

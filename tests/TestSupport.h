@@ -42,6 +42,7 @@ struct AnsweredBox
 {
     QString text, title;
     Qt::WindowFlags flags;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton; // what Enter would have pressed
 };
 AnsweredBox lastMessageBox();
 

@@ -7,7 +7,8 @@ Q_DECLARE_METATYPE(CloudDocument)
 
 namespace {
 // A provider as the service configures it: prices as numbers and as texts, a 0 that is no price.
-CloudProvider configuredProvider(const QByteArray& freight, const QByteArray& bindingPrice = R"("200")")
+CloudProvider configuredProvider(const QByteArray& freight, const QByteArray& bindingPrices = R"("0", "200")",
+                                 const QByteArray& monoA4 = "10")
 {
     QByteArray data = R"({
         "merchant_info": {"id": 11},
@@ -16,12 +17,12 @@ CloudProvider configuredProvider(const QByteArray& freight, const QByteArray& bi
             {"name": "double", "value": ["单面", "双面"]},
             {"name": "color", "value": ["黑白", "彩色"]},
             {"name": "binding", "value": ["无", "左侧装订"]},
-            {"name": "binding_price", "value": ["0", %2]},
+            {"name": "binding_price", "value": [%2]},
             {"name": "paper_material", "value": {"复印纸": [{"id": 1, "name": "70g复印纸"}]}}
         ],
         "price_rule": [
             {"materiel_type_id": 1, "id": 31, "cloud_price_id": 901, "p_name": "复印纸", "m_name": "70g复印纸",
-             "m_weight": 70, "mono_a4_s": 10, "mono_a4_d": "15", "color_a4_s": 50, "color_a4_d": 0,
+             "m_weight": 70, "mono_a4_s": %3, "mono_a4_d": "15", "color_a4_s": 50, "color_a4_d": 0,
              "mono_a3_s": 20, "color_c6_s": 200, "mono_16k_s": 5},
             {"materiel_type_id": "4", "id": 34, "cloud_price_id": "904", "color_c6_s": 300}
         ],
@@ -30,7 +31,9 @@ CloudProvider configuredProvider(const QByteArray& freight, const QByteArray& bi
     CloudProvider provider;
     provider.id = 11;
     CloudOrder::applyConfiguration(
-        provider, QJsonDocument::fromJson(data.replace("%1", freight).replace("%2", bindingPrice)).object());
+        provider, QJsonDocument::fromJson(
+                      data.replace("%1", freight).replace("%2", bindingPrices).replace("%3", monoA4))
+                      .object());
     return provider;
 }
 
@@ -64,6 +67,8 @@ private slots:
     void rowPrices();
     void amounts_data();
     void amounts();
+    void pagePrices_data();
+    void pagePrices();
     void orderBody();
     void accountsAndProviders();
 };
@@ -134,15 +139,15 @@ void TestCloudOrder::rowPrices()
 void TestCloudOrder::amounts_data()
 {
     QTest::addColumn<int>("delivery");
-    QTest::addColumn<QByteArray>("freight");      // as sent
-    QTest::addColumn<QByteArray>("bindingPrice"); // of the second binding, as sent
+    QTest::addColumn<QByteArray>("freight");       // as sent
+    QTest::addColumn<QByteArray>("bindingPrices"); // of the two bindings, as sent
     QTest::addColumn<QList<CloudDocument>>("documents");
     QTest::addColumn<bool>("error");
     QTest::addColumn<qint64>("total");
     QTest::addColumn<QString>("explanation");
     // 0.10 × 6 pages × 20 copies = 12.00
     const CloudDocument twelve = document(1, 0, 0, 1, 0, 6, 20);
-    const QByteArray binding = R"("200")";
+    const QByteArray binding = R"("0", "200")";
     QTest::newRow("delivered: freight added")
         << int(CloudOrder::ToTheDoor) << QByteArray("500") << binding << QList<CloudDocument>{twelve} << false
         << qint64(1700)
@@ -165,8 +170,31 @@ void TestCloudOrder::amounts_data()
         << int(CloudOrder::PickUp) << QByteArray("-2000") << binding << QList<CloudDocument>{twelve} << false
         << qint64(1200) << "r.pdf :\n    打印费用：\t0.10印币/页 * 6页 * 20份 = 12.00印币\n";
     QTest::newRow("negative binding price")
-        << int(CloudOrder::PickUp) << QByteArray("500") << QByteArray(R"("-200")")
+        << int(CloudOrder::PickUp) << QByteArray("500") << QByteArray(R"("0", "-200")")
         << QList<CloudDocument>{document(1, 0, 0, 1, 1, 1, 1)} << true << qint64(0) << "";
+    // Neither a text that is no whole number nor a fraction is read as some other charge ("12.5" as 0,
+    // 12.7 as 12): the service would charge what the user was not shown.
+    const CloudDocument bound = document(1, 0, 0, 1, 1, 1, 1);
+    for (const QByteArray& unreadable : {QByteArray(R"("abc")"), QByteArray(R"("12.5")"), QByteArray("12.7"),
+                                         QByteArray(R"(" 200")"), QByteArray("null"), QByteArray("[]")}) {
+        QTest::addRow("freight %s", unreadable.constData())
+            << int(CloudOrder::ToTheDoor) << unreadable << binding << QList<CloudDocument>{twelve} << true
+            << qint64(0) << "";
+        QTest::addRow("binding price %s", unreadable.constData())
+            << int(CloudOrder::PickUp) << QByteArray("500") << QByteArray(R"("0", )" + unreadable)
+            << QList<CloudDocument>{bound} << true << qint64(0) << "";
+        QTest::addRow("price of no binding %s", unreadable.constData())
+            << int(CloudOrder::PickUp) << QByteArray("500") << QByteArray(unreadable + R"(, "200")")
+            << QList<CloudDocument>{twelve} << true << qint64(0) << "";
+    }
+    QTest::newRow("binding option without a price")
+        << int(CloudOrder::PickUp) << QByteArray("500") << QByteArray(R"("0")") << QList<CloudDocument>{bound}
+        << true << qint64(0) << "";
+    QTest::newRow("charges as numbers")
+        << int(CloudOrder::ToTheDoor) << QByteArray("500") << QByteArray("0, 200")
+        << QList<CloudDocument>{bound} << false << qint64(10 + 200 + 500)
+        << "r.pdf :\n    打印费用：\t0.10印币/页 * 1页 * 1份 = 0.10印币\n    装订费用：\t2.00印币/份 * 1份 = "
+           "2.00印币\n配送费：\t5.00印币";
     QTest::newRow("total beyond any price")
         << int(CloudOrder::PickUp) << QByteArray("500") << binding
         << QList<CloudDocument>{document(1, 0, 0, 1, 0, 2000, 9999)} << true << qint64(0) << "";
@@ -176,16 +204,46 @@ void TestCloudOrder::amounts()
 {
     QFETCH(int, delivery);
     QFETCH(QByteArray, freight);
-    QFETCH(QByteArray, bindingPrice);
+    QFETCH(QByteArray, bindingPrices);
     QFETCH(QList<CloudDocument>, documents);
     QFETCH(bool, error);
     QFETCH(qint64, total);
     QFETCH(QString, explanation);
     const CloudOrder::Amount amount =
-        CloudOrder::amount(documents, configuredProvider(freight, bindingPrice), delivery);
+        CloudOrder::amount(documents, configuredProvider(freight, bindingPrices), delivery);
     QCOMPARE(amount.error, error);
     QCOMPARE(amount.total, total);
     QCOMPARE(amount.explanation, explanation);
+}
+
+// A page price the rule cannot read leaves the documents of its kind unpriced, never priced at 0 or at
+// the whole number below it.
+void TestCloudOrder::pagePrices_data()
+{
+    QTest::addColumn<QByteArray>("monoA4"); // as sent
+    QTest::addColumn<bool>("error");
+    QTest::addColumn<qint64>("total");
+    QTest::newRow("number") << QByteArray("10") << false << qint64(30);
+    QTest::newRow("digits as a text") << QByteArray(R"("10")") << false << qint64(30);
+    QTest::newRow("0: not offered") << QByteArray("0") << true << qint64(0);
+    QTest::newRow("fraction") << QByteArray("12.7") << true << qint64(0);
+    QTest::newRow("fraction as a text") << QByteArray(R"("12.5")") << true << qint64(0);
+    QTest::newRow("word") << QByteArray(R"("abc")") << true << qint64(0);
+    QTest::newRow("negative") << QByteArray("-10") << true << qint64(0);
+    QTest::newRow("negative as a text") << QByteArray(R"("-10")") << true << qint64(0);
+    QTest::newRow("beyond any price") << QByteArray("1e12") << true << qint64(0);
+    QTest::newRow("null") << QByteArray("null") << true << qint64(0);
+}
+
+void TestCloudOrder::pagePrices()
+{
+    QFETCH(QByteArray, monoA4);
+    QFETCH(bool, error);
+    QFETCH(qint64, total);
+    const CloudOrder::RowPrice price =
+        CloudOrder::priceRow(document(1, 0, 0, 1, 0, 3, 1), configuredProvider("0", R"("0", "200")", monoA4));
+    QCOMPARE(price.error, error);
+    QCOMPARE(price.total, total);
 }
 
 void TestCloudOrder::orderBody()

@@ -1,5 +1,7 @@
 #include "FakeCloudService.h"
 
+#include <QJsonDocument>
+
 namespace {
 QJsonObject item(const char* name, const QJsonValue& value)
 {
@@ -30,7 +32,7 @@ FakeCloudService::FakeCloudService(FakeHttpServer& service)
             item("double", QJsonArray{QStringLiteral("单面"), QStringLiteral("双面")}),
             item("color", QJsonArray{QStringLiteral("黑白"), QStringLiteral("彩色")}),
             item("binding", QJsonArray{QStringLiteral("无"), QStringLiteral("左侧装订")}),
-            item("binding_price", QJsonArray{QStringLiteral("0"), QStringLiteral("200")}),
+            item("binding_price", bindingPrices),
             item("paper_material", QJsonObject{{QStringLiteral("复印纸"),
                                                 QJsonArray{QJsonObject{{QStringLiteral("id"), 1},
                                                                        {QStringLiteral("name"),
@@ -41,7 +43,7 @@ FakeCloudService::FakeCloudService(FakeHttpServer& service)
                                            {QStringLiteral("p_name"), QStringLiteral("复印纸")},
                                            {QStringLiteral("m_name"), QStringLiteral("70g复印纸")},
                                            {QStringLiteral("m_weight"), 70},
-                                           {QStringLiteral("mono_a4_s"), 10},
+                                           {QStringLiteral("mono_a4_s"), monoPrice},
                                            {QStringLiteral("mono_a4_d"), QStringLiteral("15")},
                                            {QStringLiteral("color_a4_s"), 50},
                                            {QStringLiteral("color_a4_d"), 0},
@@ -68,9 +70,18 @@ FakeCloudService::FakeCloudService(FakeHttpServer& service)
                                               {QStringLiteral("amount"), companyAmount}}};
         return FakeResponse::envelope(0, QJsonObject{{QStringLiteral("company_info"), accounts}});
     });
-    service.setHandler("POST", "/c3/cloud_order/creatOrderwithfiles", [this](const FakeRequest&) {
-        if (!orderRefusal.isEmpty())
-            return FakeResponse::envelope(1, QJsonValue::Undefined, orderRefusal);
-        return FakeResponse::envelope(0, QJsonObject{{QStringLiteral("order_id"), orderId}});
+    service.setHandler("POST", "/c3/cloud_order/creatOrderwithfiles", [this](const FakeRequest& request) {
+        // JSON bodies arrive with every UTF-8 byte as a character of its own.
+        const QString key = QJsonDocument::fromJson(QString::fromUtf8(request.body).toLatin1())
+                                .object()
+                                .value(QLatin1String("only"))
+                                .toString();
+        return m_orders.answer(key, [this] {
+            if (!orderRefusal.isEmpty())
+                return FakeOrderBook::Outcome{false,
+                                              FakeResponse::envelope(1, QJsonValue::Undefined, orderRefusal)};
+            return FakeOrderBook::Outcome{
+                true, FakeResponse::envelope(0, QJsonObject{{QStringLiteral("order_id"), orderId}})};
+        });
     });
 }

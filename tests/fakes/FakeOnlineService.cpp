@@ -58,14 +58,27 @@ FakeOnlineService::FakeOnlineService(FakeHttpServer& service, FakeWsServer& push
         return paymentArrives ? FakeResponse::envelope(0)
                               : FakeResponse::envelope(1, QJsonValue::Undefined, QStringLiteral("等待支付"));
     });
-    service.setHandler("GET", "/w1/printing/printingFile", [this](const FakeRequest&) {
-        const QJsonObject message{{QStringLiteral("type"), QStringLiteral("print_v4_result")},
-                                  {QStringLiteral("order_id"), resultFor.isEmpty() ? orderId : resultFor},
-                                  {QStringLiteral("return_code"), resultCode},
-                                  {QStringLiteral("return_msg"), resultMessage},
-                                  {QStringLiteral("return_data"), QString()}};
-        QTimer::singleShot(0, &m_push, [this, message] { m_push.send(message); });
-        return FakeResponse::envelope(0, orderId);
+    service.setHandler("GET", "/w1/printing/printingFile", [this](const FakeRequest& request) {
+        bool placed = false;
+        const FakeResponse answer = m_orders.answer(
+            QString::fromUtf8(request.queryValue("only")),
+            [this] {
+                if (!orderRefusal.isEmpty())
+                    return FakeOrderBook::Outcome{
+                        false, FakeResponse::envelope(1, QJsonValue::Undefined, orderRefusal)};
+                return FakeOrderBook::Outcome{true, FakeResponse::envelope(0, orderId)};
+            },
+            &placed);
+        // The print's outcome follows every answer that says the order is held, the repeated one too.
+        if (placed) {
+            const QJsonObject message{{QStringLiteral("type"), QStringLiteral("print_v4_result")},
+                                      {QStringLiteral("order_id"), resultFor.isEmpty() ? orderId : resultFor},
+                                      {QStringLiteral("return_code"), resultCode},
+                                      {QStringLiteral("return_msg"), resultMessage},
+                                      {QStringLiteral("return_data"), QString()}};
+            QTimer::singleShot(0, &m_push, [this, message] { m_push.send(message); });
+        }
+        return answer;
     });
 }
 

@@ -74,6 +74,8 @@ private slots:
     void cloudOrder_data();
     void cloudOrder();
     void onlineOrderPaidByCode();
+    void orderKeys_data();
+    void orderKeys();
 
 private:
     // A fresh world with the default device, both delays 3 s, on the test's clock.
@@ -956,4 +958,82 @@ void TestServiceSim::onlineOrderPaidByCode()
     QVERIFY(charged > 0);
     QCOMPARE(see().code(), 0);
     QCOMPARE(world->balance(), ServiceWorld::kInitialBalance + 20000 - charged);
+}
+
+// An order sent again under its key ("only") places nothing more and is answered as the first one was;
+// another key, or none, is another order.
+void TestServiceSim::orderKeys_data()
+{
+    QTest::addColumn<bool>("delivery");
+    QTest::addColumn<QString>("firstKey");
+    QTest::addColumn<QString>("secondKey");
+    QTest::addColumn<int>("orders");
+    for (const bool delivery : {false, true}) {
+        const char* flow = delivery ? "delivery" : "online";
+        QTest::addRow("%s: same key", flow) << delivery << "k1"
+                                            << "k1" << 1;
+        QTest::addRow("%s: another key", flow) << delivery << "k1"
+                                               << "k2" << 2;
+        QTest::addRow("%s: no key", flow) << delivery << ""
+                                          << "" << 2;
+    }
+}
+
+void TestServiceSim::orderKeys()
+{
+    QFETCH(bool, delivery);
+    QFETCH(QString, firstKey);
+    QFETCH(QString, secondKey);
+    QFETCH(int, orders);
+    auto world = makeWorld();
+    const QString token = loginToken(*world);
+    const QString document = storedDocument(*world, token, "keyed");
+    m_now += 3000; // converted
+    const auto order = [&](const QString& key) {
+        if (delivery) {
+            QJsonObject body = QJsonDocument::fromJson(QStringLiteral(R"({"source":"pc","remark":"",
+                "decAmountType":"personal","company_id":"0","merchant_id":"30001","receive_name":"演示用户",
+                "receive_mobile":"13800000000","province":"广东省","city":"深圳市","area":"南山区",
+                "address":"科技园科苑路15号","cloudPriceId":"501","freight_templat_id":"0","lng":"0","lat":"0",
+                "print_file":[{"document_id":"%1","document_name":"a.pdf","size":"A4","double":"0",
+                "double_type":"0","color":"0","split_start_page":"1","split_end_page":"4","material":"1",
+                "cover":"0","cover_material":"","binding":"0","share":"1","one_page":"4"}]})")
+                                                           .arg(document)
+                                                           .toUtf8())
+                                   .object();
+            if (!key.isEmpty())
+                body.insert(QStringLiteral("only"), key);
+            const ServiceAnswer answer =
+                post(*world, token, QStringLiteral("/c3/cloud_order/creatOrderwithfiles"), body);
+            return answer.envelope["data"_l1]["order_id"_l1].toString();
+        }
+        QMap<QString, QString> query{
+            {QStringLiteral("token"), token},
+            {QStringLiteral("company_id"), QString::number(kCompany)},
+            {QStringLiteral("ticket_id"), QStringLiteral("0")},
+            {QStringLiteral("device_id"), kDevice},
+            {QStringLiteral("print_data"),
+             QStringLiteral(
+                 R"([{"document_id":"%1","num":"1","size":"1","double":"0","double_type":"2",)"
+                 R"("color":"0","split_start_page":"1","split_end_page":"4","split_synthetize":"0",)"
+                 R"("filepage":"4"}])")
+                 .arg(document)}};
+        if (!key.isEmpty())
+            query.insert(QStringLiteral("only"), key);
+        return world->answer(get(QStringLiteral("/w1/printing/printingFile"), query))
+            .envelope["data"_l1]
+            .toString();
+    };
+    const auto balance = [&] { return delivery ? world->balance() : world->companyBalance(kCompany); };
+    const qint64 before = balance();
+    const QString first = order(firstKey);
+    const qint64 charge = before - balance();
+    QVERIFY(!first.isEmpty());
+    QVERIFY(charge > 0);
+    const QString second = order(secondKey);
+    QVERIFY(!second.isEmpty());
+    QCOMPARE(second == first, orders == 1);
+    QCOMPARE(before - balance(), charge * orders);
+    if (delivery)
+        QCOMPARE(world->ordersOfMerchant(30001).size(), orders);
 }

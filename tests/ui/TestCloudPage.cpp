@@ -20,6 +20,8 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +64,10 @@ private slots:
     void amountAndChoices();
     void commitOutcome_data();
     void commitOutcome();
+    void unreadablePrices_data();
+    void unreadablePrices();
+    void lostAnswer_data();
+    void lostAnswer();
     void paidByCode_data();
     void paidByCode();
     void documentByDialogToOrder();
@@ -106,6 +112,10 @@ void TestCloudPage::init()
 {
     m_cloud.configCode = 0;
     m_cloud.orderRefusal.clear();
+    m_cloud.freight = 500;
+    m_cloud.bindingPrices = QJsonArray{QStringLiteral("0"), QStringLiteral("200")};
+    m_cloud.monoPrice = 10;
+    m_cloud.orders().clear();
     m_world.online.paymentArrives = true;
     m_service.clearRequests();
 }
@@ -319,6 +329,130 @@ void TestCloudPage::commitOutcome()
     }
 }
 
+// A price of the provider that cannot be read (a word, a fraction, a number as a text with a point, none
+// at all) is never taken as 0 or rounded down: the order has no amount and is not placed.
+void TestCloudPage::unreadablePrices_data()
+{
+    QTest::addColumn<QJsonValue>("freight");
+    QTest::addColumn<QJsonArray>("bindingPrices"); // the document takes the first binding, "无"
+    QTest::addColumn<QJsonValue>("pagePrice");     // mono_a4_s, the document's kind
+    const QJsonValue freight(500);
+    const QJsonArray bindings{QStringLiteral("0"), QStringLiteral("200")};
+    const QJsonValue page(10);
+    QTest::newRow("binding price a word")
+        << freight << QJsonArray{QStringLiteral("abc"), QStringLiteral("200")} << page;
+    QTest::newRow("binding price a fraction as a text")
+        << freight << QJsonArray{QStringLiteral("12.5"), QStringLiteral("200")} << page;
+    QTest::newRow("binding price a fraction") << freight << QJsonArray{12.7, QStringLiteral("200")} << page;
+    QTest::newRow("binding without a price") << freight << QJsonArray{} << page;
+    QTest::newRow("freight a word") << QJsonValue(QStringLiteral("abc")) << bindings << page;
+    QTest::newRow("freight a fraction as a text") << QJsonValue(QStringLiteral("12.5")) << bindings << page;
+    QTest::newRow("freight a fraction") << QJsonValue(12.7) << bindings << page;
+    QTest::newRow("no fixed freight") << QJsonValue(QJsonValue::Undefined) << bindings << page;
+    QTest::newRow("page price a fraction") << freight << bindings << QJsonValue(12.7);
+}
+
+void TestCloudPage::unreadablePrices()
+{
+    QFETCH(QJsonValue, freight);
+    QFETCH(QJsonArray, bindingPrices);
+    QFETCH(QJsonValue, pagePrice);
+    m_cloud.freight = freight;
+    m_cloud.bindingPrices = bindingPrices;
+    m_cloud.monoPrice = pagePrice;
+    SJob job;
+    const auto page = readyPage(&job);
+    QCOMPARE(child<QLabel>(page->step2(), "label_amount")->text(), QStringLiteral("异常"));
+    QVERIFY(!page->step2()->isPriced());
+    QSignalSpy success(page.get(), &MainCloudWidget::success);
+    answerNextMessageBox(QMessageBox::Ok);
+    click(page.get(), "btn_commit");
+    QCOMPARE(lastMessageBox().text, QStringLiteral("文件设置异常，请检查打印参数或服务商后，再提交"));
+    QVERIFY(m_service.requestsTo(kOrder).isEmpty());
+    QVERIFY(success.isEmpty());
+    QCOMPARE(job.state, int(SJob::SendToDevice));
+}
+
+// An order that reached the service keeps its key until the service is known to have placed or refused
+// it. After an answer that was lost (none in time, a closed connection, a broken body) the next click asks
+// before sending it again (No: nothing is sent), and sends it under the same key (Yes), so the service
+// holds one order. A refused order is a new one the next time.
+void TestCloudPage::lostAnswer_data()
+{
+    QTest::addColumn<FakeResponse>("lost"); // what arrives instead of the first answer
+    QTest::addColumn<QString>("refusal");   // or the first order is refused with this
+    QTest::addColumn<int>("reply");         // to the question; NoButton: none is asked
+    QTest::addColumn<QString>("firstMessage");
+    const QString network = QStringLiteral("联网失败，请检查当前电脑是否联网正常");
+    const FakeResponse broken = FakeResponse::json(R"({"code":0,"data":{"order_id":"CO1")");
+    for (const int reply : {int(QMessageBox::No), int(QMessageBox::Yes)}) {
+        const char* said = reply == QMessageBox::Yes ? "yes" : "no";
+        QTest::addRow("no answer in time, %s", said)
+            << FakeResponse::neverAnswer() << QString() << reply << network;
+        QTest::addRow("closed after the order, %s", said)
+            << FakeResponse::closeWithoutAnswer() << QString() << reply << network;
+        QTest::addRow("broken answer, %s", said) << broken << QString() << reply << network;
+    }
+    QTest::newRow("refused, then a new order") << FakeResponse() << QStringLiteral("商家已打烊")
+                                               << int(QMessageBox::NoButton) << "云印到家订单生成失败.";
+}
+
+void TestCloudPage::lostAnswer()
+{
+    QFETCH(FakeResponse, lost);
+    QFETCH(QString, refusal);
+    QFETCH(int, reply);
+    QFETCH(QString, firstMessage);
+    if (refusal.isEmpty())
+        m_cloud.orders().loseAnswers(lost);
+    m_cloud.orderRefusal = refusal;
+    SJob job;
+    const auto page = readyPage(&job);
+    page->setOrderTimeoutSec(1);
+    QSignalSpy success(page.get(), &MainCloudWidget::success);
+    answerNextMessageBox(QMessageBox::Ok);
+    click(page.get(), "btn_commit");
+    QCOMPARE(lastMessageBox().text, firstMessage);
+    m_cloud.orders().keepAnswers();
+    // Qt sends an order again by itself once when the connection closed before the answer.
+    const int sentFirst = m_service.requestsTo(kOrder).size();
+    QVERIFY(sentFirst >= 1);
+    QCOMPARE(m_cloud.orders().placed(), refusal.isEmpty() ? 1 : 0);
+    QVERIFY(success.isEmpty());
+
+    m_cloud.orderRefusal.clear();
+    const bool sent = reply != QMessageBox::No;
+    if (reply != QMessageBox::NoButton)
+        answerNextMessageBox(QMessageBox::StandardButton(reply));
+    if (sent)
+        onNextModal<CloudSuccess>([](CloudSuccess* dialog) { dialog->accept(); });
+    click(page.get(), "btn_commit");
+    if (reply != QMessageBox::NoButton) {
+        QCOMPARE(lastMessageBox().text,
+                 QStringLiteral("上次提交的云印到家订单未收到服务器应答，订单可能已经生成。\n"
+                                "请先在移动端查看您的订单，以免重复下单、重复扣费。\n是否仍要重新提交？"));
+        QCOMPARE(lastMessageBox().defaultButton, QMessageBox::No);
+    }
+    const QList<FakeRequest> orders = m_service.requestsTo(kOrder);
+    QCOMPARE(orders.size() > sentFirst, sent);
+    QCOMPARE(m_cloud.orders().placed(), 1);
+    QCOMPARE(success.count(), sent ? 1 : 0);
+    if (!sent)
+        return;
+    QCOMPARE(job.state, int(SJob::OrderedForDelivery));
+    const auto key = [](const FakeRequest& order) {
+        return QJsonDocument::fromJson(QString::fromUtf8(order.body).toLatin1())
+            .object()
+            .value(QLatin1String("only"))
+            .toString();
+    };
+    QCOMPARE(key(orders.first()).size(), 32);
+    // The order that reached the service and every time it was sent again carry one key; a new order
+    // after a refusal another.
+    for (const FakeRequest& order : orders)
+        QCOMPARE(key(order) == key(orders.first()), refusal.isEmpty() || &order == &orders.first());
+}
+
 // WeChat Pay and Alipay take the amount before the order is placed; a closed payment window places
 // nothing, and an order refused after the payment is placed again from the balance the payment filled.
 void TestCloudPage::paidByCode_data()
@@ -413,7 +547,8 @@ void TestCloudPage::documentByDialogToOrder()
     QCOMPARE(order.header("Content-Type"), QByteArray("application/json"));
     QCOMPARE(order.queryValue("token"), QByteArray("tok"));
     // JSON bodies reach the service encoded twice, as it has always read them.
-    const QJsonObject body = QJsonDocument::fromJson(QString::fromUtf8(order.body).toLatin1()).object();
+    QJsonObject body = QJsonDocument::fromJson(QString::fromUtf8(order.body).toLatin1()).object();
+    QCOMPARE(body.take(QLatin1String("only")).toString().size(), 32); // the order's key
     const QString documentId = row->settings().documentId;
     QVERIFY(!documentId.isEmpty());
     const QByteArray expected =

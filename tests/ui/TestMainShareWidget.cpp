@@ -201,6 +201,38 @@ private slots:
         QCOMPARE(status()->getInt(QStringLiteral("default_device_id")), qint64(1));
     }
 
+    // Every confirmation that fails tells the user why; an answer that cannot be read as none at all.
+    void confirmationFailures_data()
+    {
+        QTest::addColumn<FakeResponse>("answer");
+        QTest::addColumn<QString>("message");
+        const QString network = QStringLiteral("联网失败，请检查当前电脑是否联网正常");
+        QTest::newRow("refused") << FakeResponse::envelope(1, QJsonValue::Undefined,
+                                                           QStringLiteral("订单已失效"))
+                                 << "订单已失效";
+        QTest::newRow("without data") << FakeResponse::envelope(0) << "调用第三方支付接口失败";
+        QTest::newRow("broken JSON") << FakeResponse::json(R"({"code":0,"data":{"pay_type":1)") << network;
+        QTest::newRow("not JSON") << FakeResponse::text("<html>502 Bad Gateway</html>") << network;
+        QTest::newRow("no code") << FakeResponse::json(R"({"msg":"","data":{}})") << network;
+    }
+    void confirmationFailures()
+    {
+        QFETCH(FakeResponse, answer);
+        QFETCH(QString, message);
+        m_confirm = [answer](const FakeRequest&) { return answer; };
+        SimBoxScript script;
+        script.code = QStringLiteral("A");
+        DeviceBox box(QHostAddress(kBoxAddress), script, m_ports);
+        QVERIFY(box.start());
+        MainShareWidget page(m_user, &m_job);
+        QSignalSpy success(&page, &MainShareWidget::success);
+        answerNextMessageBox(QMessageBox::Ok);
+        button(page, "btn_print")->click();
+        QCOMPARE(m_service.requestsTo(kConfirm).size(), 1);
+        QVERIFY(success.isEmpty());
+        QCOMPARE(lastMessageBox().text, message);
+    }
+
     // The account and device of the last print come first next time.
     void defaultsComeFirst()
     {

@@ -45,6 +45,8 @@ private slots:
     void pricesAndRefusals();
     void orderOutcome_data();
     void orderOutcome();
+    void lostAnswer_data();
+    void lostAnswer();
     void nextStepRefusals();
     void printRefusals_data();
     void printRefusals();
@@ -84,6 +86,8 @@ void TestOnlinePage::init()
     m_online.resultCode = QStringLiteral("0");
     m_online.resultMessage = QStringLiteral("打印成功");
     m_online.paymentArrives = true;
+    m_online.orderRefusal.clear();
+    m_online.orders().clear();
     m_service.clearRequests();
 }
 
@@ -307,6 +311,78 @@ void TestOnlinePage::orderOutcome()
         R"([{"document_id":"77","num":"2","size":"1","double":"0","double_type":"2","color":"0",)"
         R"("split_start_page":"3","split_end_page":"5","split_synthetize":"0","filepage":"5"}])");
     QCOMPARE(QString::fromUtf8(order.queryValue("print_data")), expected);
+}
+
+// An order that reached the service keeps its key until the service is known to have placed or refused
+// it. After an answer that was lost (none in time, a closed connection, a broken body) the next click asks
+// before sending it again (No: nothing is sent), and sends it under the same key (Yes), so the service
+// holds one order. A refused order is a new one the next time.
+void TestOnlinePage::lostAnswer_data()
+{
+    QTest::addColumn<FakeResponse>("lost"); // what arrives instead of the first answer
+    QTest::addColumn<QString>("refusal");   // or the first order is refused with this
+    QTest::addColumn<int>("reply");         // to the question; NoButton: none is asked
+    QTest::addColumn<QString>("firstMessage");
+    const QString network = QStringLiteral("联网失败，请检查当前电脑是否联网正常");
+    const FakeResponse broken = FakeResponse::json(R"({"code":0,"data":"OP1")");
+    for (const int reply : {int(QMessageBox::No), int(QMessageBox::Yes)}) {
+        const char* said = reply == QMessageBox::Yes ? "yes" : "no";
+        QTest::addRow("no answer in time, %s", said)
+            << FakeResponse::neverAnswer() << QString() << reply << network;
+        QTest::addRow("closed after the order, %s", said)
+            << FakeResponse::closeWithoutAnswer() << QString() << reply << network;
+        QTest::addRow("broken answer, %s", said) << broken << QString() << reply << network;
+    }
+    QTest::newRow("refused, then a new order")
+        << FakeResponse() << QStringLiteral("设备已被占用") << int(QMessageBox::NoButton) << "设备已被占用";
+}
+
+void TestOnlinePage::lostAnswer()
+{
+    QFETCH(FakeResponse, lost);
+    QFETCH(QString, refusal);
+    QFETCH(int, reply);
+    QFETCH(QString, firstMessage);
+    if (refusal.isEmpty())
+        m_online.orders().loseAnswers(lost);
+    m_online.orderRefusal = refusal;
+    const auto page = readyPage(DocumentSettings::A4, false);
+    page->step2()->setOrderTimeoutSec(1);
+    auto* print = page->step2()->findChild<QToolButton*>(QStringLiteral("btn_print"));
+    QSignalSpy success(page.get(), &MainOnlineWidget::success);
+    answerNextMessageBox(QMessageBox::Ok);
+    QTest::mouseClick(print, Qt::LeftButton);
+    QCOMPARE(lastMessageBox().text, firstMessage);
+    m_online.orders().keepAnswers();
+    // Qt sends an order again by itself once when the connection closed before the answer.
+    const int sentFirst = m_service.requestsTo(kOrder).size();
+    QVERIFY(sentFirst >= 1);
+    QCOMPARE(m_online.orders().placed(), refusal.isEmpty() ? 1 : 0);
+    QVERIFY(success.isEmpty());
+
+    m_online.orderRefusal.clear();
+    const bool sent = reply != QMessageBox::No;
+    if (reply != QMessageBox::NoButton)
+        answerNextMessageBox(QMessageBox::StandardButton(reply));
+    QTest::mouseClick(print, Qt::LeftButton);
+    if (reply != QMessageBox::NoButton) {
+        QCOMPARE(lastMessageBox().text,
+                 QStringLiteral("上次提交的打印订单未收到服务器应答，订单可能已经生成。\n"
+                                "请先在移动端查看您的订单，以免重复下单、重复扣费。\n是否仍要重新提交？"));
+        QCOMPARE(lastMessageBox().defaultButton, QMessageBox::No);
+    }
+    const QList<FakeRequest> orders = m_service.requestsTo(kOrder);
+    QCOMPARE(orders.size() > sentFirst, sent);
+    QCOMPARE(m_online.orders().placed(), 1);
+    QCOMPARE(success.count(), sent ? 1 : 0);
+    if (!sent)
+        return;
+    QCOMPARE(orders.first().queryValue("only").size(), 32);
+    // The order that reached the service and every time it was sent again carry one key; a new order
+    // after a refusal another.
+    for (const FakeRequest& order : orders)
+        QCOMPARE(order.queryValue("only") == orders.first().queryValue("only"),
+                 refusal.isEmpty() || &order == &orders.first());
 }
 
 // Step 2 is reached only with documents, all of them ready.

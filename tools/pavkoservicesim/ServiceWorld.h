@@ -224,7 +224,8 @@ private:
     QMap<QString, UploadGrant> m_grants;    // by security token
     QMap<QString, Document> m_documents;    // by id
     QMap<QString, Order> m_orders;
-    QMap<QString, Payment> m_payments; // by out_trade_no
+    QMap<QString, ServiceAnswer> m_answersByOrderKey; // by path, user and the order's "only"
+    QMap<QString, Payment> m_payments;                // by out_trade_no
     QList<Address> m_addresses;
     int m_nextAddressId = 1; // never reused: a removed address's id must not name a new one
     int m_nextNumber = 1;

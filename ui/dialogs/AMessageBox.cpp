@@ -16,9 +16,12 @@ QString appWindowTitle()
 namespace {
 QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text,
                                    QMessageBox::StandardButtons buttons,
-                                   QMessageBox::StandardButton escapeButton)
+                                   QMessageBox::StandardButton escapeButton,
+                                   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
     QMessageBox box(icon, appWindowTitle(), text, buttons);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     box.setWindowIcon(QIcon(QStringLiteral(":/img/main.ico")));
     box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
     box.setEscapeButton(escapeButton);
@@ -36,9 +39,10 @@ void warnBox(const QString& text)
     runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
-QMessageBox::StandardButton askBox(const QString& text)
+QMessageBox::StandardButton askBox(const QString& text, QMessageBox::StandardButton defaultButton)
 {
-    return runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
+                  defaultButton);
 }
 
 void setUpDialogFrame(QDialog* dialog)

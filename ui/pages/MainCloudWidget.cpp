@@ -16,6 +16,13 @@
 
 #include <QPointer>
 
+namespace {
+// Asked before an order whose answer was lost is sent again.
+const auto kAskResend =
+    QStringLiteral("上次提交的云印到家订单未收到服务器应答，订单可能已经生成。\n"
+                   "请先在移动端查看您的订单，以免重复下单、重复扣费。\n是否仍要重新提交？");
+} // namespace
+
 MainCloudWidget::MainCloudWidget(const SUser& user, SJob* job, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::MainCloudWidget>()), m_user(user), m_job(job)
 {
@@ -98,20 +105,33 @@ bool MainCloudWidget::placeOrder()
         infoBox(QStringLiteral("余额不足，请重新选择支付账户"));
         return false;
     }
+    QList<CloudDocument> documents;
+    for (const UIFile* row : m_step1->fileList()->cloudRows())
+        documents.append(row->document());
+    const QJsonObject body =
+        CloudOrder::orderBody(documents, *provider, *address, account->id, m_step2->remark());
+    const QString content = CloudOrder::orderContent(body);
+    // The service cannot be asked whether an order whose answer was lost was placed: the user checks.
+    if (m_orderKey.answerLost(content) && askBox(kAskResend, QMessageBox::No) != QMessageBox::Yes)
+        return false;
     if (payType == CloudWidget2::WeChatPay || payType == CloudWidget2::Alipay) {
         if (!PayWidget::payBeforeOrder(m_user.token, payType, total, this))
             return false;
         // Paid into the balance: should the order fail, the next attempt pays from there, not twice.
         m_step2->paidIntoBalance();
     }
-    QList<CloudDocument> documents;
-    for (const UIFile* row : m_step1->fileList()->cloudRows())
-        documents.append(row->document());
-    const QJsonObject body =
-        CloudOrder::orderBody(documents, *provider, *address, account->id, m_step2->remark());
-    m_orderId = CloudOrder::placeOrder(
-        ServiceApi(ASingleton<AConfig>::instance()->https_server(), m_user.token), body);
-    if (m_orderId.isEmpty()) {
+    // Sent again after a lost answer under the same key, so that the service places it once.
+    ServiceApi service(ASingleton<AConfig>::instance()->https_server(), m_user.token);
+    service.setTimeoutSec(m_orderTimeoutSec);
+    const CloudOrder::Placement placement =
+        CloudOrder::placeOrder(service, body, m_orderKey.keyFor(content, m_user.userId));
+    m_orderKey.settle(placement.outcome);
+    m_orderId = placement.orderId;
+    if (placement.outcome == OrderKey::AnswerLost) {
+        warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
+        return false;
+    }
+    if (placement.outcome == OrderKey::Refused) {
         warnBox(QStringLiteral("云印到家订单生成失败."));
         return false;
     }

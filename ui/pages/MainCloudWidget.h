@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OnlineOrder.h"
 #include "SJob.h"
 #include "SUser.h"
 
@@ -27,6 +28,8 @@ public:
     CloudWidget1* step1() const { return m_step1; }
     CloudWidget2* step2() const { return m_step2; }
     const QString& orderId() const { return m_orderId; }
+    // How long the order's answer is awaited (tests shorten it).
+    void setOrderTimeoutSec(int seconds) { m_orderTimeoutSec = seconds; }
 
 signals:
     void w_hide();
@@ -49,4 +52,6 @@ private:
     CloudWidget1* m_step1;
     CloudWidget2* m_step2;
     QString m_orderId;
+    OrderKey m_orderKey;
+    int m_orderTimeoutSec = ServiceApi::kTimeoutSec;
 };

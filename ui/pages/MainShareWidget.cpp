@@ -360,7 +360,8 @@ int MainShareWidget::confirmPrint(int payType)
             params.insert(QStringLiteral("document_id"), m_job->documentId);
         const ServiceReply reply = service().get(QStringLiteral("/w1/Printing/confirmPrint"), params);
         qDebug() << "confirm_print : " << reply.body();
-        if (!reply.transportOk()) {
+        // An answer that cannot be read says no more than none at all.
+        if (!reply.transportOk() || reply.code() == ServiceReply::kNoCode) {
             warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
             return -1;
         }

@@ -18,8 +18,6 @@
 #include "UIFileList2.h"
 #include "ui_OnlineWidget2.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QDebug>
 #include <QPointer>
 
@@ -27,6 +25,11 @@ namespace {
 const auto kPrintIdle = QStringLiteral(
     "QToolButton { color : rgb(255,255,255); border : none; background-color : rgb(0,168,255); }"
     "QToolButton:hover { background-color : rgb(6,130,204); }");
+
+// Asked before an order whose answer was lost is sent again.
+const auto kAskResend =
+    QStringLiteral("上次提交的打印订单未收到服务器应答，订单可能已经生成。\n"
+                   "请先在移动端查看您的订单，以免重复下单、重复扣费。\n是否仍要重新提交？");
 
 AStatus* status()
 {
@@ -228,6 +231,10 @@ void OnlineWidget2::on_btn_print_clicked()
         warnBox(QStringLiteral("打印机不可用，请重新选择"));
         return;
     }
+    // The service cannot be asked whether an order whose answer was lost was placed: the user checks.
+    if (m_orderKey.answerLost(orderContent(*account, *device)) &&
+        askBox(kAskResend, QMessageBox::No) != QMessageBox::Yes)
+        return;
     // Disabled until the payment and the order are over: a second click would pay or order twice.
     m_ui->btn_print->setEnabled(false);
     const AccountEntry paying = *account;
@@ -253,6 +260,15 @@ void OnlineWidget2::on_btn_print_clicked()
     }
     if (self)
         m_ui->btn_print->setEnabled(true);
+}
+
+QString OnlineWidget2::orderContent(const AccountEntry& account, const DeviceEntry& device) const
+{
+    QList<DocumentSettings> documents;
+    for (const UIFile2* row : m_step1->fileList()->rows())
+        documents.append(row->settings());
+    return QString::number(account.id) + QLatin1Char('/') + QString::number(device.deviceId) +
+           QLatin1Char('/') + OnlineOrder::printData(documents);
 }
 
 int OnlineWidget2::submitOrder(const AccountEntry& account, const DeviceEntry& device)
@@ -282,24 +298,23 @@ int OnlineWidget2::submitOrder(const AccountEntry& account, const DeviceEntry& d
     QList<DocumentSettings> documents;
     for (const UIFile2* row : m_step1->fileList()->rows())
         documents.append(row->settings());
-    const QString only = QString::fromLatin1(
-        QCryptographicHash::hash(
-            (m_user.userId + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
-                .toUtf8(),
-            QCryptographicHash::Md5)
-            .toHex());
-    const ServiceReply reply =
-        service().get(QStringLiteral("/w1/printing/printingFile"),
-                      {{QStringLiteral("only"), only},
-                       {QStringLiteral("company_id"), QString::number(account.id)},
-                       {QStringLiteral("ticket_id"), QStringLiteral("0")},
-                       {QStringLiteral("device_id"), QString::number(device.deviceId)},
-                       {QStringLiteral("print_data"), OnlineOrder::printData(documents)}});
+    // Sent again after a lost answer under the same key, so that the service places it once.
+    const QString only = m_orderKey.keyFor(orderContent(account, device), m_user.userId);
+    ServiceApi api = service();
+    api.setTimeoutSec(m_orderTimeoutSec);
+    const ServiceReply reply = api.get(QStringLiteral("/w1/printing/printingFile"),
+                                       {{QStringLiteral("only"), only},
+                                        {QStringLiteral("company_id"), QString::number(account.id)},
+                                        {QStringLiteral("ticket_id"), QStringLiteral("0")},
+                                        {QStringLiteral("device_id"), QString::number(device.deviceId)},
+                                        {QStringLiteral("print_data"), OnlineOrder::printData(documents)}});
     qDebug() << "OnlineWidget2::confirm_print : " << reply.body();
+    const OrderKey::Outcome outcome = OrderKey::outcome(reply);
+    m_orderKey.settle(outcome);
     int result = -1;
-    if (!reply.transportOk()) {
+    if (outcome == OrderKey::AnswerLost) {
         warnBox(QStringLiteral("联网失败，请检查当前电脑是否联网正常"));
-    } else if (!reply.ok()) {
+    } else if (outcome == OrderKey::Refused) {
         warnBox(reply.msg());
     } else {
         m_orderId = idText(reply.data());

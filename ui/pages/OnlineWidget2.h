@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceEntry.h"
+#include "OnlineOrder.h"
 #include "SUser.h"
 
 #include <QWidget>
@@ -34,6 +35,8 @@ public:
     qint64 total() const { return m_total; }
     const QString& orderId() const { return m_orderId; }
     const QList<AccountEntry>& accounts() const;
+    // How long the order's answer is awaited (tests shorten it).
+    void setOrderTimeoutSec(int seconds) { m_orderTimeoutSec = seconds; }
 
 signals:
     void success();
@@ -55,6 +58,8 @@ private:
     AccountEntry* selectedAccount();
     void fetchPrintConfiguration(AccountEntry& account, DeviceEntry& device);
     void showFailure(const QString& toolTip);
+    // What makes one order differ from another: account, device and the documents with their settings.
+    QString orderContent(const AccountEntry& account, const DeviceEntry& device) const;
     // 0 when the service took the order and no failure arrived meanwhile, else -1.
     int submitOrder(const AccountEntry& account, const DeviceEntry& device);
 
@@ -69,4 +74,6 @@ private:
     QString m_orderId;
     int m_failureCode = 0;
     bool m_priced = false; // the amounts shown are a price, not "异常"
+    OrderKey m_orderKey;
+    int m_orderTimeoutSec = ServiceApi::kTimeoutSec;
 };

@@ -196,17 +196,15 @@ void HttpExchange::readAnswer()
         const bool headBefore = m_parser.headComplete();
         piece.clear();
         m_parser.feed(bytes.constData(), bytes.size(), piece);
-        if (m_parser.headComplete())
-            if (!piece.isEmpty()) {
-                if (m_sink) {
-                    if (!m_sink(piece)) {
-                        finish(QNetworkReply::UnknownContentError);
-                        return;
-                    }
-                } else {
-                    m_body += piece;
-                }
+        // The parser hands on body bytes only, so a piece is never part of the head.
+        if (!piece.isEmpty()) {
+            if (!m_sink) {
+                m_body += piece;
+            } else if (!m_sink(piece)) {
+                finish(QNetworkReply::UnknownContentError);
+                return;
             }
+        }
         if (m_parser.failure() != HttpResponseParser::Failure::None) {
             finish(QNetworkReply::ProtocolFailure);
             return;

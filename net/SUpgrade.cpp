@@ -254,9 +254,7 @@ void SUpgrade::versionKnown(bool answered, const SPackageInfo& info)
         }
     }
     QString url, file;
-    pickFile(info, url, file);
-    if (file.isEmpty()) {
-        qWarning() << "upgrade refused: no usable file name in " << url;
+    if (!pickFile(info, url, file)) {
         endCheck();
         return;
     }
@@ -270,7 +268,6 @@ void SUpgrade::versionKnown(bool answered, const SPackageInfo& info)
         started();
         return;
     }
-    QDir().mkpath(QFileInfo(file).absolutePath());
     const int limitMs = m_setup.downloadLimitMs;
     const auto fetched = std::make_shared<bool>(false);
     runAside(
@@ -326,6 +323,7 @@ bool SUpgrade::download(const QString& url, const QString& file)
 {
     // Only a whole body becomes the file: a cut-off download must never be run as the installer.
     const QString partial = partialFile(file);
+    QDir().mkpath(QFileInfo(file).absolutePath());
     BHttpClient::DownloadEnd end;
     const int result = BHttpClient::download(
         url, partial, [](int percent) { qDebug() << "download " << percent << "%"; }, kMaxPackageBytes,
@@ -349,7 +347,7 @@ bool SUpgrade::download(const QString& url, const QString& file)
     return true;
 }
 
-void SUpgrade::pickFile(const SPackageInfo& info, QString& url, QString& file) const
+bool SUpgrade::pickFile(const SPackageInfo& info, QString& url, QString& file) const
 {
     bool minReadable = false;
     compareVersions(m_setup.clientVersion, info.patchMinVersion, &minReadable);
@@ -357,6 +355,9 @@ void SUpgrade::pickFile(const SPackageInfo& info, QString& url, QString& file) c
                           !isOlderThan(info.patchMinVersion);
     url = usePatch ? info.patchUrl : info.packageUrl;
     file = usePatch ? info.patchFile : info.packageFile;
+    if (file.isEmpty())
+        qWarning() << "upgrade refused: no usable file name in " << url;
+    return !file.isEmpty();
 }
 
 int SUpgrade::install(const SPackageInfo& info)
@@ -368,16 +369,10 @@ int SUpgrade::install(const SPackageInfo& info)
         return LeftToPackageManager;
     }
     QString url, file;
-    pickFile(info, url, file);
-    if (file.isEmpty()) {
-        qWarning() << "upgrade refused: no usable file name in " << url;
+    if (!pickFile(info, url, file))
         return DownloadFailed;
-    }
-    if (!QFileInfo::exists(file)) {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        if (!download(url, file))
-            return DownloadFailed;
-    }
+    if (!QFileInfo::exists(file) && !download(url, file))
+        return DownloadFailed;
     return startInstaller(info, file);
 }
 

@@ -120,8 +120,8 @@ private:
     bool skipped(const QString& version) const;
     void skip(const QString& version);
     // What is to be fetched and run: the patch where this version may take it, else the full package.
-    // file is empty when the URL names no usable file.
-    void pickFile(const SPackageInfo& info, QString& url, QString& file) const;
+    // False (and logged) when the URL names no usable file.
+    bool pickFile(const SPackageInfo& info, QString& url, QString& file) const;
     int startInstaller(const SPackageInfo& info, const QString& file);
     // Thread-safe: they read nothing but what they are given.
     static bool latestVersion(const Setup& setup, SPackageInfo& info);
